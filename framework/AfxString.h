@@ -1,0 +1,46 @@
+// CString, CStringArray: 8-bit text on std::string, with the few MFC operations the program uses.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+
+class CString {
+public:
+    CString() = default;
+    CString(const char* s) : m_s(s ? s : "") {}
+    CString(std::string s) : m_s(std::move(s)) {}
+
+    operator const char*() const { return m_s.c_str(); }
+    const std::string& str() const { return m_s; }
+    int GetLength() const { return static_cast<int>(m_s.size()); }
+    bool IsEmpty() const { return m_s.empty(); }
+    void Empty() { m_s.clear(); }
+
+    CString& operator=(const char* s) { m_s = s ? s : ""; return *this; }
+    CString& operator+=(const char* s) { m_s += s ? s : ""; return *this; }
+    bool operator==(const char* s) const { return m_s == (s ? s : ""); }
+    bool operator!=(const char* s) const { return !(*this == s); }
+
+    void Format(const char* fmt, ...);
+    // Loads a string-table text of the program module; false (and empty) when there is none.
+    BOOL LoadString(UINT id);
+
+private:
+    std::string m_s;
+};
+
+class CStringArray {
+public:
+    int GetSize() const { return static_cast<int>(m_a.size()); }
+    void SetSize(int n) { m_a.resize(n > 0 ? n : 0); }
+    CString& operator[](int i) { return m_a[i]; }
+    const CString& operator[](int i) const { return m_a[i]; }
+    void Add(const CString& s) { m_a.push_back(s); }
+
+private:
+    std::vector<CString> m_a;
+};
+
+// Copies src into dst[size], cut at a character boundary when it does not fit.
+void CopyCut(char* dst, size_t size, const char* src);
+template <size_t N> void CopyCut(char (&dst)[N], const char* src) { CopyCut(dst, N, src); }

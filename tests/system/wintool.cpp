@@ -1,0 +1,75 @@
+// Looks at and drives a running Kestrow from outside, for the system tests.
+//   wintool state TITLE            prints "visible" or "hidden"; exit 1 when there is no such window
+//   wintool wait TITLE MS          waits until a top-level window TITLE exists; exit 1 on time-out
+//   wintool gone TITLE MS          waits until no window TITLE exists; prints the ms it took
+//   wintool tray TITLE ID          exit 0 when the window's tray icon ID exists
+//   wintool close TITLE            posts WM_CLOSE
+//   wintool show TITLE             right-button press on its tray icon (shows the window)
+//   wintool rows TITLE             prints the number of rows of its event list
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+static HWND Find(const char* title) { return ::FindWindowA("#32770", title); }
+
+int main(int argc, char** argv) {
+    if (argc < 3)
+        return 2;
+    const char* cmd = argv[1];
+    const char* title = argv[2];
+    if (!strcmp(cmd, "wait") || !strcmp(cmd, "gone")) {
+        DWORD limit = argc > 3 ? static_cast<DWORD>(atoi(argv[3])) : 10000;
+        DWORD start = ::GetTickCount();
+        bool wantGone = !strcmp(cmd, "gone");
+        while (::GetTickCount() - start < limit) {
+            if ((Find(title) != nullptr) != wantGone) {
+                printf("%lu\n", static_cast<unsigned long>(::GetTickCount() - start));
+                return 0;
+            }
+            ::Sleep(20);
+        }
+        return 1;
+    }
+    if (!strcmp(cmd, "list")) {
+        // Every top-level dialog window with its title, for diagnosis.
+        EnumWindows([](HWND h, LPARAM) -> BOOL {
+            char cls[64], text[256];
+            ::GetClassNameA(h, cls, sizeof cls);
+            ::GetWindowTextA(h, text, sizeof text);
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(h, &pid);
+            printf("%p %s \"%s\" pid=%lu %s\n", (void*)h, cls, text, (unsigned long)pid,
+                   ::IsWindowVisible(h) ? "visible" : "hidden");
+            return TRUE;
+        }, 0);
+        return 0;
+    }
+    HWND w = Find(title);
+    if (!w)
+        return 1;
+    if (!strcmp(cmd, "state")) {
+        puts(::IsWindowVisible(w) ? "visible" : "hidden");
+        return 0;
+    }
+    if (!strcmp(cmd, "tray") && argc > 3) {
+        NOTIFYICONDATAA nid{};
+        nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+        nid.hWnd = w;
+        nid.uID = static_cast<UINT>(atoi(argv[3]));
+        nid.uFlags = NIF_TIP;
+        lstrcpynA(nid.szTip, "Kestrow", sizeof nid.szTip);
+        return ::Shell_NotifyIconA(NIM_MODIFY, &nid) ? 0 : 1;
+    }
+    if (!strcmp(cmd, "close"))
+        return ::PostMessageA(w, WM_CLOSE, 0, 0) ? 0 : 1;
+    if (!strcmp(cmd, "show"))
+        return ::PostMessageA(w, WM_APP + 100, 1002, WM_RBUTTONDOWN) ? 0 : 1;
+    if (!strcmp(cmd, "rows")) {
+        printf("%d\n", static_cast<int>(::SendMessageA(::GetDlgItem(w, 1005), LVM_GETITEMCOUNT, 0, 0)));
+        return 0;
+    }
+    return 2;
+}

@@ -1,0 +1,356 @@
+// The real main window and list control, run modally on a thread of its own as the program
+// runs it; the test thread plays the monitors and the user.
+#include "TestSupport.h"
+#include "app/AboutDlg.h"
+#include "app/EventLogFile.h"
+#include "app/MainDlg.h"
+#include "app/Messages.h"
+#include "app/MonitorApp.h"
+#include "monitors/AutoRunMonitor.h"
+#include "res/resource.h"
+#include <atomic>
+#include <gtest/gtest.h>
+#include <map>
+#include <shellapi.h>
+#include <sstream>
+#include <thread>
+
+namespace {
+class CTestMainDlg : public CMainDlg {
+public:
+    std::atomic<int> beeps{0};
+    SYSTEMTIME now{};
+    bool fixedNow = false;
+
+protected:
+    void StartMonitors() override {} // monitors have tests of their own
+    void GetNow(SYSTEMTIME* t) const override {
+        if (fixedNow)
+            *t = now;
+        else
+            ::GetLocalTime(t);
+    }
+    void Beep() override { ++beeps; }
+};
+
+bool WaitFor(const std::function<bool()>& done, DWORD ms) {
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > ms)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+bool TrayIconExists(HWND owner) {
+    NOTIFYICONDATAA nid{};
+    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid.hWnd = owner;
+    nid.uID = TRAY_ICON_ID;
+    nid.uFlags = NIF_TIP;
+    lstrcpyA(nid.szTip, "Kestrow");
+    return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0, end;
+    while ((end = text.find("\r\n", start)) != std::string::npos) {
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    EXPECT_EQ(start, text.size()) << "log ends in the middle of a line";
+    return lines;
+}
+
+// Runs a CTestMainDlg modally on its own thread.
+struct RunningWindow {
+    CTestMainDlg dlg;
+    std::atomic<INT_PTR> result{-2};
+    std::thread ui;
+    RunningWindow() {
+        ui = std::thread([this] { result = dlg.DoModal(); });
+        EXPECT_TRUE(WaitFor([this] { return dlg.m_hWnd && dlg.m_keepHidden; }, 10000));
+        dlg.SendMessage(WM_NULL);
+    }
+    ~RunningWindow() {
+        if (ui.joinable()) {
+            if (dlg.m_hWnd)
+                dlg.PostMessage(WM_CLOSE);
+            ui.join();
+        }
+    }
+    // Ends the dialog with `msg`; true when it ended within 4 s.
+    bool CloseWith(UINT msg, WPARAM wp) {
+        dlg.PostMessage(msg, wp);
+        bool ended = WaitFor([this] { return result != -2; }, 4000);
+        ui.join();
+        return ended;
+    }
+};
+} // namespace
+
+class MainWindow : public testing::Test {
+protected:
+    static CMonitorApp* s_app;
+    static CTempDir* s_dir;
+    static RunningWindow* s_window;
+
+    static void SetUpTestSuite() {
+        s_app = new CMonitorApp;
+        s_dir = new CTempDir;
+        lstrcpyA(s_app->m_programDir, s_dir->path.c_str());
+        s_window = new RunningWindow;
+    }
+    static void TearDownTestSuite() {
+        HWND hwnd = s_window->dlg.m_hWnd;
+        EXPECT_TRUE(s_window->CloseWith(WM_CLOSE, 0)) << "close request did not end the program within 4 s";
+        EXPECT_EQ(IDOK, s_window->result.load()); // a close request is Exit
+        EXPECT_FALSE(TrayIconExists(hwnd));
+        delete s_window;
+        delete s_dir;
+        delete s_app;
+    }
+    void SetUp() override {
+        dlg().fixedNow = false;
+        dlg().m_silenced = 0;
+        dlg().SendMessage(WM_COMMAND, IDCANCEL);
+        dlg().SendMessage(WM_COMMAND, IDC_ACKNOWLEDGE);
+        DeleteFileA(LogPath().c_str());
+    }
+    static CTestMainDlg& dlg() { return s_window->dlg; }
+    static std::string LogPath() { return s_dir->path + "Kestrow.csv"; }
+    static std::string Cell(int row, int col) { return std::string(dlg().m_list.GetItemText(row, col)); }
+    static int Rows() { return dlg().m_list.GetItemCount(); }
+};
+CMonitorApp* MainWindow::s_app;
+CTempDir* MainWindow::s_dir;
+RunningWindow* MainWindow::s_window;
+
+TEST_F(MainWindow, StartsHiddenWithColumnsTrayIconAndAboutItem) {
+    EXPECT_FALSE(dlg().IsWindowVisible());
+    EXPECT_TRUE(TrayIconExists(dlg().m_hWnd));
+    EXPECT_FALSE(IsWindowEnabled(dlg().GetDlgItem(IDC_ACKNOWLEDGE)));
+
+    HWND header = dlg().m_list.GetHeaderCtrl();
+    ASSERT_EQ(5, static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)));
+    const char* headings[] = {"Date", "Category", "Event", "Location", "Details"};
+    const int widths[] = {75, 80, 65, 120, 280};
+    for (int i = 0; i < 5; ++i) {
+        char text[32] = "";
+        LVCOLUMNA col{};
+        col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        col.pszText = text;
+        col.cchTextMax = sizeof text;
+        ASSERT_TRUE(dlg().m_list.SendMessage(LVM_GETCOLUMNA, i, (LPARAM)&col));
+        EXPECT_STREQ(headings[i], text);
+        EXPECT_EQ(widths[i], col.cx);
+        EXPECT_EQ(LVCFMT_LEFT, col.fmt & LVCFMT_JUSTIFYMASK);
+    }
+    EXPECT_TRUE(dlg().m_list.GetExtendedStyle() & LVS_EX_FULLROWSELECT);
+
+    // The system menu ends with a separator and the About item.
+    HMENU menu = GetSystemMenu(dlg().m_hWnd, FALSE);
+    int n = GetMenuItemCount(menu);
+    ASSERT_GE(n, 2);
+    char text[64] = "";
+    GetMenuStringA(menu, n - 1, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ("&About Kestrow...", text);
+    EXPECT_EQ(static_cast<UINT>(IDM_ABOUTBOX), GetMenuItemID(menu, n - 1));
+    EXPECT_TRUE(GetMenuState(menu, n - 2, MF_BYPOSITION) & MF_SEPARATOR);
+}
+
+TEST_F(MainWindow, ReportFillsRowZeroAndAppendsItsLine) {
+    dlg().fixedNow = true;
+    dlg().now = SYSTEMTIME{2003, 3, 3, 5, 10, 0, 0, 0};
+    dlg().ReportEvent("Service", EVENT_NEW, "svc", "C:\\svc.exe");
+    dlg().ReportEvent("Service", EVENT_DELETED, "old", "C:\\old \"quoted\".exe");
+    dlg().ReportAutoRunEvent(&g_autoRunKeys[0], EVENT_NEW, "Updater", "C:\\Tools\\upd.exe");
+    dlg().OnTaskEvent(EVENT_CHANGED, "1", "Each M ;12:30AM;c:\\a.bat");
+
+    ASSERT_EQ(4, Rows());
+    // Newest on top.
+    const char* expect[4][5] = {
+        {"05/03/2003", "Task Scheduler", "Changed", "1", "Each M ;12:30AM;c:\\a.bat"},
+        {"05/03/2003", "Auto Run", "New", "HKLM/Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+         "Updater=C:\\Tools\\upd.exe"},
+        {"05/03/2003", "Service", "Deleted", "old", "C:\\old \"quoted\".exe"},
+        {"05/03/2003", "Service", "New", "svc", "C:\\svc.exe"}};
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 5; ++c)
+            EXPECT_EQ(expect[r][c], Cell(r, c)) << r << "," << c;
+
+    EXPECT_EQ("\"05/03/2003\",\"Service\",\"New\",\"svc\",\"C:\\svc.exe\"\r\n"
+              "\"05/03/2003\",\"Service\",\"Deleted\",\"old\",\"C:\\old \"\"quoted\"\".exe\"\r\n"
+              "\"05/03/2003\",\"Auto Run\",\"New\",\"HKLM/Software\\Microsoft\\Windows\\CurrentVersion\\Run\","
+              "\"Updater=C:\\Tools\\upd.exe\"\r\n"
+              "\"05/03/2003\",\"Task Scheduler\",\"Changed\",\"1\",\"Each M ;12:30AM;c:\\a.bat\"\r\n",
+              ReadFileBytes(LogPath()));
+}
+
+TEST_F(MainWindow, ConcurrentReportsNeverMixTheirTexts) {
+    const int threads = 8, each = 200;
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t)
+        pool.emplace_back([t] {
+            for (int i = 0; i < each; ++i) {
+                std::string tag = "T" + std::to_string(t) + "-" + std::to_string(i);
+                dlg().ReportEvent(("Cat" + std::to_string(t)).c_str(), i % 3, ("L" + tag).c_str(),
+                                  ("D" + tag + ",\"x\"").c_str());
+            }
+        });
+    for (auto& th : pool)
+        th.join();
+
+    ASSERT_EQ(threads * each, Rows());
+    std::map<std::string, int> seen;
+    for (int r = 0; r < Rows(); ++r) {
+        std::string loc = Cell(r, 3);
+        ASSERT_EQ('L', loc[0]);
+        std::string tag = loc.substr(1);
+        int t = atoi(tag.c_str() + 1), i = atoi(tag.c_str() + tag.find('-') + 1);
+        EXPECT_EQ("Cat" + std::to_string(t), Cell(r, 1));
+        EXPECT_EQ(EventKindName(i % 3), Cell(r, 2));
+        EXPECT_EQ("D" + tag + ",\"x\"", Cell(r, 4));
+        ++seen[tag];
+    }
+    EXPECT_EQ(static_cast<size_t>(threads * each), seen.size());
+
+    // Every log line whole and its own; each thread's lines in the order it reported them.
+    std::vector<std::string> lines = SplitLines(ReadFileBytes(LogPath()));
+    ASSERT_EQ(static_cast<size_t>(threads * each), lines.size());
+    std::vector<int> next(threads, 0);
+    for (const auto& line : lines) {
+        size_t l = line.find(",\"LT");
+        ASSERT_NE(std::string::npos, l) << line;
+        int t = atoi(line.c_str() + l + 4);
+        int i = atoi(line.c_str() + line.find('-', l) + 1);
+        EXPECT_EQ(next[t]++, i);
+        std::string tag = "T" + std::to_string(t) + "-" + std::to_string(i);
+        EXPECT_EQ(",\"Cat" + std::to_string(t) + "\",\"" + EventKindName(i % 3) + "\",\"L" + tag + "\",\"D" + tag +
+                      ",\"\"x\"\"\"",
+                  line.substr(12));
+    }
+}
+
+TEST_F(MainWindow, AlertRunsUntilAcknowledged) {
+    dlg().fixedNow = true;
+    dlg().now = SYSTEMTIME{2099, 1, 4, 1, 0, 0, 0, 0}; // long after the silence deadline
+    dlg().ReportEvent("Service", EVENT_NEW, "a", "b");
+    EXPECT_TRUE(IsWindowEnabled(dlg().GetDlgItem(IDC_ACKNOWLEDGE)));
+    EXPECT_NE(-1, dlg().m_alertTimer);
+
+    int before = dlg().beeps;
+    for (int i = 0; i < 4; ++i)
+        dlg().SendMessage(WM_TIMER, IDT_ALERT);
+    EXPECT_EQ(before + 2, dlg().beeps) << "every second tick beeps";
+
+    dlg().m_silenced = 1;
+    for (int i = 0; i < 4; ++i)
+        dlg().SendMessage(WM_TIMER, IDT_ALERT);
+    EXPECT_EQ(before + 2, dlg().beeps) << "silence mode mutes the beeps";
+
+    dlg().SendMessage(WM_COMMAND, IDC_ACKNOWLEDGE);
+    EXPECT_FALSE(IsWindowEnabled(dlg().GetDlgItem(IDC_ACKNOWLEDGE)));
+    EXPECT_EQ(-1, dlg().m_alertTimer);
+    EXPECT_EQ(1, Rows()) << "acknowledging leaves the list alone";
+}
+
+TEST_F(MainWindow, ClearAndEscapeEmptyTheListButNotTheLog) {
+    dlg().SendMessage(WM_COMMAND, IDCANCEL); // Clear on an empty list does nothing
+    EXPECT_EQ(0, Rows());
+    dlg().ReportEvent("Service", EVENT_NEW, "a", "1");
+    dlg().ReportEvent("Service", EVENT_NEW, "b", "2");
+    dlg().SendMessage(WM_COMMAND, IDCANCEL);
+    EXPECT_EQ(0, Rows());
+
+    dlg().ReportEvent("Service", EVENT_NEW, "c", "3");
+    ASSERT_EQ(1, Rows());
+    // Escape goes through the dialog manager as the cancel command: it clears, never closes.
+    PostMessageA(dlg().m_list.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(WaitFor([] { return Rows() == 0; }, 3000));
+    EXPECT_TRUE(IsWindow(dlg().m_hWnd));
+    EXPECT_EQ(-2, s_window->result.load());
+
+    dlg().ReportEvent("Service", EVENT_NEW, "d", "4");
+    EXPECT_EQ(4u, SplitLines(ReadFileBytes(LogPath())).size()) << "the log keeps every line";
+}
+
+TEST_F(MainWindow, ViewLogWithoutLogShowsTheFullPath) {
+    CMessageBoxRecorder boxes;
+    dlg().SendMessage(WM_COMMAND, IDC_VIEWLOG);
+    ASSERT_EQ(1u, boxes.Texts().size());
+    EXPECT_EQ("Log file " + LogPath() + " is empty or not found", boxes.Texts()[0]);
+}
+
+TEST_F(MainWindow, LinesWrittenWhileTheLogIsHeldReachItAfterwards) {
+    dlg().ReportEvent("Service", EVENT_NEW, "first", "1");
+    HANDLE held = CreateFileA(LogPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    dlg().ReportEvent("Service", EVENT_NEW, "second", "2");
+    dlg().ReportEvent("Service", EVENT_NEW, "third", "3");
+    EXPECT_EQ(3, Rows()) << "the list does not wait for the log";
+    EXPECT_TRUE(IsWindowEnabled(dlg().GetDlgItem(IDC_ACKNOWLEDGE)));
+    Sleep(1500); // retries fail while it is held
+    CloseHandle(held);
+
+    auto locations = [] {
+        std::vector<std::string> out;
+        for (const auto& line : SplitLines(ReadFileBytes(LogPath())))
+            out.push_back(line.substr(line.find("\"Service\",\"New\",\"") + 17, line.find("\",\"", 30) - 30));
+        return out;
+    };
+    EXPECT_TRUE(WaitFor([&] { return locations().size() == 3; }, 5000)) << "retry never wrote the kept lines";
+    EXPECT_EQ((std::vector<std::string>{"first", "second", "third"}), locations());
+    dlg().ReportEvent("Service", EVENT_NEW, "fourth", "4");
+    EXPECT_EQ(4u, locations().size());
+}
+
+TEST_F(MainWindow, TrayRightClickShowsAndMinimiseHides) {
+    ASSERT_FALSE(dlg().IsWindowVisible());
+    EXPECT_EQ(0, dlg().SendMessage(WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN));
+    EXPECT_EQ(0, dlg().SendMessage(WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDBLCLK));
+    EXPECT_EQ(0, dlg().SendMessage(WM_TRAY_NOTIFY, 7, WM_RBUTTONDOWN));
+    EXPECT_FALSE(dlg().IsWindowVisible());
+    EXPECT_EQ(1, dlg().SendMessage(WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_RBUTTONDOWN));
+    EXPECT_TRUE(dlg().IsWindowVisible());
+
+    dlg().SendMessage(WM_SYSCOMMAND, SC_MINIMIZE);
+    EXPECT_TRUE(WaitFor([] { return !dlg().IsWindowVisible(); }, 3000)) << "minimised window still shown";
+}
+
+TEST_F(MainWindow, AboutBoxFromTheSystemMenu) {
+    dlg().PostMessage(WM_SYSCOMMAND, IDM_ABOUTBOX);
+    HWND about = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (about = FindWindowA("#32770", "About Kestrow")) != nullptr; }, 5000));
+    char text[2048] = "";
+    GetWindowTextA(GetDlgItem(about, IDC_HISTORY), text, sizeof text);
+    EXPECT_STREQ(CAboutDlg::s_history, text);
+    PostMessageA(about, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitFor([] { return FindWindowA("#32770", "About Kestrow") == nullptr; }, 5000));
+    EXPECT_TRUE(IsWindow(dlg().m_hWnd));
+}
+
+TEST(MainWindowStop, AltF4EndsLikeExitAndReleasesTheMonitors) {
+    CMonitorApp app;
+    CTempDir dir;
+    lstrcpyA(app.m_programDir, dir.path.c_str());
+    RunningWindow w;
+    HANDLE stop = w.dlg.GetStopEvent();
+    HWND hwnd = w.dlg.m_hWnd;
+    // Three monitors waiting on the shared stop event.
+    std::atomic<int> released{0};
+    std::vector<std::thread> monitors;
+    for (int i = 0; i < 3; ++i)
+        monitors.emplace_back([&] {
+            if (WaitForSingleObject(stop, 6000) == WAIT_OBJECT_0)
+                ++released;
+        });
+    EXPECT_TRUE(w.CloseWith(WM_SYSCOMMAND, SC_CLOSE));
+    EXPECT_EQ(IDOK, w.result.load());
+    for (auto& m : monitors)
+        m.join();
+    EXPECT_EQ(3, released.load());
+    EXPECT_FALSE(TrayIconExists(hwnd));
+}

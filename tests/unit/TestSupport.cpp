@@ -1,0 +1,138 @@
+#include "TestSupport.h"
+#include <cstdio>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+
+std::ostream& operator<<(std::ostream& os, const RecordedEvent& e) {
+    return os << "{" << e.category << ", " << e.kind << ", " << e.location << ", " << e.details << "}";
+}
+
+CRecordingHost::CRecordingHost(DWORD settleMs)
+    : m_stop(::CreateEventA(nullptr, FALSE, FALSE, nullptr)), m_settleMs(settleMs) {}
+
+CRecordingHost::~CRecordingHost() { ::CloseHandle(m_stop); }
+
+void CRecordingHost::ReportEvent(const char* category, int kind, const char* location, const char* details) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_events.push_back({category, kind, location, details});
+    m_cv.notify_all();
+}
+
+void CRecordingHost::OnMonitorReady(const char*) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_ready;
+    m_cv.notify_all();
+}
+
+bool CRecordingHost::WaitForEvents(size_t n, DWORD timeoutMs) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_events.size() >= n; });
+}
+
+bool CRecordingHost::WaitForReady(size_t n, DWORD timeoutMs) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_ready >= n; });
+}
+
+std::vector<RecordedEvent> CRecordingHost::Events() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_events;
+}
+
+void CRecordingHost::Clear() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_events.clear();
+}
+
+namespace {
+std::mutex s_boxMutex;
+std::vector<std::string> s_boxTexts;
+int RecordBox(const char* text, UINT) {
+    std::lock_guard<std::mutex> lock(s_boxMutex);
+    s_boxTexts.push_back(text);
+    return IDOK;
+}
+} // namespace
+
+CMessageBoxRecorder::CMessageBoxRecorder() {
+    std::lock_guard<std::mutex> lock(s_boxMutex);
+    s_boxTexts.clear();
+    AfxSetMessageBoxHook(RecordBox);
+}
+
+CMessageBoxRecorder::~CMessageBoxRecorder() { AfxSetMessageBoxHook(nullptr); }
+
+std::vector<std::string> CMessageBoxRecorder::Texts() {
+    std::lock_guard<std::mutex> lock(s_boxMutex);
+    return s_boxTexts;
+}
+
+CTempDir::CTempDir() {
+    char base[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, base);
+    static int counter;
+    for (;;) {
+        std::ostringstream name;
+        name << base << "kestrow-test-" << ::GetCurrentProcessId() << "-" << ++counter;
+        if (::CreateDirectoryA(name.str().c_str(), nullptr)) {
+            path = name.str() + "\\";
+            return;
+        }
+    }
+}
+
+CTempDir::~CTempDir() {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = ::FindFirstFileA((path + "*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            ::DeleteFileA((path + fd.cFileName).c_str());
+        } while (::FindNextFileA(h, &fd));
+        ::FindClose(h);
+    }
+    ::RemoveDirectoryA(path.c_str());
+}
+
+void RegSetBinary(HKEY hive, const std::string& path, const char* name, const void* data, DWORD size, DWORD type) {
+    HKEY key;
+    if (::RegCreateKeyA(hive, path.c_str(), &key) != ERROR_SUCCESS)
+        return;
+    ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    ::RegCloseKey(key);
+}
+
+void RegSetString(HKEY hive, const std::string& path, const char* name, const std::string& data, DWORD type) {
+    RegSetBinary(hive, path, name, data.c_str(), static_cast<DWORD>(data.size() + 1), type);
+}
+
+void RegDeleteValueAt(HKEY hive, const std::string& path, const char* name) {
+    HKEY key;
+    if (::RegOpenKeyA(hive, path.c_str(), &key) != ERROR_SUCCESS)
+        return;
+    ::RegDeleteValueA(key, name);
+    ::RegCloseKey(key);
+}
+
+void RegDeleteTreeAt(HKEY hive, const std::string& path) { ::RegDeleteTreeA(hive, path.c_str()); }
+
+void RegCreateKeyAt(HKEY hive, const std::string& path) {
+    HKEY key;
+    if (::RegCreateKeyA(hive, path.c_str(), &key) == ERROR_SUCCESS)
+        ::RegCloseKey(key);
+}
+
+bool RegKeyExists(HKEY hive, const std::string& path) {
+    HKEY key;
+    if (::RegOpenKeyA(hive, path.c_str(), &key) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}

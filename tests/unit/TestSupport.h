@@ -1,0 +1,73 @@
+// Shared helpers of the unit tests: a recording monitor host, a message-box recorder,
+// scratch registry keys and temporary folders.
+#pragma once
+#include "framework/AfxWin.h"
+#include "monitors/MonitorHost.h"
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct RecordedEvent {
+    std::string category;
+    int kind;
+    std::string location;
+    std::string details;
+    bool operator==(const RecordedEvent& o) const {
+        return category == o.category && kind == o.kind && location == o.location && details == o.details;
+    }
+};
+std::ostream& operator<<(std::ostream& os, const RecordedEvent& e);
+
+// A monitor host that records every report and every monitor that became ready.
+class CRecordingHost : public IMonitorHost {
+public:
+    explicit CRecordingHost(DWORD settleMs = 300);
+    ~CRecordingHost();
+    HANDLE GetStopEvent() const override { return m_stop; }
+    DWORD GetSettleTime() const override { return m_settleMs; }
+    void ReportEvent(const char* category, int kind, const char* location, const char* details) override;
+    void OnMonitorReady(const char* monitor) override;
+
+    // Waits until at least n events (or n ready monitors) were recorded; false on time-out.
+    bool WaitForEvents(size_t n, DWORD timeoutMs);
+    bool WaitForReady(size_t n, DWORD timeoutMs);
+    std::vector<RecordedEvent> Events();
+    void Clear();
+
+    HANDLE m_stop;
+    DWORD m_settleMs;
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::vector<RecordedEvent> m_events;
+    size_t m_ready = 0;
+};
+
+// Replaces message boxes by a recorder for the lifetime of the object.
+class CMessageBoxRecorder {
+public:
+    CMessageBoxRecorder();
+    ~CMessageBoxRecorder();
+    std::vector<std::string> Texts();
+};
+
+// A fresh folder under %TEMP%, removed with its files afterwards; path ends with a backslash.
+class CTempDir {
+public:
+    CTempDir();
+    ~CTempDir();
+    std::string path;
+};
+
+// Registry helpers for the tests; paths are relative to the hive.
+void RegSetString(HKEY hive, const std::string& path, const char* name, const std::string& data, DWORD type = REG_SZ);
+void RegSetBinary(HKEY hive, const std::string& path, const char* name, const void* data, DWORD size, DWORD type);
+void RegDeleteValueAt(HKEY hive, const std::string& path, const char* name);
+void RegDeleteTreeAt(HKEY hive, const std::string& path);
+void RegCreateKeyAt(HKEY hive, const std::string& path);
+bool RegKeyExists(HKEY hive, const std::string& path);
+
+std::string ReadFileBytes(const std::string& path);
