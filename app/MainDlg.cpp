@@ -4,7 +4,15 @@
 #include "Alert.h"
 #include "EventLogFile.h"
 #include "Messages.h"
+#include "OptionsDlg.h"
 #include "../monitors/AutoRunMonitor.h"
+#include "../monitors/COMMonitor.h"
+#include "../monitors/FileAssociationMonitor.h"
+#include "../monitors/StartupMonitor.h"
+#include "../monitors/InstallMonitor.h"
+#include "../monitors/ServiceMonitor.h"
+#include "../monitors/ShareMonitor.h"
+#include "../monitors/WinlogonMonitor.h"
 #include <io.h>
 #include <shellapi.h>
 #include <thread>
@@ -64,8 +72,18 @@ BOOL CMainDlg::OnInitDialog() {
 }
 
 void CMainDlg::StartMonitors() {
+    CleanEmptyImagePaths(); // before any monitor, so the service monitor's first snapshot is clean
     LPVOID host = static_cast<IMonitorHost*>(this);
     AfxBeginThread(MonitorRunKeysProc, host);
+    AfxBeginThread(MonitorServiceProc, host);
+    AfxBeginThread(MonitorStartProc, host);
+    AfxBeginThread(MonitorInstallProc, host);    // after the Startup folder monitor
+    AfxBeginThread(MonitorCOMProc, host);
+    AfxBeginThread(MonitorWinlogonProc, host);   // after the COM monitor
+    m_taskMonitor.Init(m_stopEvent, this);
+    m_taskMonitor.Start();
+    AfxBeginThread(MonitorShareDriveProc, host); // after the task monitor
+    AfxBeginThread(MonitorFileAssociationProc, host);
 }
 
 void CMainDlg::OnCommand(WORD id, WORD code) {
@@ -129,12 +147,12 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     case WM_ACTIVATE:
         // Minimising takes the window off the screen and out of the task bar.
         if (HIWORD(wp))
-            ShowWindow(SW_HIDE);
+            Hide();
         return false;
     case WM_SIZE:
         // An inactive window is minimised without WM_ACTIVATE (from the task bar, Win+D).
         if (wp == SIZE_MINIMIZED)
-            ShowWindow(SW_HIDE);
+            Hide();
         return false;
     case WM_TIMER:
         if (wp == IDT_ALERT)
@@ -147,8 +165,12 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         return true;
     case WM_START_HIDDEN:
         m_keepHidden = true;
-        ShowWindow(SW_HIDE);
+        Hide();
         result = 1;
+        return true;
+    case WM_FLUSH_LOG:
+        m_logFlushPosted = false;
+        WriteLog();
         return true;
     case WM_WINDOWPOSCHANGING:
         // The dialog manager may show a modal dialog once its queue first runs empty, after it
@@ -183,8 +205,16 @@ void CMainDlg::OnRecordEvent(const char* category, int kind, const char* locatio
     m_list.SetItemText(0, 3, rec.location);
     m_list.SetItemText(0, 4, rec.details);
 
+    // In a burst, while further reports already wait for this thread, their lines are written
+    // together in one opening of the log (a few hundred at most); otherwise at once.
     m_unwrittenLog.push_back(FormatCsvLine(rec));
-    WriteLog();
+    bool reportsWaiting = (HIWORD(::GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0;
+    if (reportsWaiting && m_unwrittenLog.size() < 256) {
+        if (!m_logFlushPosted)
+            m_logFlushPosted = PostMessage(WM_FLUSH_LOG) != FALSE;
+    } else {
+        WriteLog();
+    }
     StartAlert();
 }
 
@@ -220,9 +250,25 @@ void CMainDlg::OnViewLog() {
     }
 }
 
-void CMainDlg::OnOptions() {}
+void CMainDlg::OnOptions() {
+    COptionsDlg options;
+    if (options.DoModal() != IDOK)
+        return;
+    if (options.m_silence) {
+        SYSTEMTIME now;
+        GetNow(&now);
+        m_silenceUntil = AddSeconds(now, 3600);
+        m_silenced = 1;
+        SetWindowText("Kestrow - Silence mode");
+    } else {
+        // The hour already begun still holds back the beeps.
+        m_silenced = 0;
+        SetWindowText("Kestrow");
+    }
+}
 
 void CMainDlg::OnDestroy() {
+    m_taskMonitor.Stop();
     try {
         // The stop signals take three seconds; they are given by a thread of their own so that
         // removing the tray icon (two seconds under Wine when it is the last one) overlaps them.
@@ -260,10 +306,18 @@ BOOL CMainDlg::UpdateTrayIcon(DWORD command, UINT iconResource) {
 }
 
 void CMainDlg::StartAlert() {
-    if (m_alertTimer != -1)
-        KillTimer(m_alertTimer);
+    // Setting the timer again under its id restarts the period; the button is enabled once,
+    // when the alert begins.
+    bool wasIdle = m_alertTimer == -1;
     m_alertTimer = static_cast<int>(SetTimer(IDT_ALERT, 800));
-    EnableDlgItem(IDC_ACKNOWLEDGE, TRUE);
+    if (wasIdle)
+        EnableDlgItem(IDC_ACKNOWLEDGE, TRUE);
+}
+
+void CMainDlg::Hide() {
+    // A hidden list need not repaint: rows reported meanwhile cost less, and are drawn when shown.
+    m_list.SendMessage(WM_SETREDRAW, FALSE);
+    ShowWindow(SW_HIDE);
 }
 
 void CMainDlg::StopAlert() {
@@ -287,6 +341,8 @@ void CMainDlg::OnAlertTick() {
 LRESULT CMainDlg::OnTrayNotify(WPARAM id, LPARAM mouseMsg) {
     if (mouseMsg == WM_RBUTTONDOWN && id == TRAY_ICON_ID) {
         m_keepHidden = false;
+        m_list.SendMessage(WM_SETREDRAW, TRUE);
+        ::InvalidateRect(m_list.m_hWnd, nullptr, TRUE);
         ShowWindow(SW_RESTORE);
         SetForegroundWindow();
         return 1;

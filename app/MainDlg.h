@@ -7,6 +7,7 @@
 #pragma once
 #include "../framework/AfxWin.h"
 #include "../monitors/MonitorHost.h"
+#include "../monitors/TaskMonitor.h"
 #include "../ui/stListCtrl.h"
 #include <deque>
 #include <string>
@@ -32,6 +33,7 @@ public:
     HICON m_hIcon;
     int m_alertTimer = -1;
     HANDLE m_stopEvent;
+    CTaskMonitor m_taskMonitor;
     SYSTEMTIME m_silenceUntil;
     int m_silenced = 0;
 
@@ -39,6 +41,7 @@ public:
     std::deque<std::string> m_unwrittenLog;
     // Hidden at start until the tray icon asks for the window.
     bool m_keepHidden = false;
+    bool m_logFlushPosted = false;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -62,4 +65,5 @@ protected:
     LRESULT OnTrayNotify(WPARAM id, LPARAM mouseMsg);
     void OnRecordEvent(const char* category, int kind, const char* location, const char* details);
     void WriteLog();
+    void Hide();
 };

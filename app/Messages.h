@@ -6,6 +6,8 @@
 #define WM_START_HIDDEN (WM_APP + 101)
 // A report handed from a monitor thread: LPARAM points at a ReportRequest of the sender.
 #define WM_REPORT_EVENT (WM_APP + 102)
+// Writes the log lines that a burst of reports left queued.
+#define WM_FLUSH_LOG (WM_APP + 103)
 
 #define IDM_ABOUTBOX 0x0010
 #define IDT_ALERT 8008

@@ -8,11 +8,35 @@ void ReadValueTexts(HKEY key, const RegistryWatchSettings&, const ItemVisitor& v
         visit(value.name, value.Text());
 }
 
+void ReadSubkeyTexts(HKEY key, const RegistryWatchSettings& settings, const ItemVisitor& visit) {
+    char name[kMaxNameChars];
+    for (DWORD i = 0;; ++i) {
+        LONG r = EnumSubkey(key, i, name);
+        std::string subkey = name;
+        if (r == ERROR_MORE_DATA) {
+            // A name too long for the buffer (possible in double-byte code pages): read it whole
+            // rather than end the enumeration and lose every subkey after it.
+            char whole[1024];
+            DWORD size = sizeof whole;
+            r = ::RegEnumKeyExA(key, i, whole, &size, nullptr, nullptr, nullptr, nullptr);
+            subkey = r == ERROR_SUCCESS ? whole : "";
+        }
+        if (r != ERROR_SUCCESS)
+            break;
+        CRegistryKey item(settings.hive, (std::string(settings.path) + "\\" + subkey).c_str());
+        visit(subkey, settings.renderSubkey(item));
+    }
+}
+
 CRegistryWatchKey::~CRegistryWatchKey() {
     if (m_hEvent)
         ::CloseHandle(m_hEvent);
     if (m_hKey)
         ::RegCloseKey(m_hKey);
+    if (m_hGuardEvent)
+        ::CloseHandle(m_hGuardEvent);
+    if (m_hGuard)
+        ::RegCloseKey(m_hGuard);
 }
 
 CRegistryWatchKey::ArmResult CRegistryWatchKey::Arm() {
@@ -34,32 +58,109 @@ CRegistryWatchKey::ArmResult CRegistryWatchKey::Arm() {
         m_hKey = nullptr;
         return NotArmed;
     }
+    // Without a guard the key is still watched; only its deletion would go unnoticed.
+    m_hGuardEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (m_hGuardEvent)
+        GuardNearestAncestor();
     return Armed;
 }
 
 void CRegistryWatchKey::Rearm() {
-    ::RegNotifyChangeKeyValue(m_hKey, m_settings.subtree, m_settings.filter, m_hEvent, TRUE);
+    if (m_hKey)
+        ::RegNotifyChangeKeyValue(m_hKey, m_settings.subtree, m_settings.filter, m_hEvent, TRUE);
+}
+
+bool CRegistryWatchKey::KeyAlive() const {
+    // A handle to a deleted key stays valid, but every call through it fails (ERROR_KEY_DELETED).
+    return m_hKey && ::RegQueryInfoKeyA(m_hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+void CRegistryWatchKey::GuardNearestAncestor() {
+    if (m_hGuard)
+        ::RegCloseKey(m_hGuard);
+    m_hGuard = nullptr;
+    std::string path = m_settings.path;
+    while (!path.empty()) {
+        size_t slash = path.rfind('\\');
+        std::string below = path;
+        path.resize(slash == std::string::npos ? 0 : slash);
+        HKEY key;
+        // An empty path opens the hive's root itself.
+        if (::RegOpenKeyExA(m_settings.hive, path.c_str(), 0, KEY_NOTIFY, &key) != ERROR_SUCCESS)
+            continue;
+        if (::RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_NAME, m_hGuardEvent, TRUE) != ERROR_SUCCESS) {
+            ::RegCloseKey(key);
+            continue;
+        }
+        m_hGuard = key;
+        // The key, or the next key on its way, may have come back before the guard was armed.
+        HKEY next;
+        if (!m_hKey && ::RegOpenKeyExA(m_settings.hive, below.c_str(), 0, KEY_NOTIFY, &next) == ERROR_SUCCESS) {
+            ::RegCloseKey(next);
+            ::SetEvent(m_hGuardEvent);
+        }
+        return;
+    }
+}
+
+bool CRegistryWatchKey::OnGuardSignal() {
+    if (!m_hGuard ||
+        ::RegNotifyChangeKeyValue(m_hGuard, FALSE, REG_NOTIFY_CHANGE_NAME, m_hGuardEvent, TRUE) != ERROR_SUCCESS)
+        GuardNearestAncestor(); // the guard was deleted too
+    return !KeyAlive();
+}
+
+void CRegistryWatchKey::Reconnect() {
+    if (!m_hEvent || KeyAlive())
+        return;
+    if (m_hKey)
+        ::RegCloseKey(m_hKey);
+    m_hKey = nullptr;
+    HKEY key;
+    if (::RegOpenKeyA(m_settings.hive, m_settings.path, &key) == ERROR_SUCCESS) {
+        m_hKey = key;
+        // Armed before it is read: whatever is written from now on signals again.
+        Rearm();
+    }
+    if (m_hGuardEvent)
+        GuardNearestAncestor();
 }
 
 void CRegistryWatchKey::TakeFirstSnapshot() {
     m_current.RemoveAll();
-    m_settings.readItems(m_hKey, m_settings,
-                         [this](const std::string& name, const std::string& text) { m_current.SetAt(name, text); });
+    if (m_hKey)
+        m_settings.readItems(m_hKey, m_settings,
+                             [this](const std::string& name, const std::string& text) { m_current.SetAt(name, text); });
     m_unseen.RemoveAll();
     CopySnapshot(m_current, m_unseen);
 }
 
 void CRegistryWatchKey::Compare() {
+    Reconnect();
     CSnapshotComparison comparison(m_current, m_unseen, m_report);
-    m_settings.readItems(m_hKey, m_settings,
-                         [&comparison](const std::string& name, const std::string& text) { comparison.Item(name, text); });
+    // A key that is gone has no items: what it held is reported Deleted.
+    if (m_hKey)
+        m_settings.readItems(m_hKey, m_settings, [&comparison](const std::string& name, const std::string& text) {
+            comparison.Item(name, text);
+        });
     comparison.Finish();
 }
 
 void RunWatchLoop(IMonitorHost* host, CRegistryWatchKey* const* keys, size_t count, const char* waitFailedFormat) {
+    // Change events first, in the order the keys were armed, then the guards, then the stop;
+    // beside each handle, its key and whether it is a guard.
     std::vector<HANDLE> handles;
-    for (size_t i = 0; i < count; ++i)
+    std::vector<std::pair<CRegistryWatchKey*, bool>> owners;
+    for (size_t i = 0; i < count; ++i) {
         handles.push_back(keys[i]->ChangeEvent());
+        owners.emplace_back(keys[i], false);
+    }
+    for (size_t i = 0; i < count; ++i)
+        if (HANDLE guard = keys[i]->GuardEvent()) {
+            handles.push_back(guard);
+            owners.emplace_back(keys[i], true);
+        }
     handles.push_back(host->GetStopEvent());
 
     for (;;) {
@@ -71,11 +172,15 @@ void RunWatchLoop(IMonitorHost* host, CRegistryWatchKey* const* keys, size_t cou
             return;
         }
         size_t index = r - WAIT_OBJECT_0;
-        if (index >= count)
+        if (index >= owners.size())
             return; // the stop event
-        keys[index]->Rearm();
+        CRegistryWatchKey* key = owners[index].first;
+        if (!owners[index].second)
+            key->Rearm();
+        else if (!key->OnGuardSignal())
+            continue; // another subkey of the parent came or went
         ::Sleep(host->GetSettleTime());
-        keys[index]->Compare();
+        key->Compare();
     }
 }
 

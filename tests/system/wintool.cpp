@@ -6,6 +6,8 @@
 //   wintool close TITLE            posts WM_CLOSE
 //   wintool show TITLE             right-button press on its tray icon (shows the window)
 //   wintool rows TITLE             prints the number of rows of its event list
+//   wintool click TITLE ID         clicks the button ID of the window (posted BM_CLICK)
+//   wintool checked TITLE ID       prints 1 when the check box ID is ticked, else 0
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -67,6 +69,12 @@ int main(int argc, char** argv) {
         return ::PostMessageA(w, WM_CLOSE, 0, 0) ? 0 : 1;
     if (!strcmp(cmd, "show"))
         return ::PostMessageA(w, WM_APP + 100, 1002, WM_RBUTTONDOWN) ? 0 : 1;
+    if (!strcmp(cmd, "click") && argc > 3)
+        return ::PostMessageA(::GetDlgItem(w, atoi(argv[3])), BM_CLICK, 0, 0) ? 0 : 1;
+    if (!strcmp(cmd, "checked") && argc > 3) {
+        printf("%d\n", ::IsDlgButtonChecked(w, atoi(argv[3])) == BST_CHECKED ? 1 : 0);
+        return 0;
+    }
     if (!strcmp(cmd, "rows")) {
         printf("%d\n", static_cast<int>(::SendMessageA(::GetDlgItem(w, 1005), LVM_GETITEMCOUNT, 0, 0)));
         return 0;

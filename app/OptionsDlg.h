@@ -1,0 +1,28 @@
+// The Options dialog: Auto Start, a value under the machine's Run key that the dialog writes
+// itself on OK, and Silence, which the main window reads back and applies.
+#pragma once
+#include "../framework/AfxWin.h"
+
+class COptionsDlg : public CDialog {
+public:
+    explicit COptionsDlg(HWND parent = nullptr);
+
+    int m_autoStart = 0;
+    int m_silence = 0;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+
+    // Where Auto Start is kept; tests point these at a key of their own.
+    HKEY m_hRunHive;
+    const char* m_runKeyPath;
+};
+
+extern const char* const kAutoStartValue; // "Kestrow"
+extern const char* const kRunKeyPath;     // under HKEY_LOCAL_MACHINE
+
+// The Run command that starts the program at `path`: quoted when the path holds a space, since
+// Windows would otherwise try its leading parts first (C:\Program.exe for C:\Program Files\...).
+CString AutoStartCommand(const char* path);

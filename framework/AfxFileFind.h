@@ -1,0 +1,29 @@
+// CFileFind: enumerates the entries that match a pattern, as MFC's does. FindNextFile moves to
+// the next entry and tells whether another one follows, so the entry reached by the call that
+// returns false is still valid and is taken like every other.
+#pragma once
+#include "AfxString.h"
+#include <windows.h>
+
+class CFileFind {
+public:
+    CFileFind() = default;
+    CFileFind(const CFileFind&) = delete;
+    CFileFind& operator=(const CFileFind&) = delete;
+    ~CFileFind() { Close(); }
+
+    // Starts a search; false when nothing matches (or the folder cannot be read).
+    BOOL FindFile(const char* pattern);
+    // Moves to the next entry; false when the entry reached is the last one.
+    BOOL FindNextFile();
+    // The entry reached by FindNextFile, without its folder; empty before the first call.
+    CString GetFileName() const;
+    void Close();
+
+private:
+    HANDLE m_hFind = INVALID_HANDLE_VALUE;
+    WIN32_FIND_DATAA m_found{};
+    WIN32_FIND_DATAA m_next{};
+    bool m_hasFound = false;
+    bool m_hasNext = false;
+};

@@ -1,0 +1,25 @@
+// The Startup folder monitor: entries added to or removed from the user's and the All Users
+// Startup folders, reported as "Auto Start" with the folder's label as the location and the
+// entry's name as the details. Never Changed: an entry's text is its name.
+#pragma once
+#include "MonitorHost.h"
+#include <windows.h>
+
+const size_t kStartupPathChars = 260;
+
+// Thread procedure; the parameter is the IMonitorHost. Watches the Startup folders that the
+// shell names, falling back on the profile layout under HOMEDRIVE and HOMEPATH for a folder
+// the shell does not name.
+UINT MonitorStartProc(LPVOID param);
+
+// The two rows' folders: the shell's path where given (non-empty), otherwise
+// "%HOMEDRIVE%%HOMEPATH%\Start Menu\Programs\Startup" for the user and the same beside the
+// profile, with "All Users" for its last part, for All Users. A variable that cannot be read
+// is shown in a message box; a row that cannot be composed (a variable missing or too long
+// for its buffer, a HOMEPATH without a backslash for All Users) is left empty.
+void ResolveStartupPaths(const char* shellPersonal, const char* shellAllUsers, char (&personal)[kStartupPathChars],
+                         char (&allUsers)[kStartupPathChars]);
+
+// Watches the two folders until the stop event. A folder that is empty, missing or cannot be
+// watched is skipped; with neither watched the monitor ends at once.
+UINT RunStartupMonitor(IMonitorHost* host, const char* personal, const char* allUsers);

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Runs every benchmark under Wine in a prefix of its own and prints their figures.
+set -uo pipefail
+build=$(realpath "${1:-build}")
+here=$(dirname "$(realpath "$0")")
+source "$here/wine-env.sh" "$build/wine-bench"
+trap wine_env_cleanup EXIT
+for b in "$build"/bench/*.exe; do
+    echo "== $(basename "$b" .exe)"
+    wine "$b" </dev/null 2>/dev/null | tr -d '\r'
+done

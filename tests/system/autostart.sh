@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Auto Start from the Options dialog of the real program, run from a folder whose name holds a
+# space: OK writes the quoted path under the machine's Run key, and the Auto Run monitor reports
+# the new value after its settle; unticking removes it again.
+source "$(dirname "$0")/lib.sh"
+
+run='Software\Microsoft\Windows\CurrentVersion\Run'
+wine reg delete "HKLM\\$run" /v Kestrow /f >/dev/null 2>&1
+SYSTEST_DIR="$SYSTEST_DIR/Kestrow Test"
+
+# Works the Options dialog: ticks or unticks Auto Start (to $1), then OK.
+set_auto_start() {
+    wt click Kestrow 1010 || { fail "no Options button"; return 1; }
+    wt wait "Kestrow Options" 10000 >/dev/null || { fail "the Options dialog never appeared"; return 1; }
+    sleep 0.3
+    [ "$(wt checked "Kestrow Options" 1009)" = "$1" ] || wt click "Kestrow Options" 1009
+    for _ in $(seq 20); do [ "$(wt checked "Kestrow Options" 1009)" = "$1" ] && break; sleep 0.1; done
+    [ "$(wt checked "Kestrow Options" 1009)" = "$1" ] || fail "Auto Start is not $1 after the click"
+    wt click "Kestrow Options" 1
+    wt gone "Kestrow Options" 8000 >/dev/null || fail "OK did not close the Options dialog"
+}
+
+start_kestrow
+sleep 1
+wt show Kestrow
+sleep 0.5
+
+program=$(winepath -w "$SYSTEST_DIR/Kestrow.exe" 2>/dev/null | tr -d '\r')
+set_auto_start 1
+stored=$(wine reg query "HKLM\\$run" /v Kestrow 2>/dev/null | tr -d '\r' | sed -n 's/^ *Kestrow *REG_SZ *//p')
+[ "$stored" = "\"$program\"" ] || fail "stored '$stored', expected the quoted path \"$program\""
+
+# The log quotes the value's own quotes by doubling them.
+line="\"$(today)\",\"Auto Run\",\"New\",\"HKLM/$run\",\"Kestrow=\"\"$program\"\"\""
+wait_for_line "$line" 8 || { fail "no line $line"; csv; }
+
+set_auto_start 0
+wine reg query "HKLM\\$run" /v Kestrow >/dev/null 2>&1 && fail "the value is still there after OK without Auto Start"
+line="\"$(today)\",\"Auto Run\",\"Deleted\",\"HKLM/$run\",\"Kestrow=\"\"$program\"\"\""
+wait_for_line "$line" 8 || { fail "no line $line"; csv; }
+
+wine reg delete "HKLM\\$run" /v Kestrow /f >/dev/null 2>&1
+stop_kestrow >/dev/null
+finish

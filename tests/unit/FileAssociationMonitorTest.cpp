@@ -1,0 +1,219 @@
+// The file association watcher driven step by step (Watch, signal, OnChange), and its thread
+// against the Wine registry with a short settle.
+#include "TestSupport.h"
+#include "monitors/FileAssociationMonitor.h"
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <thread>
+
+namespace {
+const char* kKeys[] = {".kt5a", ".kt5b", ".kt5c", ".kt5d", ".kt5e", "KT5NoDot", "KT5.Shared", "KT5.Other",
+                       "KT5.NoCommand", "KT5.Locked"};
+const std::string kSharedCommand = "KT5.Shared\\shell\\open\\command";
+
+void CleanUp() {
+    for (const char* k : kKeys)
+        RegDeleteTreeAt(HKEY_CLASSES_ROOT, k);
+}
+
+RecordedEvent Assoc(int kind, const std::string& ext, const std::string& details) {
+    return {"File Associations", kind, ext, details};
+}
+
+// Only this suite's names, in name order: the prefix's own registrations may change too.
+std::vector<RecordedEvent> Ours(std::vector<RecordedEvent> events) {
+    events.erase(std::remove_if(events.begin(), events.end(),
+                                [](const RecordedEvent& e) {
+                                    return std::none_of(std::begin(kKeys), std::end(kKeys),
+                                                        [&](const char* k) { return e.location == k; });
+                                }),
+                 events.end());
+    std::stable_sort(events.begin(), events.end(),
+                     [](const RecordedEvent& a, const RecordedEvent& b) { return a.location < b.location; });
+    return events;
+}
+
+bool Signalled(HANDLE event, DWORD ms) { return WaitForSingleObject(event, ms) == WAIT_OBJECT_0; }
+
+// A watcher whose command keys for KT5.Locked cannot be opened for notification, and which
+// can make a change of its own just before it opens a key.
+class CLockedWatcher : public CFileAssociationWatcher {
+public:
+    std::function<void()> beforeOpen;
+
+protected:
+    HKEY OpenCommandKey(const char* path) override {
+        if (beforeOpen)
+            beforeOpen();
+        return std::strncmp(path, "KT5.Locked\\", 11) == 0 ? nullptr : CFileAssociationWatcher::OpenCommandKey(path);
+    }
+};
+
+class FileAssociationWatcher : public testing::Test {
+protected:
+    CRecordingHost host{300};
+    CLockedWatcher watcher;
+
+    void SetUp() override { CleanUp(); }
+    void TearDown() override { CleanUp(); }
+    void Watch() {
+        watcher.Watch(&host);
+        ASSERT_NE(nullptr, watcher.m_hEvent);
+        Drain();
+    }
+    // Compares until no signal is left, as the thread would; returns our events.
+    std::vector<RecordedEvent> Drain() {
+        for (int i = 0; i < 10 && Signalled(watcher.m_hEvent, 0); ++i)
+            watcher.OnChange();
+        EXPECT_FALSE(Signalled(watcher.m_hEvent, 0)) << "the comparisons never settle";
+        auto events = Ours(host.Events());
+        host.Clear();
+        return events;
+    }
+    // A change must have signalled by now.
+    std::vector<RecordedEvent> AfterSignal() {
+        EXPECT_TRUE(Signalled(watcher.m_hEvent, 2000));
+        watcher.OnChange();
+        return Drain();
+    }
+};
+} // namespace
+
+TEST_F(FileAssociationWatcher, NewExtensionThenCommandChangesSignalAtOnceForEverySharer) {
+    RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\edit.exe %1");
+    Watch();
+    RegSetString(HKEY_CLASSES_ROOT, ".kt5a", "", "KT5.Shared");
+    auto ev = AfterSignal();
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ(Assoc(EVENT_NEW, ".kt5a", "KT5.Shared=C:\\kt5\\edit.exe %1"), ev[0]);
+
+    RegSetString(HKEY_CLASSES_ROOT, ".kt5b", "", "KT5.Shared");
+    ev = AfterSignal();
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ(Assoc(EVENT_NEW, ".kt5b", "KT5.Shared=C:\\kt5\\edit.exe %1"), ev[0]);
+
+    // Only the command value changes: its armed key signals, and both sharers change.
+    RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\EDIT.exe \"%1\"");
+    ev = AfterSignal();
+    ASSERT_EQ(2u, ev.size());
+    EXPECT_EQ(Assoc(EVENT_CHANGED, ".kt5a", "KT5.Shared=C:\\kt5\\EDIT.exe \"%1\""), ev[0]);
+    EXPECT_EQ(Assoc(EVENT_CHANGED, ".kt5b", "KT5.Shared=C:\\kt5\\EDIT.exe \"%1\""), ev[1]);
+
+    // Re-armed by the comparison: the next change signals too.
+    RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\v3.exe %1");
+    ev = AfterSignal();
+    ASSERT_EQ(2u, ev.size());
+    EXPECT_EQ(Assoc(EVENT_CHANGED, ".kt5b", "KT5.Shared=C:\\kt5\\v3.exe %1"), ev[1]);
+
+    // Pointing at another identifier signals nothing by itself; the next comparison finds it.
+    RegSetString(HKEY_CLASSES_ROOT, "KT5.Other\\shell\\open\\command", "", "C:\\kt5\\other.exe");
+    EXPECT_TRUE(AfterSignal().empty());
+    RegSetString(HKEY_CLASSES_ROOT, ".kt5a", "", "KT5.Other");
+    EXPECT_FALSE(Signalled(watcher.m_hEvent, 500));
+    RegDeleteTreeAt(HKEY_CLASSES_ROOT, ".kt5b");
+    ev = AfterSignal();
+    ASSERT_EQ(2u, ev.size());
+    EXPECT_EQ(Assoc(EVENT_CHANGED, ".kt5a", "KT5.Other=C:\\kt5\\other.exe"), ev[0]);
+    EXPECT_EQ(Assoc(EVENT_DELETED, ".kt5b", "KT5.Shared=C:\\kt5\\v3.exe %1"), ev[1]);
+}
+
+TEST_F(FileAssociationWatcher, NoCommandNoIdentifierOrNoDotIsNoItem) {
+    RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\edit.exe %1");
+    Watch();
+    RegSetString(HKEY_CLASSES_ROOT, "KT5.NoCommand", "", "No command here");
+    RegSetString(HKEY_CLASSES_ROOT, ".kt5c", "", "KT5.NoCommand");
+    RegCreateKeyAt(HKEY_CLASSES_ROOT, ".kt5d");
+    RegSetString(HKEY_CLASSES_ROOT, "KT5NoDot", "", "KT5.Shared");
+    EXPECT_TRUE(AfterSignal().empty());
+    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, "KT5.NoCommand\\shell")); // reading created nothing
+
+    // Once the identifier has a command, the extension is an item at the next comparison.
+    RegSetString(HKEY_CLASSES_ROOT, "KT5.NoCommand\\shell\\open\\command", "", "C:\\kt5\\late.exe");
+    RegSetString(HKEY_CLASSES_ROOT, ".kt5d", "", "KT5.Shared");
+    RegCreateKeyAt(HKEY_CLASSES_ROOT, "KT5.Other"); // a new root key starts the comparison
+    auto ev = AfterSignal();
+    ASSERT_EQ(2u, ev.size());
+    EXPECT_EQ(Assoc(EVENT_NEW, ".kt5c", "KT5.NoCommand=C:\\kt5\\late.exe"), ev[0]);
+    EXPECT_EQ(Assoc(EVENT_NEW, ".kt5d", "KT5.Shared=C:\\kt5\\edit.exe %1"), ev[1]);
+}
+
+TEST_F(FileAssociationWatcher, ExtensionWhoseCommandKeyCannotBeOpenedIsRecordedOnce) {
+    RegSetString(HKEY_CLASSES_ROOT, "KT5.Locked\\shell\\open\\command", "", "C:\\kt5\\locked.exe");
+    Watch();
+    RegSetString(HKEY_CLASSES_ROOT, ".kt5e", "", "KT5.Locked");
+    auto ev = AfterSignal();
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ(Assoc(EVENT_NEW, ".kt5e", "KT5.Locked=C:\\kt5\\locked.exe"), ev[0]);
+
+    // Later comparisons know it: not New again, and Deleted when it goes.
+    RegSetString(HKEY_CLASSES_ROOT, ".kt5a", "", "KT5.Missing");
+    EXPECT_TRUE(AfterSignal().empty());
+    RegDeleteTreeAt(HKEY_CLASSES_ROOT, ".kt5e");
+    ev = AfterSignal();
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ(Assoc(EVENT_DELETED, ".kt5e", "KT5.Locked=C:\\kt5\\locked.exe"), ev[0]);
+}
+
+TEST_F(FileAssociationWatcher, ChangeWhileANewKeyIsArmedIsNotLost) {
+    RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\edit.exe %1");
+    RegSetString(HKEY_CLASSES_ROOT, "KT5.Other\\shell\\open\\command", "", "C:\\kt5\\other.exe");
+    RegSetString(HKEY_CLASSES_ROOT, ".kt5a", "", "KT5.Shared");
+    Watch();
+    // .kt5a is read first; its command changes just before .kt5b's new key is armed, and
+    // arming resets the shared event that the change has just signalled.
+    watcher.beforeOpen = [] { RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\meanwhile.exe"); };
+    RegSetString(HKEY_CLASSES_ROOT, ".kt5b", "", "KT5.Other");
+    ASSERT_TRUE(Signalled(watcher.m_hEvent, 2000));
+    watcher.OnChange();
+    watcher.beforeOpen = nullptr;
+    auto ev = Ours(host.Events());
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ(Assoc(EVENT_NEW, ".kt5b", "KT5.Other=C:\\kt5\\other.exe"), ev[0]);
+    host.Clear();
+    EXPECT_TRUE(Signalled(watcher.m_hEvent, 0)) << "the change made during the comparison was lost";
+    watcher.OnChange();
+    ev = Drain();
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ(Assoc(EVENT_CHANGED, ".kt5a", "KT5.Shared=C:\\kt5\\meanwhile.exe"), ev[0]);
+}
+
+TEST_F(FileAssociationWatcher, DescribeKeepsToItsPathBuffer) {
+    struct {
+        char path[kCommandPathChars];
+        char guard[32];
+    } buf;
+    std::memset(&buf, 'G', sizeof buf);
+    RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\edit.exe %1");
+    RegSetString(HKEY_CLASSES_ROOT, ".kt5a", "", "KT5.Shared");
+    RegSetString(HKEY_CLASSES_ROOT, "KT5NoDot", "", "KT5.Shared");
+
+    EXPECT_EQ(std::string(""), watcher.DescribeAssociation("KT5NoDot", buf.path).str());
+    EXPECT_EQ('G', buf.path[0]); // left as it was
+    EXPECT_EQ(std::string("KT5.Shared=C:\\kt5\\edit.exe %1"), watcher.DescribeAssociation(".kt5a", buf.path).str());
+    EXPECT_STREQ("KT5.Shared\\shell\\open\\command", buf.path);
+
+    // An identifier too long for the path buffer names no command; nothing is overrun.
+    std::memset(&buf, 'G', sizeof buf);
+    RegSetString(HKEY_CLASSES_ROOT, ".kt5b", "", std::string(600, 'P'));
+    EXPECT_EQ(std::string(""), watcher.DescribeAssociation(".kt5b", buf.path).str());
+    EXPECT_TRUE(std::all_of(buf.guard, buf.guard + sizeof buf.guard, [](char c) { return c == 'G'; }));
+}
+
+TEST(FileAssociationMonitor, ThreadReportsAfterTheSettle) {
+    CleanUp();
+    CRecordingHost host{300};
+    RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\edit.exe %1");
+    std::thread thread([&] { MonitorFileAssociationProc(static_cast<IMonitorHost*>(&host)); });
+    ASSERT_TRUE(host.WaitForReady(1, 10000));
+    RegSetString(HKEY_CLASSES_ROOT, ".kt5a", "", "KT5.Shared");
+    for (DWORD start = GetTickCount(); Ours(host.Events()).empty() && GetTickCount() - start < 8000;)
+        Sleep(50);
+    Sleep(900);
+    SetEvent(host.m_stop);
+    thread.join();
+    EXPECT_EQ((std::vector<RecordedEvent>{Assoc(EVENT_NEW, ".kt5a", "KT5.Shared=C:\\kt5\\edit.exe %1")}),
+              Ours(host.Events()));
+    CleanUp();
+}

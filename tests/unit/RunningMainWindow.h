@@ -1,0 +1,63 @@
+// The real main window without its monitors, run modally on a thread of its own as the
+// program runs it, with its log in a scratch folder; the test thread plays the user.
+#pragma once
+#include "TestSupport.h"
+#include "app/MainDlg.h"
+#include "app/Messages.h"
+#include "app/MonitorApp.h"
+#include <atomic>
+#include <functional>
+#include <gtest/gtest.h>
+#include <thread>
+
+inline bool WaitUntil(const std::function<bool()>& done, DWORD ms) {
+    DWORD start = ::GetTickCount();
+    while (!done()) {
+        if (::GetTickCount() - start > ms)
+            return false;
+        ::Sleep(10);
+    }
+    return true;
+}
+
+class CQuietMainDlg : public CMainDlg {
+public:
+    std::atomic<int> beeps{0};
+    SYSTEMTIME now{};
+    bool fixedNow = false;
+
+protected:
+    void StartMonitors() override {}
+    void GetNow(SYSTEMTIME* t) const override {
+        if (fixedNow)
+            *t = now;
+        else
+            ::GetLocalTime(t);
+    }
+    void Beep() override { ++beeps; }
+};
+
+class CRunningMainDlg {
+public:
+    CRunningMainDlg() {
+        lstrcpyA(m_app.m_programDir, m_dir.path.c_str());
+        m_ui = std::thread([this] { m_result = dlg.DoModal(); });
+        EXPECT_TRUE(WaitUntil([this] { return dlg.m_hWnd && dlg.m_keepHidden; }, 10000));
+        dlg.SendMessage(WM_NULL);
+    }
+    ~CRunningMainDlg() {
+        if (dlg.m_hWnd)
+            dlg.PostMessage(WM_CLOSE);
+        m_ui.join();
+    }
+    // As the tray icon's right-button press does.
+    void Show() { dlg.SendMessage(WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_RBUTTONDOWN); }
+
+    CQuietMainDlg dlg;
+
+private:
+    CMonitorApp m_app;
+    CTempDir m_dir;
+    std::atomic<INT_PTR> m_result{-2};
+    std::thread m_ui;
+};
