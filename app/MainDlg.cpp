@@ -18,13 +18,6 @@
 #include <thread>
 
 namespace {
-struct ReportRequest {
-    const char* category;
-    int kind;
-    const char* location;
-    const char* details;
-};
-
 // Counts alert ticks modulo 4 for the whole process: a new alert goes on from the last frame.
 int s_alertFrame = 0;
 } // namespace
@@ -32,12 +25,15 @@ int s_alertFrame = 0;
 CMainDlg::CMainDlg(HWND parent) : CDialog(IDD_KESTROW_DIALOG, parent) {
     m_hIcon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
     m_stopEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    m_hClosing = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ::GetLocalTime(&m_silenceUntil);
 }
 
 CMainDlg::~CMainDlg() {
     if (m_stopEvent)
         ::CloseHandle(m_stopEvent);
+    if (m_hClosing)
+        ::CloseHandle(m_hClosing);
 }
 
 void CMainDlg::DoDataExchange(CDataExchange* pDX) { DDX_Control(pDX, IDC_LIST, m_list); }
@@ -109,7 +105,19 @@ void CMainDlg::OnCommand(WORD id, WORD code) {
 bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     switch (msg) {
     case WM_REPORT_EVENT: {
+        // Once closing, the sender may have gone on: its request is not touched.
+        if (m_closing) {
+            result = 0;
+            return true;
+        }
         auto* r = reinterpret_cast<const ReportRequest*>(lp);
+        struct Done {
+            HANDLE h;
+            ~Done() {
+                if (h)
+                    ::SetEvent(h);
+            }
+        } done{r->done};
         OnRecordEvent(r->category, r->kind, r->location, r->details);
         result = 1;
         return true;
@@ -184,8 +192,26 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 }
 
 void CMainDlg::ReportEvent(const char* category, int kind, const char* location, const char* details) {
-    ReportRequest r{category ? category : "", kind, location ? location : "", details ? details : ""};
-    SendMessage(WM_REPORT_EVENT, 0, reinterpret_cast<LPARAM>(&r));
+    ReportRequest r{category ? category : "", kind, location ? location : "", details ? details : "", nullptr};
+    if (m_closing || !m_hWnd)
+        return;
+    if (::GetWindowThreadProcessId(m_hWnd, nullptr) == ::GetCurrentThreadId()) {
+        SendMessage(WM_REPORT_EVENT, 0, reinterpret_cast<LPARAM>(&r));
+        return;
+    }
+    r.done = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!r.done)
+        return;
+    if (PostMessage(WM_REPORT_EVENT, 0, reinterpret_cast<LPARAM>(&r))) {
+        HANDLE waits[2] = {r.done, m_hClosing};
+        ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    }
+    ::CloseHandle(r.done);
+}
+
+void CMainDlg::OnMonitorReady(const char* monitor) {
+    std::string text = std::string("Kestrow: ") + (monitor ? monitor : "?") + " ready\n";
+    ::OutputDebugStringA(text.c_str());
 }
 
 void CMainDlg::OnTaskEvent(int kind, const char* location, const char* details) {
@@ -208,7 +234,7 @@ void CMainDlg::OnRecordEvent(const char* category, int kind, const char* locatio
     // In a burst, while further reports already wait for this thread, their lines are written
     // together in one opening of the log (a few hundred at most); otherwise at once.
     m_unwrittenLog.push_back(FormatCsvLine(rec));
-    bool reportsWaiting = (HIWORD(::GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0;
+    bool reportsWaiting = (HIWORD(::GetQueueStatus(QS_POSTMESSAGE)) & QS_POSTMESSAGE) != 0;
     if (reportsWaiting && m_unwrittenLog.size() < 256) {
         if (!m_logFlushPosted)
             m_logFlushPosted = PostMessage(WM_FLUSH_LOG) != FALSE;
@@ -268,6 +294,9 @@ void CMainDlg::OnOptions() {
 }
 
 void CMainDlg::OnDestroy() {
+    // From here on no report is taken, so the log written below holds every event listed.
+    m_closing = true;
+    ::SetEvent(m_hClosing);
     m_taskMonitor.Stop();
     try {
         // The stop signals take three seconds; they are given by a thread of their own so that
@@ -279,8 +308,8 @@ void CMainDlg::OnDestroy() {
         WriteLog();
         UpdateTrayIcon(NIM_DELETE, IDR_MAINFRAME);
         signaller.join();
-        ::CloseHandle(m_stopEvent);
-        m_stopEvent = nullptr;
+        // The stop event stays open until the window object ends: a monitor still busy
+        // comparing would otherwise wait on a closed (or reused) handle.
     } catch (...) {
     }
 }

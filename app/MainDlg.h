@@ -1,14 +1,17 @@
 // The main window: event list, reporting, CSV log, alert and tray icon.
 //
 // Threads: the monitors report from their own threads. ReportEvent hands the event to this
-// window's thread with one SendMessage and returns when it has been recorded, so the list,
+// window's thread with one posted message and returns when it has been recorded, so the list,
 // the log queue, the alert timer and the buttons are touched only by the interface thread,
-// and two reports can never mix their columns or interleave their log lines.
+// and two reports can never mix their columns or interleave their log lines. Posted, not
+// sent: sent messages go before every posted and input message, so a burst from two
+// monitors would hold off Exit and the buttons for as long as it lasts.
 #pragma once
 #include "../framework/AfxWin.h"
 #include "../monitors/MonitorHost.h"
 #include "../monitors/TaskMonitor.h"
 #include "../ui/stListCtrl.h"
+#include <atomic>
 #include <deque>
 #include <string>
 
@@ -21,6 +24,8 @@ public:
     HANDLE GetStopEvent() const override { return m_stopEvent; }
     DWORD GetSettleTime() const override { return 5000; }
     void ReportEvent(const char* category, int kind, const char* location, const char* details) override;
+    // Says so on the debug output, where the start-up figures of the scale benchmark read it.
+    void OnMonitorReady(const char* monitor) override;
     // ITaskEventSink
     void OnTaskEvent(int kind, const char* location, const char* details) override;
 
@@ -36,6 +41,11 @@ public:
     CTaskMonitor m_taskMonitor;
     SYSTEMTIME m_silenceUntil;
     int m_silenced = 0;
+
+    // Set when the window starts closing: reports are refused from then on, and a monitor
+    // waiting for its report to be handled is released.
+    std::atomic<bool> m_closing{false};
+    HANDLE m_hClosing;
 
     // Log lines not yet written, oldest first (the log was held open or could not be written).
     std::deque<std::string> m_unwrittenLog;

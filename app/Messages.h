@@ -5,7 +5,15 @@
 #define WM_TRAY_NOTIFY (WM_APP + 100)
 #define WM_START_HIDDEN (WM_APP + 101)
 // A report handed from a monitor thread: LPARAM points at a ReportRequest of the sender.
+// The result is 1 when the event was recorded, 0 once the window is closing.
 #define WM_REPORT_EVENT (WM_APP + 102)
+struct ReportRequest {
+    const char* category;
+    int kind;
+    const char* location;
+    const char* details;
+    HANDLE done; // when posted: set once the report was handled (or refused)
+};
 // Writes the log lines that a burst of reports left queued.
 #define WM_FLUSH_LOG (WM_APP + 103)
 

@@ -25,9 +25,11 @@ BOOL CMonitorApp::InitSockets() {
 }
 
 void CMonitorApp::RunMainDialog() {
-    CMainDlg dlg;
-    m_pMainWnd = &dlg;
-    dlg.DoModal();
+    // The monitor threads are not joined: one still busy when the window has gone may call
+    // it until the process ends, so the window object is left to the end of the process.
+    CMainDlg* dlg = new CMainDlg;
+    m_pMainWnd = dlg;
+    dlg->DoModal();
     m_pMainWnd = nullptr;
 }
 

@@ -60,6 +60,7 @@ LONG CRegistryKey::DeleteValue(const char* name) { return ::RegDeleteValueA(m_hK
 LONG EnumValue(HKEY key, DWORD index, RegValue& out) {
     out.name[0] = '\0';
     out.data[0] = 0;
+    out.longName.clear();
     DWORD nameLen = kMaxNameChars;
     out.size = kMaxDataBytes;
     LONG r = ::RegEnumValueA(key, index, out.name, &nameLen, nullptr, &out.type, out.data, &out.size);
@@ -76,6 +77,8 @@ LONG EnumValue(HKEY key, DWORD index, RegValue& out) {
         r = ::RegEnumValueA(key, index, name.data(), &nameLen, nullptr, &out.type, data.data(), &size);
         if (r == ERROR_SUCCESS) {
             CopyCut(out.name, name.data());
+            if (nameLen >= kMaxNameChars)
+                out.longName = name.data();
             out.size = std::min<DWORD>(size, kMaxDataBytes);
             std::memcpy(out.data, data.data(), out.size);
         } else {

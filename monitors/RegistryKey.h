@@ -47,7 +47,10 @@ struct RegValue {
     BYTE data[kMaxDataBytes];
     DWORD size; // bytes of data held
     DWORD type;
+    std::string longName; // the whole name when `name` holds it cut, else empty
     std::string Text() const { return DataText(data, size); }
+    // The name that tells this value from every other: two long names may share their cut.
+    std::string WholeName() const { return longName.empty() ? std::string(name) : longName; }
 };
 
 // RegEnumValueA at `index`: ERROR_SUCCESS, ERROR_NO_MORE_ITEMS or the error that ended it.

@@ -5,7 +5,7 @@
 void ReadValueTexts(HKEY key, const RegistryWatchSettings&, const ItemVisitor& visit) {
     RegValue value;
     for (DWORD i = 0; EnumValue(key, i, value) == ERROR_SUCCESS; ++i)
-        visit(value.name, value.Text());
+        visit(value.WholeName(), value.Text());
 }
 
 void ReadSubkeyTexts(HKEY key, const RegistryWatchSettings& settings, const ItemVisitor& visit) {

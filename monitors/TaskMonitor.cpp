@@ -220,7 +220,8 @@ void CTaskMonitor::Poll(ITaskScheduler* scheduler) {
     ScanWorkItems(scheduler);
     ScanJobs();
     m_bFirstPass = FALSE;
-    ++m_polls;
+    if (++m_polls == 1)
+        ::OutputDebugStringA("Kestrow: MonitorTaskSchedulerProc ready\n");
 }
 
 void CTaskMonitor::ScanWorkItems(ITaskScheduler* scheduler) {

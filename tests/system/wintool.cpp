@@ -8,6 +8,7 @@
 //   wintool rows TITLE             prints the number of rows of its event list
 //   wintool click TITLE ID         clicks the button ID of the window (posted BM_CLICK)
 //   wintool checked TITLE ID       prints 1 when the check box ID is ticked, else 0
+//   wintool handles TITLE          prints the handle count of the window's process
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -73,6 +74,18 @@ int main(int argc, char** argv) {
         return ::PostMessageA(::GetDlgItem(w, atoi(argv[3])), BM_CLICK, 0, 0) ? 0 : 1;
     if (!strcmp(cmd, "checked") && argc > 3) {
         printf("%d\n", ::IsDlgButtonChecked(w, atoi(argv[3])) == BST_CHECKED ? 1 : 0);
+        return 0;
+    }
+    if (!strcmp(cmd, "handles")) {
+        DWORD pid = 0, count = 0;
+        ::GetWindowThreadProcessId(w, &pid);
+        HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+        BOOL ok = process && ::GetProcessHandleCount(process, &count);
+        if (process)
+            ::CloseHandle(process);
+        if (!ok)
+            return 1;
+        printf("%lu\n", static_cast<unsigned long>(count));
         return 0;
     }
     if (!strcmp(cmd, "rows")) {

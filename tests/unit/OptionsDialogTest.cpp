@@ -36,12 +36,7 @@ HWND FindOptionsWindow(DWORD ms = 10000) {
 }
 
 bool Checked(HWND dlg, int id) { return IsDlgButtonChecked(dlg, id) == BST_CHECKED; }
-// A click sent from another thread ends the dialog without waking its message loop, which
-// would then sleep until some message came; the posted no-op wakes it, as real input would.
-void Click(HWND dlg, int id) {
-    SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0);
-    PostMessageA(dlg, WM_NULL, 0, 0);
-}
+void Click(HWND dlg, int id) { SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
 
 // Runs `dlg` modally while `user` works the window; the dialog's result.
 INT_PTR RunOptions(COptionsDlg& dlg, const std::function<void(HWND)>& user) {
