@@ -1,5 +1,5 @@
 // The Auto Run monitor on a real thread against the Wine registry, with a short settle.
-#include "TestSupport.h"
+#include "MonitorThreadTest.h"
 #include "monitors/AutoRunMonitor.h"
 #include <gtest/gtest.h>
 #include <thread>
@@ -23,34 +23,14 @@ RecordedEvent AutoRun(int kind, const std::string& location, const std::string& 
     return {"Auto Run", kind, location, details};
 }
 
-class AutoRunMonitor : public testing::Test {
+class AutoRunMonitor : public MonitorThreadTest {
 protected:
-    CRecordingHost host{300};
-    std::thread thread;
-
     void SetUp() override { CleanUp(); }
     void TearDown() override {
         Stop();
         CleanUp();
     }
-    void Start() {
-        thread = std::thread([this] { MonitorRunKeysProc(static_cast<IMonitorHost*>(&host)); });
-        ASSERT_TRUE(host.WaitForReady(1, 10000));
-    }
-    void Stop() {
-        if (thread.joinable()) {
-            SetEvent(host.m_stop);
-            thread.join();
-        }
-    }
-    // Waits for exactly n events, allowing time for any extra one to show up.
-    std::vector<RecordedEvent> Expect(size_t n) {
-        EXPECT_TRUE(host.WaitForEvents(n, 8000)) << "only " << host.Events().size() << " of " << n;
-        Sleep(900); // two more settles: nothing else may follow
-        auto events = host.Events();
-        host.Clear();
-        return events;
-    }
+    void Start() { MonitorThreadTest::Start(MonitorRunKeysProc); }
 };
 } // namespace
 
@@ -115,8 +95,8 @@ TEST_F(AutoRunMonitor, ChangesInTwoKeysWithinOneSettleAreBothReported) {
     RegSetString(HKEY_CURRENT_USER, kRun, "KT_New", "C:\\cu.exe");
     auto ev = Expect(2);
     ASSERT_EQ(2u, ev.size());
-    EXPECT_EQ(AutoRun(EVENT_NEW, kLmRun, "KT_New=C:\\lm.exe"), ev[0]); // the lower wait index first
-    EXPECT_EQ(AutoRun(EVENT_NEW, kCuRun, "KT_New=C:\\cu.exe"), ev[1]);
+    EXPECT_EQ(AutoRun(EVENT_NEW, kCuRun, "KT_New=C:\\cu.exe"), ev[0]);
+    EXPECT_EQ(AutoRun(EVENT_NEW, kLmRun, "KT_New=C:\\lm.exe"), ev[1]);
 }
 
 TEST_F(AutoRunMonitor, LongValueNoLongerHidesTheValuesAfterIt) {

@@ -1,6 +1,6 @@
 // The real main window and list control, run modally on a thread of its own as the program
 // runs it; the test thread plays the monitors and the user.
-#include "TestSupport.h"
+#include "RunningMainWindow.h"
 #include "app/AboutDlg.h"
 #include "app/EventLogFile.h"
 #include "app/MainDlg.h"
@@ -16,33 +16,6 @@
 #include <thread>
 
 namespace {
-class CTestMainDlg : public CMainDlg {
-public:
-    std::atomic<int> beeps{0};
-    SYSTEMTIME now{};
-    bool fixedNow = false;
-
-protected:
-    void StartMonitors() override {} // monitors have tests of their own
-    void GetNow(SYSTEMTIME* t) const override {
-        if (fixedNow)
-            *t = now;
-        else
-            ::GetLocalTime(t);
-    }
-    void Beep() override { ++beeps; }
-};
-
-bool WaitFor(const std::function<bool()>& done, DWORD ms) {
-    DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > ms)
-            return false;
-        Sleep(10);
-    }
-    return true;
-}
-
 bool TrayIconExists(HWND owner) {
     NOTIFYICONDATAA nid{};
     nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
@@ -64,53 +37,19 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
-// Runs a CTestMainDlg modally on its own thread.
-struct RunningWindow {
-    CTestMainDlg dlg;
-    std::atomic<INT_PTR> result{-2};
-    std::thread ui;
-    RunningWindow() {
-        ui = std::thread([this] { result = dlg.DoModal(); });
-        EXPECT_TRUE(WaitFor([this] { return dlg.m_hWnd && dlg.m_keepHidden; }, 10000));
-        dlg.SendMessage(WM_NULL);
-    }
-    ~RunningWindow() {
-        if (ui.joinable()) {
-            if (dlg.m_hWnd)
-                dlg.PostMessage(WM_CLOSE);
-            ui.join();
-        }
-    }
-    // Ends the dialog with `msg`; true when it ended within 4 s.
-    bool CloseWith(UINT msg, WPARAM wp) {
-        dlg.PostMessage(msg, wp);
-        bool ended = WaitFor([this] { return result != -2; }, 4000);
-        ui.join();
-        return ended;
-    }
-};
 } // namespace
 
 class MainWindow : public testing::Test {
 protected:
-    static CMonitorApp* s_app;
-    static CTempDir* s_dir;
-    static RunningWindow* s_window;
+    static CRunningMainDlg* s_window;
 
-    static void SetUpTestSuite() {
-        s_app = new CMonitorApp;
-        s_dir = new CTempDir;
-        lstrcpyA(s_app->m_programDir, s_dir->path.c_str());
-        s_window = new RunningWindow;
-    }
+    static void SetUpTestSuite() { s_window = new CRunningMainDlg; }
     static void TearDownTestSuite() {
         HWND hwnd = s_window->dlg.m_hWnd;
         EXPECT_TRUE(s_window->CloseWith(WM_CLOSE, 0)) << "close request did not end the program within 4 s";
-        EXPECT_EQ(IDOK, s_window->result.load()); // a close request is Exit
+        EXPECT_EQ(IDOK, s_window->Result()); // a close request is Exit
         EXPECT_FALSE(TrayIconExists(hwnd));
         delete s_window;
-        delete s_dir;
-        delete s_app;
     }
     void SetUp() override {
         dlg().fixedNow = false;
@@ -119,14 +58,12 @@ protected:
         dlg().SendMessage(WM_COMMAND, IDC_ACKNOWLEDGE);
         DeleteFileA(LogPath().c_str());
     }
-    static CTestMainDlg& dlg() { return s_window->dlg; }
-    static std::string LogPath() { return s_dir->path + "Kestrow.csv"; }
+    static CQuietMainDlg& dlg() { return s_window->dlg; }
+    static std::string LogPath() { return s_window->LogPath(); }
     static std::string Cell(int row, int col) { return std::string(dlg().m_list.GetItemText(row, col)); }
     static int Rows() { return dlg().m_list.GetItemCount(); }
 };
-CMonitorApp* MainWindow::s_app;
-CTempDir* MainWindow::s_dir;
-RunningWindow* MainWindow::s_window;
+CRunningMainDlg* MainWindow::s_window;
 
 TEST_F(MainWindow, StartsHiddenWithColumnsTrayIconAndAboutItem) {
     EXPECT_FALSE(dlg().IsWindowVisible());
@@ -269,9 +206,9 @@ TEST_F(MainWindow, ClearAndEscapeEmptyTheListButNotTheLog) {
     ASSERT_EQ(1, Rows());
     // Escape goes through the dialog manager as the cancel command: it clears, never closes.
     PostMessageA(dlg().m_list.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_TRUE(WaitFor([] { return Rows() == 0; }, 3000));
+    EXPECT_TRUE(WaitUntil([] { return Rows() == 0; }, 3000));
     EXPECT_TRUE(IsWindow(dlg().m_hWnd));
-    EXPECT_EQ(-2, s_window->result.load());
+    EXPECT_EQ(-2, s_window->Result());
 
     dlg().ReportEvent("Service", EVENT_NEW, "d", "4");
     EXPECT_EQ(4u, SplitLines(ReadFileBytes(LogPath())).size()) << "the log keeps every line";
@@ -301,7 +238,7 @@ TEST_F(MainWindow, LinesWrittenWhileTheLogIsHeldReachItAfterwards) {
             out.push_back(line.substr(line.find("\"Service\",\"New\",\"") + 17, line.find("\",\"", 30) - 30));
         return out;
     };
-    EXPECT_TRUE(WaitFor([&] { return locations().size() == 3; }, 5000)) << "retry never wrote the kept lines";
+    EXPECT_TRUE(WaitUntil([&] { return locations().size() == 3; }, 5000)) << "retry never wrote the kept lines";
     EXPECT_EQ((std::vector<std::string>{"first", "second", "third"}), locations());
     dlg().ReportEvent("Service", EVENT_NEW, "fourth", "4");
     EXPECT_EQ(4u, locations().size());
@@ -317,26 +254,23 @@ TEST_F(MainWindow, TrayRightClickShowsAndMinimiseHides) {
     EXPECT_TRUE(dlg().IsWindowVisible());
 
     dlg().SendMessage(WM_SYSCOMMAND, SC_MINIMIZE);
-    EXPECT_TRUE(WaitFor([] { return !dlg().IsWindowVisible(); }, 3000)) << "minimised window still shown";
+    EXPECT_TRUE(WaitUntil([] { return !dlg().IsWindowVisible(); }, 3000)) << "minimised window still shown";
 }
 
 TEST_F(MainWindow, AboutBoxFromTheSystemMenu) {
     dlg().PostMessage(WM_SYSCOMMAND, IDM_ABOUTBOX);
     HWND about = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (about = FindWindowA("#32770", "About Kestrow")) != nullptr; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return (about = FindWindowA("#32770", "About Kestrow")) != nullptr; }, 5000));
     char text[2048] = "";
     GetWindowTextA(GetDlgItem(about, IDC_HISTORY), text, sizeof text);
     EXPECT_STREQ(CAboutDlg::s_history, text);
     PostMessageA(about, WM_COMMAND, IDOK, 0);
-    EXPECT_TRUE(WaitFor([] { return FindWindowA("#32770", "About Kestrow") == nullptr; }, 5000));
+    EXPECT_TRUE(WaitUntil([] { return FindWindowA("#32770", "About Kestrow") == nullptr; }, 5000));
     EXPECT_TRUE(IsWindow(dlg().m_hWnd));
 }
 
 TEST(MainWindowStop, AltF4EndsLikeExitAndReleasesTheMonitors) {
-    CMonitorApp app;
-    CTempDir dir;
-    lstrcpyA(app.m_programDir, dir.path.c_str());
-    RunningWindow w;
+    CRunningMainDlg w;
     HANDLE stop = w.dlg.GetStopEvent();
     HWND hwnd = w.dlg.m_hWnd;
     // Three monitors waiting on the shared stop event.
@@ -348,7 +282,7 @@ TEST(MainWindowStop, AltF4EndsLikeExitAndReleasesTheMonitors) {
                 ++released;
         });
     EXPECT_TRUE(w.CloseWith(WM_SYSCOMMAND, SC_CLOSE));
-    EXPECT_EQ(IDOK, w.result.load());
+    EXPECT_EQ(IDOK, w.Result());
     for (auto& m : monitors)
         m.join();
     EXPECT_EQ(3, released.load());

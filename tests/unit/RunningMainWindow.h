@@ -46,12 +46,24 @@ public:
         dlg.SendMessage(WM_NULL);
     }
     ~CRunningMainDlg() {
-        if (dlg.m_hWnd)
-            dlg.PostMessage(WM_CLOSE);
-        m_ui.join();
+        if (m_ui.joinable()) {
+            if (dlg.m_hWnd)
+                dlg.PostMessage(WM_CLOSE);
+            m_ui.join();
+        }
     }
     // As the tray icon's right-button press does.
     void Show() { dlg.SendMessage(WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_RBUTTONDOWN); }
+    // Ends the dialog with `msg`; true when it ended within 4 s.
+    bool CloseWith(UINT msg, WPARAM wp) {
+        dlg.PostMessage(msg, wp);
+        bool ended = WaitUntil([this] { return m_result != -2; }, 4000);
+        m_ui.join();
+        return ended;
+    }
+    // DoModal's result; -2 while the dialog runs.
+    INT_PTR Result() const { return m_result; }
+    std::string LogPath() const { return m_dir.path + "Kestrow.csv"; }
 
     CQuietMainDlg dlg;
 
