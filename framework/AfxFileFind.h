@@ -1,6 +1,10 @@
 // CFileFind: enumerates the entries that match a pattern, as MFC's does. FindNextFile moves to
 // the next entry and tells whether another one follows, so the entry reached by the call that
 // returns false is still valid and is taken like every other.
+//
+// Entries are read in UTF-16 and their names converted to the program's code page. A name the
+// code page cannot show whole (its missing characters become '?') would read like another
+// one, so GetFileKey tells such names apart.
 #pragma once
 #include "AfxString.h"
 #include <windows.h>
@@ -18,12 +22,15 @@ public:
     BOOL FindNextFile();
     // The entry reached by FindNextFile, without its folder; empty before the first call.
     CString GetFileName() const;
+    // GetFileName, or for a name that the code page cannot show whole, that text followed by
+    // a tab and the name's UTF-16 code units in hexadecimal: unique within the folder.
+    CString GetFileKey() const;
     void Close();
 
 private:
     HANDLE m_hFind = INVALID_HANDLE_VALUE;
-    WIN32_FIND_DATAA m_found{};
-    WIN32_FIND_DATAA m_next{};
+    WIN32_FIND_DATAW m_found{};
+    WIN32_FIND_DATAW m_next{};
     bool m_hasFound = false;
     bool m_hasNext = false;
 };

@@ -14,22 +14,32 @@ struct StartupFolder {
     const char* label;
     char path[kStartupPathChars];
     char pattern[kStartupPathChars]; // "path\*.*"
-    HANDLE hChange;                  // null while not watched
-    std::unique_ptr<CMapStringToString> current;
+    HANDLE hChange;                  // null while not watched, or while the folder is gone
+    std::unique_ptr<CMapStringToString> current; // entry key -> entry name
     std::unique_ptr<CMapStringToString> unseen;
+    // Folders coming and going in the parent, or while the folder is gone in its nearest
+    // existing ancestor: how a folder removed and created again is found again.
+    HANDLE hGuard;
 };
+
+void CloseChange(HANDLE& h) {
+    if (h)
+        ::FindCloseChangeNotification(h);
+    h = nullptr;
+}
 
 // The folder table; whatever way the thread ends, its handles are closed and its maps freed.
 struct StartupTable {
-    StartupFolder rows[2] = {{"Personal", {}, {}, nullptr, nullptr, nullptr},
-                             {"All Users", {}, {}, nullptr, nullptr, nullptr}};
+    StartupFolder rows[2] = {{"Personal", {}, {}, nullptr, nullptr, nullptr, nullptr},
+                             {"All Users", {}, {}, nullptr, nullptr, nullptr, nullptr}};
     StartupTable() = default;
     StartupTable(const StartupTable&) = delete;
     StartupTable& operator=(const StartupTable&) = delete;
     ~StartupTable() {
-        for (StartupFolder& row : rows)
-            if (row.hChange)
-                ::FindCloseChangeNotification(row.hChange);
+        for (StartupFolder& row : rows) {
+            CloseChange(row.hChange);
+            CloseChange(row.hGuard);
+        }
     }
 };
 
@@ -82,23 +92,59 @@ void ShellFolder(int csidl, char (&path)[kStartupPathChars]) {
         path[0] = '\0';
 }
 
-// Every entry of the folder, "." and ".." included, in the order the file system gives them.
+// Every entry of the folder, "." and ".." included, in the order the file system gives them:
+// visit(key, name), the key telling apart names that read alike in the code page.
 template <class Visit> void ListFolder(const char* pattern, Visit visit) {
     CFileFind find;
     BOOL more = find.FindFile(pattern);
     while (more) {
         more = find.FindNextFile();
-        visit(find.GetFileName().str());
+        visit(find.GetFileKey().str(), find.GetFileName().str());
     }
 }
 
 void Compare(IMonitorHost* host, StartupFolder& row) {
     CSnapshotComparison comparison(*row.current, *row.unseen,
-                                   [host, &row](int kind, const std::string& name, const std::string&) {
+                                   [host, &row](int kind, const std::string&, const std::string& name) {
                                        host->ReportStartupEvent(kind, row.label, name.c_str());
                                    });
-    ListFolder(row.pattern, [&comparison](const std::string& name) { comparison.Item(name, name); });
+    ListFolder(row.pattern,
+               [&comparison](const std::string& key, const std::string& name) { comparison.Item(key, name); });
     comparison.Finish();
+}
+
+bool FolderExists(const char* path) {
+    DWORD attributes = ::GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Watches the nearest existing ancestor of the row's folder for folders coming and going.
+void GuardAncestor(StartupFolder& row) {
+    CloseChange(row.hGuard);
+    std::string path = row.path;
+    for (;;) {
+        size_t slash = path.find_last_of('\\');
+        if (slash == std::string::npos)
+            return;
+        // "C:\" is the root; "C:" alone would name the current folder of the drive.
+        path.resize(slash > 0 && path[slash - 1] == ':' ? slash + 1 : slash);
+        if (!FolderExists(path.c_str()))
+            continue;
+        HANDLE h = ::FindFirstChangeNotificationA(path.c_str(), FALSE, FILE_NOTIFY_CHANGE_DIR_NAME);
+        row.hGuard = h == INVALID_HANDLE_VALUE ? nullptr : h;
+        return;
+    }
+}
+
+// A change handle names the folder it was made for (Wine's never signals again once that
+// folder is gone), so after a guard signal the folder is watched afresh, if it is there.
+void RewatchFolder(StartupFolder& row) {
+    CloseChange(row.hChange);
+    if (FolderExists(row.path)) {
+        HANDLE h = ::FindFirstChangeNotificationA(row.path, FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
+        row.hChange = h == INVALID_HANDLE_VALUE ? nullptr : h;
+    }
+    GuardAncestor(row);
 }
 } // namespace
 
@@ -146,8 +192,6 @@ UINT RunStartupMonitor(IMonitorHost* host, const char* personal, const char* all
     try {
         StartupTable table;
         const char* paths[2] = {personal, allUsers};
-        HANDLE waits[3];
-        int rowOfWait[2];
         DWORD watched = 0;
         for (int i = 0; i < 2; ++i) {
             StartupFolder& row = table.rows[i];
@@ -164,32 +208,56 @@ UINT RunStartupMonitor(IMonitorHost* host, const char* personal, const char* all
             row.hChange = h;
             row.current = std::make_unique<CMapStringToString>();
             row.unseen = std::make_unique<CMapStringToString>();
-            ListFolder(row.pattern, [&row](const std::string& name) { row.current->SetAt(name, name); });
+            ListFolder(row.pattern,
+                       [&row](const std::string& key, const std::string& name) { row.current->SetAt(key, name); });
             CopySnapshot(*row.current, *row.unseen);
-            waits[watched] = h;
-            rowOfWait[watched] = i;
+            GuardAncestor(row);
             ++watched;
         }
         if (watched == 0)
             return 0;
-        waits[watched] = host->GetStopEvent();
         host->OnMonitorReady("MonitorStartProc");
 
         for (;;) {
-            DWORD r = ::WaitForMultipleObjects(watched + 1, waits, FALSE, INFINITE);
+            // Folder handles first (row 0 before row 1), then the guards, then the stop event.
+            HANDLE waits[5];
+            StartupFolder* rowOfWait[4];
+            bool guardOfWait[4];
+            DWORD n = 0;
+            for (int pass = 0; pass < 2; ++pass)
+                for (StartupFolder& row : table.rows) {
+                    HANDLE h = pass == 0 ? row.hChange : row.hGuard;
+                    if (!row.current || !h)
+                        continue;
+                    waits[n] = h;
+                    rowOfWait[n] = &row;
+                    guardOfWait[n] = pass == 1;
+                    ++n;
+                }
+            waits[n] = host->GetStopEvent();
+            DWORD r = ::WaitForMultipleObjects(n + 1, waits, FALSE, INFINITE);
             if (r == WAIT_FAILED) {
                 ShowError("MonitorStartProc: Failed to wait (%d)", nullptr, ::GetLastError());
                 return 0;
             }
             DWORD index = r - WAIT_OBJECT_0;
-            if (index >= watched)
+            if (index >= n)
                 return 0; // the stop event
-            StartupFolder& row = table.rows[rowOfWait[index]];
+            StartupFolder& row = *rowOfWait[index];
             // Re-armed before the settle: a change made while the folder is listed signals
             // again instead of going unseen.
-            ::FindNextChangeNotification(row.hChange);
-            ::Sleep(host->GetSettleTime());
-            Compare(host, row);
+            ::FindNextChangeNotification(waits[index]);
+            bool rewatch = guardOfWait[index] || !FolderExists(row.path);
+            for (;;) {
+                ::Sleep(host->GetSettleTime());
+                if (rewatch)
+                    RewatchFolder(row);
+                Compare(host, row);
+                // Back between its check and its guard's arming: nothing would signal it.
+                rewatch = !row.hChange && FolderExists(row.path);
+                if (!rewatch)
+                    break;
+            }
         }
     } catch (...) {
     }

@@ -2,6 +2,7 @@
 #include "../framework/AfxWin.h"
 #include "Snapshot.h"
 #include <cstdio>
+#include <cwchar>
 #include <lmapibuf.h>
 #include <lmerr.h>
 #include <mstask.h>
@@ -232,7 +233,10 @@ void CTaskMonitor::ScanWorkItems(ITaskScheduler* scheduler) {
     CSnapshotComparison comparison(
         m_currentWorkItems, m_unseenWorkItems,
         [this](int kind, const std::string& name, const std::string& details) {
-            Report(kind, name, details);
+            // Known by its whole name, since two long names may share their cut; shown cut.
+            char location[kTextSize];
+            CopyCut(location, name.c_str());
+            Report(kind, location, details);
         },
         CompareNoCase);
     for (;;) {
@@ -243,7 +247,7 @@ void CTaskMonitor::ScanWorkItems(ITaskScheduler* scheduler) {
         for (ULONG i = batch.Size(); i-- > 0;) {
             LPWSTR name = batch.At(i);
             if (name)
-                comparison.Item(WideToAnsi(name, kTextSize), ReadWorkItemDetails(scheduler, name));
+                comparison.Item(WideToAnsi(name, std::wcslen(name) * 4 + 1), ReadWorkItemDetails(scheduler, name));
         }
     }
     comparison.Finish();

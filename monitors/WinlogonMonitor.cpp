@@ -11,14 +11,14 @@ void ReadWinlogonValues(HKEY key, const RegistryWatchSettings&, const ItemVisito
     RegValue value;
     for (DWORD i = 0; EnumValue(key, i, value) == ERROR_SUCCESS; ++i) {
         if (value.type == REG_SZ) {
-            visit(value.name, value.Text());
+            visit(value.WholeName(), value.Text());
         } else if (value.type == REG_DWORD) {
             // A short number value takes the bytes it has, never the stale rest of the buffer.
             DWORD number = 0;
             std::memcpy(&number, value.data, std::min<DWORD>(value.size, sizeof number));
             char text[16];
             std::snprintf(text, sizeof text, "%d", static_cast<int>(number));
-            visit(value.name, text);
+            visit(value.WholeName(), text);
         }
     }
 }

@@ -416,7 +416,8 @@ class FolderPlace(Place):
             new = name.swapcase()
             self.files.put(new, None)
             return ["delfile\t%s" % self.path(name), "mkfile\t%s\t%s" % (self.path(new), rand_text(rng))]
-        free = [b for b in self.pool if not self.files.get(b)]
+        # Another name, never the same one in other letters (see above).
+        free = [b for b in self.pool if not self.files.get(b) and b != name.lower()]
         if not free:
             return ["delfile\t%s" % self.path(name)]
         new = case_variant(rng, rng.choice(free))

@@ -192,3 +192,68 @@ TEST(StartupPaths, ShellFoldersFirstThenTheProfileLayoutWithinTheBuffers) {
     for (Saved& s : saved)
         SetEnvironmentVariableA(s.name, s.length && s.length < sizeof s.value ? s.value : nullptr);
 }
+
+TEST_F(StartupMonitor, FolderRemovedAndCreatedAgainIsWatchedAgain) {
+    CTempDir scratch;
+    std::string folder = scratch.path + "StartUp";
+    // Wine keeps a watched folder from being removed in place: it is moved away, then removed.
+    int removed = 0;
+    auto removeFolder = [&] {
+        for (const char* f : {"a.lnk", "b.lnk", "c.lnk", "d.lnk", "e.lnk"})
+            DeleteFileA((folder + "\\" + f).c_str());
+        std::string away = folder + ".old" + std::to_string(++removed);
+        ASSERT_TRUE(MoveFileA(folder.c_str(), away.c_str()));
+        RemoveDirectoryA(away.c_str());
+    };
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    WriteFile(folder + "\\a.lnk", "a");
+    StartOn(folder, "");
+
+    removeFolder();
+    EXPECT_EQ((std::vector<RecordedEvent>{AutoStart(EVENT_DELETED, "Personal", "."),
+                                          AutoStart(EVENT_DELETED, "Personal", ".."),
+                                          AutoStart(EVENT_DELETED, "Personal", "a.lnk")}),
+              Expect(3, true));
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    WriteFile(folder + "\\b.lnk", "b");
+    EXPECT_EQ((std::vector<RecordedEvent>{AutoStart(EVENT_NEW, "Personal", "."), AutoStart(EVENT_NEW, "Personal", ".."),
+                                          AutoStart(EVENT_NEW, "Personal", "b.lnk")}),
+              Expect(3, true));
+    WriteFile(folder + "\\c.lnk", "c");
+    EXPECT_EQ((std::vector<RecordedEvent>{AutoStart(EVENT_NEW, "Personal", "c.lnk")}), Expect(1));
+
+    // Removed and made again within one settle: only what differs, and the new folder is watched.
+    removeFolder();
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    WriteFile(folder + "\\b.lnk", "b");
+    WriteFile(folder + "\\d.lnk", "d");
+    EXPECT_EQ((std::vector<RecordedEvent>{AutoStart(EVENT_DELETED, "Personal", "c.lnk"),
+                                          AutoStart(EVENT_NEW, "Personal", "d.lnk")}),
+              Expect(2, true));
+    WriteFile(folder + "\\e.lnk", "e");
+    EXPECT_EQ((std::vector<RecordedEvent>{AutoStart(EVENT_NEW, "Personal", "e.lnk")}), Expect(1));
+    TearDown();
+    removeFolder();
+    for (int i = 1; i <= removed; ++i)
+        RemoveDirectoryA((folder + ".old" + std::to_string(i)).c_str());
+}
+
+// Names the code page cannot show whole read alike ("?" for what is missing), yet stay apart.
+TEST_F(StartupMonitor, OddNamesAndNamesThatReadAlikeAreEachReported) {
+    CTempDir personal;
+    StartOn(DirOf(personal), "");
+    std::wstring dir(personal.path.begin(), personal.path.end());
+    for (const wchar_t* name : {L"kt \u4e2d.lnk", L"kt \u6587.lnk", L"kt odd, name;'&%^ \u00e9\u20ac.lnk"}) {
+        HANDLE f = CreateFileW((dir + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, f);
+        CloseHandle(f);
+    }
+    EXPECT_EQ((std::vector<RecordedEvent>{AutoStart(EVENT_NEW, "Personal", "kt ?.lnk"),
+                                          AutoStart(EVENT_NEW, "Personal", "kt ?.lnk"),
+                                          AutoStart(EVENT_NEW, "Personal", "kt odd, name;'&%^ \xe9\x80.lnk")}),
+              Expect(3, true));
+    ASSERT_TRUE(DeleteFileW((dir + L"kt \u4e2d.lnk").c_str()));
+    EXPECT_EQ((std::vector<RecordedEvent>{AutoStart(EVENT_DELETED, "Personal", "kt ?.lnk")}), Expect(1));
+    TearDown();
+    DeleteFileW((dir + L"kt \u6587.lnk").c_str());
+}

@@ -577,3 +577,21 @@ TEST_F(TaskMonitor, RealSchedulerTaskSavedAndDeleted) {
     real->Release();
     CoUninitialize();
 }
+
+TEST_F(TaskMonitor, LongWorkItemNamesThatShareTheirCutAreTwoItems) {
+    EXPECT_TRUE(Poll().empty());
+    std::wstring stem(300, L'n');
+    AddItem(stem + L"A.job", L"C:\\a.exe");
+    AddItem(stem + L"B.job", L"C:\\b.exe");
+    auto ev = Poll();
+    ASSERT_EQ(2u, ev.size());
+    EXPECT_EQ(Ev(EVENT_NEW, std::string(259, 'n'), ";C:\\b.exe"), ev[0]); // last of the batch first
+    EXPECT_EQ(Ev(EVENT_NEW, std::string(259, 'n'), ";C:\\a.exe"), ev[1]);
+    EXPECT_TRUE(Poll().empty());
+
+    monitor.schedule.items.erase(monitor.schedule.items.begin());
+    ev = Poll();
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ(Ev(EVENT_DELETED, std::string(259, 'n'), ";C:\\a.exe"), ev[0]);
+    EXPECT_TRUE(Poll().empty());
+}

@@ -90,3 +90,22 @@ TEST_F(WinlogonMonitor, OnlyStringAndNumberTypesTakePart) {
     ASSERT_EQ(1u, ev.size());
     EXPECT_EQ(Winlogon(EVENT_CHANGED, "KT_3Str", "explorer.exe /x"), ev[0]);
 }
+
+// Names longer than the 259 characters kept for a name, alike in those: still two values.
+TEST_F(WinlogonMonitor, LongNamesThatShareTheirStartAreTwoValues) {
+    std::string one = "KT_Long" + std::string(293, 'L') + "1", two = one.substr(0, one.size() - 1) + "2";
+    RegDeleteValueAt(HKEY_LOCAL_MACHINE, kWinlogon, one.c_str());
+    RegDeleteValueAt(HKEY_LOCAL_MACHINE, kWinlogon, two.c_str());
+    Start(MonitorWinlogonProc);
+    RegSetString(HKEY_LOCAL_MACHINE, kWinlogon, one.c_str(), "one");
+    RegSetString(HKEY_LOCAL_MACHINE, kWinlogon, two.c_str(), "two");
+    auto ev = Expect(2);
+    ASSERT_EQ(2u, ev.size());
+    EXPECT_EQ(Winlogon(EVENT_NEW, one, "one"), ev[0]);
+    EXPECT_EQ(Winlogon(EVENT_NEW, two, "two"), ev[1]);
+    RegDeleteValueAt(HKEY_LOCAL_MACHINE, kWinlogon, one.c_str());
+    ev = Expect(1);
+    RegDeleteValueAt(HKEY_LOCAL_MACHINE, kWinlogon, two.c_str());
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ(Winlogon(EVENT_DELETED, one, "one"), ev[0]);
+}

@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# Faults the real program must survive, with the real 5-second settle:
+#  1. watched keys (HKCU RunOnce, HKCU\Network) and the user's Startup folder deleted and
+#     created again while watched: what disappeared is reported Deleted, what came back New,
+#     and later changes still show;
+#  2. the log held open by another program for 30 s during a burst: every line arrives
+#     afterwards, in order;
+#  3. Exit in the middle of a settle and in the middle of a 5,000-event burst: the program
+#     ends within 4 s and the log holds whole lines only.
+source "$(dirname "$0")/lib.sh"
+
+reghelper="$(dirname "$WINTOOL")/reghelper.exe"
+run='Software\Microsoft\Windows\CurrentVersion\Run'
+runonce='Software\Microsoft\Windows\CurrentVersion\RunOnce'
+fresh_run() {
+    wine reg delete "HKCU\\$run" /f >/dev/null 2>&1
+    wine reg add "HKCU\\$run" /f >/dev/null 2>&1
+}
+lines() { csv | grep -c $'\r$'; }
+# The log read strictly: records of five quoted fields ended by CR LF, nothing else. Prints
+# the number of records, or what is wrong (exit 1).
+check_log() {
+    [ -f "$SYSTEST_DIR/Kestrow.csv" ] || { echo 0; return 0; }
+    csv | python3 -c '
+import re, sys
+data = sys.stdin.buffer.read()
+record = re.compile(b",".join([rb"\"(?:[^\"]|\"\")*\""] * 5) + rb"\r\n")
+pos = n = 0
+while pos < len(data):
+    m = record.match(data, pos)
+    if not m:
+        print("broken line at byte %d: %r" % (pos, data[pos:pos + 80]))
+        sys.exit(1)
+    pos, n = m.end(), n + 1
+print(n)'
+}
+# Asks the program to close; prints the ms until its process ended, or fails after 10 s.
+close_timed() {
+    local start end
+    start=$(date +%s%N)
+    wt close Kestrow >/dev/null
+    for _ in $(seq 200); do
+        kill -0 "$kestrow_pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    end=$(date +%s%N)
+    kill -0 "$kestrow_pid" 2>/dev/null && { kill "$kestrow_pid"; fail "$1: still running 10 s after Exit"; }
+    kestrow_pid=""
+    echo $(((end - start) / 1000000))
+}
+
+fresh_run
+wine reg delete "HKCU\\$runonce" /f >/dev/null 2>&1
+wine reg add "HKCU\\$runonce" /v KTF_Gone /d 'C:\gone.exe' /f >/dev/null 2>&1
+wine reg delete 'HKCU\Network' /f >/dev/null 2>&1
+wine reg add 'HKCU\Network\F' /v RemotePath /d '\\old\share' /f >/dev/null 2>&1
+startup=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs/StartUp | head -1)
+rm -f "$startup"/ktf*
+touch "$startup/ktf-gone.lnk"
+
+# 1. Watched keys and the Startup folder deleted and created again.
+start_kestrow
+sleep 1
+d=$(today)
+wine reg delete "HKCU\\$runonce" /f >/dev/null 2>&1
+wine reg delete 'HKCU\Network' /f >/dev/null 2>&1
+rm -rf "$startup"
+wait_for_line "\"$d\",\"Auto Start\",\"Deleted\",\"Personal\",\"ktf-gone.lnk\"" 9 || fail "Startup folder removed: no line"
+wait_for_line "\"$d\",\"Auto Run\",\"Deleted\",\"HKCU/$runonce\",\"KTF_Gone=C:\\gone.exe\"" 9 || fail "RunOnce deleted: no line"
+wait_for_line "\"$d\",\"Share Resource\",\"Deleted\",\"F\",\"\\\\old\\share\"" 9 || fail "Network deleted: no line"
+wine reg add "HKCU\\$runonce" /v KTF_Back /d 'C:\back.exe' /f >/dev/null 2>&1
+wine reg add 'HKCU\Network\G' /v RemotePath /d '\\new\share' /f >/dev/null 2>&1
+mkdir -p "$startup" && touch "$startup/ktf-back.lnk"
+wait_for_line "\"$d\",\"Auto Start\",\"New\",\"Personal\",\"ktf-back.lnk\"" 9 || fail "Startup folder back: no line"
+wait_for_line "\"$d\",\"Auto Run\",\"New\",\"HKCU/$runonce\",\"KTF_Back=C:\\back.exe\"" 9 || fail "RunOnce back: no line"
+wait_for_line "\"$d\",\"Share Resource\",\"New\",\"G\",\"\\\\new\\share\"" 9 || fail "Network back: no line"
+wine reg delete "HKCU\\$runonce" /v KTF_Back /f >/dev/null 2>&1
+touch "$startup/ktf-later.lnk"
+wait_for_line "\"$d\",\"Auto Start\",\"New\",\"Personal\",\"ktf-later.lnk\"" 9 ||
+    fail "the Startup folder that came back is not watched"
+wait_for_line "\"$d\",\"Auto Run\",\"Deleted\",\"HKCU/$runonce\",\"KTF_Back=C:\\back.exe\"" 9 ||
+    fail "the RunOnce key that came back is not watched"
+# Five key lines; the folder: Deleted and New for ".", ".." and a file each, then one New.
+[ "$(lines)" -eq 12 ] || { fail "expected 12 lines after the key and folder faults:"; csv; }
+
+# 2. The log held open (readers allowed, no writer) for 30 s while 2,000 values are added.
+before=$(lines)
+held=$(mktemp)
+wine "$reghelper" hold "$(winepath -w "$SYSTEST_DIR/Kestrow.csv")" 30000 </dev/null >"$held" 2>/dev/null &
+holder=$!
+for _ in $(seq 100); do grep -q held "$held" && break; sleep 0.1; done
+grep -q held "$held" || fail "could not hold the log"
+wine "$reghelper" burst HKCU "$run" 2000 KTF_Held </dev/null >/dev/null 2>&1 || fail "burst not written"
+sleep 10
+[ "$(lines)" -eq "$before" ] || fail "lines were written while the log was held"
+wait "$holder"
+rm -f "$held"
+for _ in $(seq 50); do [ "$(lines)" -ge $((before + 2000)) ] && break; sleep 0.2; done
+got=$(csv | tr -d '\r' | tail -n +$((before + 1)) | sed -n 's/.*"KTF_Held\([0-9]*\)=.*/\1/p')
+[ "$got" = "$(seq -f '%05g' 0 1999)" ] || fail "after the hold: $(echo "$got" | grep -c .) of 2000 burst lines, or out of order"
+n=$(check_log) || fail "$n"
+ms=$(close_timed "after the hold")
+echo "ended ${ms} ms after Exit"
+
+# 3a. Exit in the middle of a settle.
+fresh_run
+start_kestrow
+sleep 1
+wine reg add "HKCU\\$run" /v KTF_Settle /d 'C:\settle.exe' /f >/dev/null 2>&1
+sleep 2
+ms=$(close_timed "in a settle")
+echo "Exit in a settle: ended ${ms} ms after Exit"
+[ "${ms:-99999}" -lt 4000 ] || fail "Exit in a settle took ${ms} ms"
+n=$(check_log) || fail "$n"
+
+# 3b. Exit in the middle of a 5,000-event burst.
+fresh_run
+start_kestrow
+sleep 1
+wine "$reghelper" burst HKCU "$run" 5000 KTF_Burst </dev/null >/dev/null 2>&1 || fail "burst not written"
+for _ in $(seq 100); do [ "$(lines)" -ge 300 ] && break; sleep 0.1; done
+at=$(lines)
+ms=$(close_timed "in a burst")
+echo "Exit in a burst after $at lines: ended ${ms} ms after Exit, $(lines) lines"
+[ "$at" -ge 300 ] && [ "$at" -lt 5000 ] || echo "note: the burst was not in progress at Exit"
+[ "${ms:-99999}" -lt 4000 ] || fail "Exit in a burst took ${ms} ms"
+n=$(check_log) || fail "$n"
+got=$(csv | tr -d '\r' | sed -n 's/.*"KTF_Burst\([0-9]*\)=.*/\1/p')
+[ "$got" = "$(seq -f '%05g' 0 $(($(lines) - 1)))" ] || fail "the burst lines are not the first ones in order"
+
+fresh_run
+wine reg delete "HKCU\\$runonce" /f >/dev/null 2>&1
+wine reg add "HKCU\\$runonce" /f >/dev/null 2>&1
+wine reg delete 'HKCU\Network' /f >/dev/null 2>&1
+rm -f "$startup"/ktf*
+finish

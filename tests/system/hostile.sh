@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Hostile input from outside, with the real program and the real settle: Run values with
+# 255-character and over-long names, 64 KB of data, binary data without a zero byte, bytes
+# 0x80-0xFF, quotes, commas and line breaks, a name shaped like a whole forged CSV line, a
+# Startup file with odd characters and two whose names read alike in the program's code page. The log must read back, strictly, as records of five
+# quoted fields ended by CR LF, one record per event, each with the right texts.
+source "$(dirname "$0")/lib.sh"
+
+reghelper="$(dirname "$WINTOOL")/reghelper.exe"
+rh() { wine "$reghelper" "$@" </dev/null >/dev/null 2>&1; }
+hex() { printf "$1" | od -An -v -tx1 | tr -d ' \n'; }
+run='Software\Microsoft\Windows\CurrentVersion\Run'
+
+long=$(printf 'L%.0s' $(seq 292))
+binary=$(for b in $(seq 1 255); do printf '%02x' "$b"; done)
+# name (printf format) | data (hex, may end in *N) | type
+values=(
+    "KTS_$(printf 'N%.0s' $(seq 251))|$(hex x)|1"
+    "KTS_Big|44*65535|1"
+    "KTS_Bin|$binary|3"
+    'KTS_\x80\x9f\xe9\xff|'"$(hex '\xa0caf\xe9 \x80')|1"
+    'KTS_q"u,o\r\nte|'"$(hex 'a"b,c\r\nd"')|1"
+    'KTS_x"\r\n"01/01/2000","Auto Run","Deleted","HKLM/Forged","evil=1|'"$(hex y)|1"
+    "KTS_Long${long}1|$(hex one)|1"
+    "KTS_Long${long}2|$(hex two)|1"
+)
+
+startup=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs/StartUp 2>/dev/null | head -1)
+odd="kts odd, name;'&%^ é€ \"q\".lnk" # é and € are 0xE9 and 0x80 in the program's code page
+wine reg delete "HKCU\\$run" /f >/dev/null 2>&1
+wine reg add "HKCU\\$run" /f >/dev/null 2>&1
+rm -f "$startup"/kts*
+
+start_kestrow
+sleep 1
+written=""
+for v in "${values[@]}"; do
+    IFS='|' read -r name data type <<<"$v"
+    rh set HKCU "$run" "$(hex "$name")" "$data" "$type" || fail "could not set $name"
+    written+="$(hex "$name") $data $type"$'\n'
+done
+[ -n "$startup" ] && touch "$startup/$odd" "$startup/kts 中.lnk" "$startup/kts 文.lnk"
+
+expected=${#values[@]}
+[ -n "$startup" ] && expected=$((expected + 3))
+for _ in $(seq 60); do [ "$(csv | grep -c $'\r$')" -ge "$expected" ] && break; sleep 0.2; done
+sleep 1
+
+result=$(csv | WRITTEN="$written" RUN="HKCU/$run" TODAY="$(today)" ODD="${startup:+$odd}" python3 -c '
+import os, re, sys
+data = sys.stdin.buffer.read()
+field = rb"\"((?:[^\"]|\"\")*)\""
+record = re.compile(rb",".join([field] * 5) + rb"\r\n")
+records, pos = [], 0
+while pos < len(data):
+    m = record.match(data, pos)
+    if not m:
+        print("not a record of five quoted fields at byte %d: %r" % (pos, data[pos:pos + 60]))
+        sys.exit(1)
+    records.append(tuple(f.replace(b"\"\"", b"\"") for f in m.groups()))
+    pos = m.end()
+
+def text(hexdata, type_):
+    base, _, times = hexdata.partition("*")
+    raw = bytes.fromhex(base) * (int(times) if times else 1)
+    return raw.split(b"\0")[0][:1023]
+
+today, run = os.environ["TODAY"].encode(), os.environ["RUN"].encode()
+want = []
+for line in os.environ["WRITTEN"].splitlines():
+    name, data, type_ = line.split()
+    details = bytes.fromhex(name) + b"=" + text(data, type_)
+    want.append((today, b"Auto Run", b"New", run, details[:1023]))
+if os.environ["ODD"]:
+    want.append((today, b"Auto Start", b"New", b"Personal", os.environ["ODD"].encode("cp1252")))
+    want += [(today, b"Auto Start", b"New", b"Personal", b"kts ?.lnk")] * 2 # what the code page lacks is "?"
+bad = 0
+for w in set(want):
+    n = records.count(w)
+    if n != want.count(w):
+        print("%d records (want %d) for %r" % (n, want.count(w), w[4][:60]))
+        bad += 1
+for r in records:
+    if r not in want:
+        print("unexpected record %r" % (r,))
+        bad += 1
+print("%d records checked" % len(records))
+sys.exit(1 if bad else 0)
+')
+status=$?
+echo "$result"
+[ "$status" -eq 0 ] || fail "the log is not one valid line per event"
+
+rm -f "$startup"/kts*
+wine reg delete "HKCU\\$run" /f >/dev/null 2>&1
+wine reg add "HKCU\\$run" /f >/dev/null 2>&1
+stop_kestrow >/dev/null
+finish
