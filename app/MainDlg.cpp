@@ -199,14 +199,23 @@ void CMainDlg::ReportEvent(const char* category, int kind, const char* location,
         SendMessage(WM_REPORT_EVENT, 0, reinterpret_cast<LPARAM>(&r));
         return;
     }
-    r.done = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    // One auto-reset event per reporting thread, made at its first report and kept: a report
+    // then costs no event creation.
+    static thread_local struct DoneEvent {
+        HANDLE h = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        ~DoneEvent() {
+            if (h)
+                ::CloseHandle(h);
+        }
+    } t_done;
+    r.done = t_done.h;
     if (!r.done)
         return;
+    ::ResetEvent(r.done); // a signal left over from a window that closed meanwhile
     if (PostMessage(WM_REPORT_EVENT, 0, reinterpret_cast<LPARAM>(&r))) {
         HANDLE waits[2] = {r.done, m_hClosing};
         ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
     }
-    ::CloseHandle(r.done);
 }
 
 void CMainDlg::OnMonitorReady(const char* monitor) {
