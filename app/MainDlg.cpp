@@ -16,6 +16,7 @@
 #include <io.h>
 #include <shellapi.h>
 #include <thread>
+#include <vector>
 
 namespace {
 // Counts alert ticks modulo 4 for the whole process: a new alert goes on from the last frame.
@@ -110,15 +111,7 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
             result = 0;
             return true;
         }
-        auto* r = reinterpret_cast<const ReportRequest*>(lp);
-        struct Done {
-            HANDLE h;
-            ~Done() {
-                if (h)
-                    ::SetEvent(h);
-            }
-        } done{r->done};
-        OnRecordEvent(r->category, r->kind, r->location, r->details);
+        OnReports(reinterpret_cast<const ReportRequest*>(lp));
         result = 1;
         return true;
     }
@@ -175,10 +168,6 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         m_keepHidden = true;
         Hide();
         result = 1;
-        return true;
-    case WM_FLUSH_LOG:
-        m_logFlushPosted = false;
-        WriteLog();
         return true;
     case WM_WINDOWPOSCHANGING:
         // The dialog manager may show a modal dialog once its queue first runs empty, after it
@@ -240,16 +229,32 @@ void CMainDlg::OnRecordEvent(const char* category, int kind, const char* locatio
     m_list.SetItemText(0, 3, rec.location);
     m_list.SetItemText(0, 4, rec.details);
 
-    // In a burst, while further reports already wait for this thread, their lines are written
-    // together in one opening of the log (a few hundred at most); otherwise at once.
     m_unwrittenLog.push_back(FormatCsvLine(rec));
-    bool reportsWaiting = (HIWORD(::GetQueueStatus(QS_POSTMESSAGE)) & QS_POSTMESSAGE) != 0;
-    if (reportsWaiting && m_unwrittenLog.size() < 256) {
-        if (!m_logFlushPosted)
-            m_logFlushPosted = PostMessage(WM_FLUSH_LOG) != FALSE;
-    } else {
-        WriteLog();
+}
+
+void CMainDlg::OnReports(const ReportRequest* first) {
+    // Every report already waiting is taken in this one turn: the log is opened once and the
+    // alert restarted once for all of them. Each sender is released only after its line was
+    // written (or queued for the retry), and also if recording fails.
+    struct Senders {
+        std::vector<HANDLE> done;
+        ~Senders() {
+            for (HANDLE h : done)
+                if (h)
+                    ::SetEvent(h);
+        }
+    } senders;
+    const ReportRequest* r = first;
+    for (;;) {
+        senders.done.push_back(r->done);
+        OnRecordEvent(r->category, r->kind, r->location, r->details);
+        MSG next;
+        if (senders.done.size() >= 256 ||
+            !::PeekMessageA(&next, m_hWnd, WM_REPORT_EVENT, WM_REPORT_EVENT, PM_REMOVE))
+            break;
+        r = reinterpret_cast<const ReportRequest*>(next.lParam);
     }
+    WriteLog();
     StartAlert();
 }
 

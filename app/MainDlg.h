@@ -15,6 +15,8 @@
 #include <deque>
 #include <string>
 
+struct ReportRequest;
+
 class CMainDlg : public CDialog, public IMonitorHost, public ITaskEventSink {
 public:
     explicit CMainDlg(HWND parent = nullptr);
@@ -51,7 +53,6 @@ public:
     std::deque<std::string> m_unwrittenLog;
     // Hidden at start until the tray icon asks for the window.
     bool m_keepHidden = false;
-    bool m_logFlushPosted = false;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -73,6 +74,7 @@ protected:
     void OnOptions();
     void OnDestroy();
     LRESULT OnTrayNotify(WPARAM id, LPARAM mouseMsg);
+    void OnReports(const ReportRequest* first);
     void OnRecordEvent(const char* category, int kind, const char* location, const char* details);
     void WriteLog();
     void Hide();

@@ -14,8 +14,6 @@ struct ReportRequest {
     const char* details;
     HANDLE done; // when posted: set once the report was handled (or refused)
 };
-// Writes the log lines that a burst of reports left queued.
-#define WM_FLUSH_LOG (WM_APP + 103)
 
 #define IDM_ABOUTBOX 0x0010
 #define IDT_ALERT 8008
