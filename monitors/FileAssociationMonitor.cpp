@@ -123,6 +123,12 @@ void CFileAssociationWatcher::OnChange() {
                 m_pOwner->ReportFileAssociationEvent(EVENT_CHANGED, name, details);
             }
             m_unseen.RemoveKey(name);
+            // The command key was deleted (with its ProgID, say) and perhaps made again: the old
+            // handle never signals again, so the key is opened afresh by its path.
+            if (entry->m_hKey && !KeyExists(entry->m_hKey)) {
+                ::RegCloseKey(entry->m_hKey);
+                entry->m_hKey = nullptr;
+            }
             // Recorded without a key because it could not be opened then: try again.
             if (!entry->m_hKey && path[0] && (entry->m_hKey = OpenCommandKey(path)) != nullptr) {
                 ArmCommandKey(entry->m_hKey, m_hEvent);

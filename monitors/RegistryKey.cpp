@@ -94,3 +94,8 @@ LONG EnumSubkey(HKEY key, DWORD index, char (&name)[kMaxNameChars]) {
     name[0] = '\0';
     return ::RegEnumKeyA(key, index, name, kMaxNameChars);
 }
+
+bool KeyExists(HKEY key) {
+    return key && ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}

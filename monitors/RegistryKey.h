@@ -53,6 +53,10 @@ struct RegValue {
     std::string WholeName() const { return longName.empty() ? std::string(name) : longName; }
 };
 
+// Whether an open key still exists: a handle to a deleted key stays valid, but every call
+// through it fails (ERROR_KEY_DELETED), and it never signals a change again.
+bool KeyExists(HKEY key);
+
 // RegEnumValueA at `index`: ERROR_SUCCESS, ERROR_NO_MORE_ITEMS or the error that ended it.
 LONG EnumValue(HKEY key, DWORD index, RegValue& out);
 // RegEnumKeyA at `index` into name[kMaxNameChars].

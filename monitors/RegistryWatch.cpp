@@ -70,11 +70,7 @@ void CRegistryWatchKey::Rearm() {
         ::RegNotifyChangeKeyValue(m_hKey, m_settings.subtree, m_settings.filter, m_hEvent, TRUE);
 }
 
-bool CRegistryWatchKey::KeyAlive() const {
-    // A handle to a deleted key stays valid, but every call through it fails (ERROR_KEY_DELETED).
-    return m_hKey && ::RegQueryInfoKeyA(m_hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                        nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-}
+bool CRegistryWatchKey::KeyAlive() const { return KeyExists(m_hKey); }
 
 void CRegistryWatchKey::GuardNearestAncestor() {
     if (m_hGuard)

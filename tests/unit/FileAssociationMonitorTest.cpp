@@ -119,6 +119,21 @@ TEST_F(FileAssociationWatcher, NewExtensionThenCommandChangesSignalAtOnceForEver
     EXPECT_EQ(Assoc(EVENT_DELETED, ".kt5b", "KT5.Shared=C:\\kt5\\v3.exe %1"), ev[1]);
 }
 
+TEST_F(FileAssociationWatcher, ProgIDDeletedAndMadeAgainIsWatchedAgain) {
+    RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\one.exe %1");
+    RegSetString(HKEY_CLASSES_ROOT, ".kt5c", "", "KT5.Shared");
+    Watch();
+    // The identifier goes (a root signal) and comes back with the same command in one settle.
+    RegDeleteTreeAt(HKEY_CLASSES_ROOT, "KT5.Shared");
+    RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\one.exe %1");
+    EXPECT_TRUE(AfterSignal().empty());
+    // Its new command key is watched: a change of the command signals at once.
+    RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\two.exe %1");
+    auto ev = AfterSignal();
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ(Assoc(EVENT_CHANGED, ".kt5c", "KT5.Shared=C:\\kt5\\two.exe %1"), ev[0]);
+}
+
 TEST_F(FileAssociationWatcher, NoCommandNoIdentifierOrNoDotIsNoItem) {
     RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\edit.exe %1");
     Watch();
