@@ -300,8 +300,8 @@ class COMPlace(Place):
 class AssocPlace(Place):
     """Extensions under HKCR with a ProgID whose open command is watched. Extension and ProgID
     keys coming and going notify (they are direct subkeys of the root); a command change
-    notifies only through the command key the monitor opened when it recorded the extension,
-    which a deleted and re-created ProgID no longer is."""
+    notifies only through the command key the monitor holds for the extension: the one it
+    recorded, or, once that was deleted, the one it opened afresh at the next comparison."""
 
     def __init__(self, pool=8):
         super().__init__("File Associations")
@@ -328,9 +328,11 @@ class AssocPlace(Place):
             if name not in self.snapshot:
                 del self.watched[name]
         for name in self.snapshot:
-            if name not in self.watched:
-                progid = self.exts.get(name)[1]
-                self.watched[name] = (progid.lower(), self.progs.get(progid)[1][0])
+            progid = self.exts.get(name)[1]
+            generation = self.progs.get(progid)[1][0]
+            # A command key deleted since it was recorded is opened afresh by this comparison.
+            if name not in self.watched or self.watched[name][1] != generation:
+                self.watched[name] = (progid.lower(), generation)
         return events
 
     def make_prog(self, progid, command):
