@@ -84,18 +84,25 @@ void CFileAssociationWatcher::Watch(IMonitorHost* owner) {
         return; // nothing will signal: the thread waits for the stop
 
     bool armed = false;
+    ForEachAssociation([&](const char* name, const CString& details, const char* path) {
+        armed |= Record(name, details, path);
+    });
+    for (const auto& pair : m_current)
+        m_unseen.SetAt(pair.first, pair.second);
+    if (armed)
+        ::SetEvent(m_hEvent); // see the header: an arming may have swallowed a signal
+}
+
+void CFileAssociationWatcher::ForEachAssociation(
+    const std::function<void(const char* name, const CString& details, const char* path)>& visit) {
     char name[kMaxNameChars];
     char path[kCommandPathChars];
     for (DWORD i = 0; EnumSubkey(m_hKey, i, name) == ERROR_SUCCESS; ++i) {
         path[0] = '\0';
         CString details = DescribeAssociation(name, path);
         if (!details.IsEmpty())
-            armed |= Record(name, details, path);
+            visit(name, details, path);
     }
-    for (const auto& pair : m_current)
-        m_unseen.SetAt(pair.first, pair.second);
-    if (armed)
-        ::SetEvent(m_hEvent); // see the header: an arming may have swallowed a signal
 }
 
 void CFileAssociationWatcher::OnChange() {
@@ -109,13 +116,7 @@ void CFileAssociationWatcher::OnChange() {
             ArmCommandKey(key, m_hEvent);
 
     bool armed = false;
-    char name[kMaxNameChars];
-    char path[kCommandPathChars];
-    for (DWORD i = 0; EnumSubkey(m_hKey, i, name) == ERROR_SUCCESS; ++i) {
-        path[0] = '\0';
-        CString details = DescribeAssociation(name, path);
-        if (details.IsEmpty())
-            continue;
+    ForEachAssociation([&](const char* name, const CString& details, const char* path) {
         if (void* const* found = m_current.Find(name)) {
             auto* entry = static_cast<CWatchedKey*>(*found);
             if (CompareExact(entry->m_details.str(), details.str()) != 0) {
@@ -138,7 +139,7 @@ void CFileAssociationWatcher::OnChange() {
             m_pOwner->ReportFileAssociationEvent(EVENT_NEW, name, details);
             armed |= Record(name, details, path);
         }
-    }
+    });
     for (const auto& pair : m_unseen) {
         auto* entry = static_cast<CWatchedKey*>(pair.second);
         m_pOwner->ReportFileAssociationEvent(EVENT_DELETED, pair.first.c_str(), entry->m_details);

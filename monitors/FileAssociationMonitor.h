@@ -10,6 +10,7 @@
 // that arms new keys while it reads raises the event once more itself, so that one more
 // comparison picks up whatever a swallowed signal would have announced.
 #pragma once
+#include <functional>
 #include "../framework/AfxMap.h"
 #include "MonitorHost.h"
 
@@ -71,6 +72,9 @@ private:
     void ArmRoot();
     // Records a new extension, arming its command key when it opens; true when it armed one.
     bool Record(const char* name, const CString& details, const char* commandKeyPath);
+    // Every subkey of the root that is an item: its name, details and command key path.
+    void ForEachAssociation(
+        const std::function<void(const char* name, const CString& details, const char* path)>& visit);
 };
 
 // Thread procedure; the parameter is the IMonitorHost.

@@ -49,3 +49,17 @@ finish() {
     echo "$failures failure(s)"
     exit 1
 }
+
+# Waits up to $1 seconds for each of the lines that follow, then checks that the log holds
+# exactly those lines and no other.
+expect_exactly_lines() {
+    local limit=$1; shift
+    local line
+    for line in "$@"; do
+        wait_for_line "$line" "$limit" || fail "no line $line"
+    done
+    sleep 2
+    local lines
+    lines=$(csv | grep -c '')
+    [ "$lines" -eq $# ] || { fail "expected exactly $# lines, log has $lines:"; csv; }
+}

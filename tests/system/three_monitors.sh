@@ -33,14 +33,8 @@ expected=(
     "\"$d\",\"ActiveX COM\",\"New\",\"$class\",\"COM=Kestrow Sys Class;Inproc=C:\\kt5\\sys.dll;\""
     "\"$d\",\"File Associations\",\"New\",\".ktsys5\",\"KestrowSys5.File=C:\\kt5\\open.exe %1\""
 )
-for line in "${expected[@]}"; do
-    wait_for_line "$line" 12 || fail "no line $line"
-done
+expect_exactly_lines 12 "${expected[@]}"
 echo "all three lines after $((SECONDS - start)) s"
-
-sleep 2
-lines=$(csv | grep -c '')
-[ "$lines" -eq 3 ] || { fail "expected exactly 3 lines, log has $lines:"; csv; }
 
 clean_up
 stop_kestrow >/dev/null
