@@ -4,10 +4,15 @@
 #include "RegistryKey.h"
 #include "Snapshot.h"
 #include <cstdio>
+#include <cstring>
 
 namespace {
-void ArmCommandKey(HKEY key, HANDLE event) {
-    ::RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_LAST_SET, event, TRUE);
+const char kCommandSuffix[] = "\\shell\\open\\command";
+
+// The whole subtree: the command key's value changing, and the command key (or shell, or
+// open) deleted or made again, which the command key's own handle would never signal.
+void ArmProgIdKey(HKEY key, HANDLE event) {
+    ::RegNotifyChangeKeyValue(key, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, event, TRUE);
 }
 } // namespace
 
@@ -36,7 +41,7 @@ CString CFileAssociationWatcher::DescribeAssociation(const char* name, char (&co
     if (progId.empty())
         return CString();
     char path[kCommandPathChars];
-    int n = std::snprintf(path, sizeof path, "%s\\shell\\open\\command", progId.c_str());
+    int n = std::snprintf(path, sizeof path, "%s%s", progId.c_str(), kCommandSuffix);
     // An identifier this long names no key (key names stop at 255 characters): no command.
     if (n < 0 || static_cast<size_t>(n) >= sizeof path)
         return CString();
@@ -47,9 +52,13 @@ CString CFileAssociationWatcher::DescribeAssociation(const char* name, char (&co
     return CString(progId + "=" + command);
 }
 
-HKEY CFileAssociationWatcher::OpenCommandKey(const char* path) {
+HKEY CFileAssociationWatcher::OpenProgIdKey(const char* commandKeyPath) {
+    size_t length = std::strlen(commandKeyPath);
+    if (length < sizeof kCommandSuffix - 1)
+        return nullptr;
+    std::string progId(commandKeyPath, length - (sizeof kCommandSuffix - 1));
     HKEY key;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_NOTIFY, &key) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, progId.c_str(), 0, KEY_NOTIFY, &key) != ERROR_SUCCESS)
         return nullptr;
     return key;
 }
@@ -61,9 +70,9 @@ void CFileAssociationWatcher::ArmRoot() {
 bool CFileAssociationWatcher::Record(const char* name, const CString& details, const char* commandKeyPath) {
     if (m_current.Find(name))
         return false; // an enumeration that shifted under a deletion gave it twice
-    HKEY key = commandKeyPath[0] ? OpenCommandKey(commandKeyPath) : nullptr;
+    HKEY key = commandKeyPath[0] ? OpenProgIdKey(commandKeyPath) : nullptr;
     if (key)
-        ArmCommandKey(key, m_hEvent);
+        ArmProgIdKey(key, m_hEvent);
     // Recorded even without a key: otherwise every later comparison would find it New again.
     m_current.SetAt(name, new CWatchedKey(key, details));
     return key != nullptr;
@@ -113,7 +122,7 @@ void CFileAssociationWatcher::OnChange() {
     ArmRoot();
     for (const auto& pair : m_current)
         if (HKEY key = static_cast<CWatchedKey*>(pair.second)->m_hKey)
-            ArmCommandKey(key, m_hEvent);
+            ArmProgIdKey(key, m_hEvent);
 
     bool armed = false;
     ForEachAssociation([&](const char* name, const CString& details, const char* path) {
@@ -124,15 +133,15 @@ void CFileAssociationWatcher::OnChange() {
                 m_pOwner->ReportFileAssociationEvent(EVENT_CHANGED, name, details);
             }
             m_unseen.RemoveKey(name);
-            // The command key was deleted (with its ProgID, say) and perhaps made again: the old
-            // handle never signals again, so the key is opened afresh by its path.
+            // The ProgID was deleted and perhaps made again: the old handle never signals
+            // again, so the key is opened afresh by its path.
             if (entry->m_hKey && !KeyExists(entry->m_hKey)) {
                 ::RegCloseKey(entry->m_hKey);
                 entry->m_hKey = nullptr;
             }
             // Recorded without a key because it could not be opened then: try again.
-            if (!entry->m_hKey && path[0] && (entry->m_hKey = OpenCommandKey(path)) != nullptr) {
-                ArmCommandKey(entry->m_hKey, m_hEvent);
+            if (!entry->m_hKey && path[0] && (entry->m_hKey = OpenProgIdKey(path)) != nullptr) {
+                ArmProgIdKey(entry->m_hKey, m_hEvent);
                 armed = true;
             }
         } else {

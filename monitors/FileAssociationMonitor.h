@@ -2,7 +2,7 @@
 // identifier and that identifier's open command ("ProgID=command"), reported as
 // "File Associations" with the extension as the location.
 //
-// One change event serves the root and every recorded extension's command key, so the wait
+// One change event serves the root and every recorded extension's ProgID key, so the wait
 // list stays at two handles however many extensions there are. Pitfall: arming a key with
 // RegNotifyChangeKeyValue resets the event it is given (Wine does; nothing promises that
 // Windows does not), so arming one key can swallow the signal that another key has just
@@ -23,7 +23,8 @@ public:
     virtual ~CWatchedKey();
 
     CString m_details;
-    // The command key, armed for notification; null when it could not be opened for that.
+    // The key of the program identifier, armed for notification over its subtree (the open
+    // command lies below it); null when it could not be opened for that.
     HKEY m_hKey;
 };
 
@@ -65,12 +66,12 @@ public:
     IMonitorHost* m_pOwner = nullptr;
 
 protected:
-    // Opens a command key for notification; null when it cannot.
-    virtual HKEY OpenCommandKey(const char* path);
+    // Opens for notification the program identifier's key of a command key path; null when it cannot.
+    virtual HKEY OpenProgIdKey(const char* commandKeyPath);
 
 private:
     void ArmRoot();
-    // Records a new extension, arming its command key when it opens; true when it armed one.
+    // Records a new extension, arming its ProgID key when it opens; true when it armed one.
     bool Record(const char* name, const CString& details, const char* commandKeyPath);
     // Every subkey of the root that is an item: its name, details and command key path.
     void ForEachAssociation(

@@ -299,9 +299,10 @@ class COMPlace(Place):
 
 class AssocPlace(Place):
     """Extensions under HKCR with a ProgID whose open command is watched. Extension and ProgID
-    keys coming and going notify (they are direct subkeys of the root); a command change
-    notifies only through the command key the monitor holds for the extension: the one it
-    recorded, or, once that was deleted, the one it opened afresh at the next comparison."""
+    keys coming and going notify (they are direct subkeys of the root); a change below a ProgID
+    (its command, or the command key going or coming) notifies only through the ProgID key the
+    monitor holds for the extension: the one it recorded, or, once that was deleted, the one it
+    opened afresh at the next comparison."""
 
     def __init__(self, pool=8):
         super().__init__("File Associations")
@@ -360,6 +361,15 @@ class AssocPlace(Place):
             if any(w == (progid.lower(), prog[1][0]) for w in self.watched.values()):
                 self.notified = True
             return ["setdef\tHKCR\t%s\\shell\\open\\command\t%s" % (progid, command)]
+        if choice < 0.52 and prog and prog[1][1]:  # only the command key goes, perhaps to come back
+            watched = any(w == (progid.lower(), prog[1][0]) for w in self.watched.values())
+            prog[1][1] = ""
+            lines = ["delkey\tHKCR\t%s\\shell" % progid]
+            if rng.random() < 0.5:
+                prog[1][1] = rand_text(rng)
+                lines.append("setdef\tHKCR\t%s\\shell\\open\\command\t%s" % (progid, prog[1][1]))
+            self.notified |= watched
+            return lines
         if choice < 0.6 and prog:  # the ProgID goes, or goes and comes back with a new key
             self.progs.remove(progid)
             self.notified = True

@@ -44,10 +44,10 @@ public:
     std::function<void()> beforeOpen;
 
 protected:
-    HKEY OpenCommandKey(const char* path) override {
+    HKEY OpenProgIdKey(const char* path) override {
         if (beforeOpen)
             beforeOpen();
-        return std::strncmp(path, "KT5.Locked\\", 11) == 0 ? nullptr : CFileAssociationWatcher::OpenCommandKey(path);
+        return std::strncmp(path, "KT5.Locked\\", 11) == 0 ? nullptr : CFileAssociationWatcher::OpenProgIdKey(path);
     }
 };
 
@@ -119,17 +119,33 @@ TEST_F(FileAssociationWatcher, NewExtensionThenCommandChangesSignalAtOnceForEver
     EXPECT_EQ(Assoc(EVENT_DELETED, ".kt5b", "KT5.Shared=C:\\kt5\\v3.exe %1"), ev[1]);
 }
 
-TEST_F(FileAssociationWatcher, ProgIDDeletedAndMadeAgainIsWatchedAgain) {
+TEST_F(FileAssociationWatcher, CommandOrProgIDDeletedAndMadeAgainIsWatchedAgain) {
     RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\one.exe %1");
     RegSetString(HKEY_CLASSES_ROOT, ".kt5c", "", "KT5.Shared");
     Watch();
+    // Only the command key goes and comes back with another command: no root signal.
+    RegDeleteTreeAt(HKEY_CLASSES_ROOT, "KT5.Shared\\shell");
+    RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\new.exe %1");
+    auto ev = AfterSignal();
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ(Assoc(EVENT_CHANGED, ".kt5c", "KT5.Shared=C:\\kt5\\new.exe %1"), ev[0]);
+    RegDeleteTreeAt(HKEY_CLASSES_ROOT, kSharedCommand.c_str());
+    ev = AfterSignal();
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ(Assoc(EVENT_DELETED, ".kt5c", "KT5.Shared=C:\\kt5\\new.exe %1"), ev[0]);
+    RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\one.exe %1");
+    RegCreateKeyAt(HKEY_CLASSES_ROOT, "KT5.Other"); // an extension without a command is not watched
+    ev = AfterSignal();
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ(Assoc(EVENT_NEW, ".kt5c", "KT5.Shared=C:\\kt5\\one.exe %1"), ev[0]);
+
     // The identifier goes (a root signal) and comes back with the same command in one settle.
     RegDeleteTreeAt(HKEY_CLASSES_ROOT, "KT5.Shared");
     RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\one.exe %1");
     EXPECT_TRUE(AfterSignal().empty());
     // Its new command key is watched: a change of the command signals at once.
     RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\two.exe %1");
-    auto ev = AfterSignal();
+    ev = AfterSignal();
     ASSERT_EQ(1u, ev.size());
     EXPECT_EQ(Assoc(EVENT_CHANGED, ".kt5c", "KT5.Shared=C:\\kt5\\two.exe %1"), ev[0]);
 }
