@@ -2,7 +2,7 @@
 #include "DefaultValue.h"
 
 const RegistryWatchSettings g_comWatchSettings = {
-    HKEY_CLASSES_ROOT, "HKCR", "CLSID", FALSE, REG_NOTIFY_CHANGE_NAME, ReadCOMClasses,
+    HKEY_CLASSES_ROOT, "HKCR", "CLSID", FALSE, REG_NOTIFY_CHANGE_NAME, ReadCOMClasses, nullptr, true,
 };
 
 std::string COMDetails(const std::string& className, const std::string& inproc, const std::string& local) {

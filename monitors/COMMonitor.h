@@ -1,7 +1,8 @@
 // The COM registration monitor: the classes under HKEY_CLASSES_ROOT\CLSID that register a
 // server, reported as "ActiveX COM" with the class key's name as the location and
 // "COM=name;Inproc=path;Local=path " as the details. It runs the shared registry watch
-// cycle; only a class key added or removed directly under CLSID signals it.
+// cycle; only a class key added or removed directly under CLSID signals it. Reading every
+// class takes long on a full machine, so it reads during the settle (readAhead).
 #pragma once
 #include "RegistryWatch.h"
 #include <string>

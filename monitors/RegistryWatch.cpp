@@ -1,5 +1,6 @@
 #include "RegistryWatch.h"
 #include "../framework/AfxWin.h"
+#include <algorithm>
 #include <vector>
 
 void ReadValueTexts(HKEY key, const RegistryWatchSettings&, const ItemVisitor& visit) {
@@ -123,11 +124,17 @@ void CRegistryWatchKey::Reconnect() {
         GuardNearestAncestor();
 }
 
+void CRegistryWatchKey::ReadItems(const ItemVisitor& visit) {
+    DWORD start = ::GetTickCount();
+    // A key that is gone has no items.
+    if (m_hKey)
+        m_settings.readItems(m_hKey, m_settings, visit);
+    m_lastReadMs = ::GetTickCount() - start;
+}
+
 void CRegistryWatchKey::TakeFirstSnapshot() {
     m_current.RemoveAll();
-    if (m_hKey)
-        m_settings.readItems(m_hKey, m_settings,
-                             [this](const std::string& name, const std::string& text) { m_current.SetAt(name, text); });
+    ReadItems([this](const std::string& name, const std::string& text) { m_current.SetAt(name, text); });
     m_unseen.RemoveAll();
     CopySnapshot(m_current, m_unseen);
 }
@@ -135,13 +142,59 @@ void CRegistryWatchKey::TakeFirstSnapshot() {
 void CRegistryWatchKey::Compare() {
     Reconnect();
     CSnapshotComparison comparison(m_current, m_unseen, m_report);
-    // A key that is gone has no items: what it held is reported Deleted.
-    if (m_hKey)
-        m_settings.readItems(m_hKey, m_settings, [&comparison](const std::string& name, const std::string& text) {
-            comparison.Item(name, text);
-        });
+    ReadItems([&comparison](const std::string& name, const std::string& text) { comparison.Item(name, text); });
     comparison.Finish();
 }
+
+bool CRegistryWatchKey::ReadDuringSettle(DWORD settle, Items& items) {
+    DWORD start = ::GetTickCount();
+    // Started late enough for an installer's writes to be over, early enough to end in time.
+    DWORD lead = std::min<DWORD>(settle / 2, 2 * m_lastReadMs + 100);
+    ::Sleep(settle - lead);
+    // A handle of its own: a second notification on the key's handle would replace the first.
+    HKEY watch = nullptr;
+    HANDLE quiet = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    bool armed = quiet && m_hKey && KeyAlive() && ::RegOpenKeyExA(m_hKey, "", 0, KEY_NOTIFY, &watch) == ERROR_SUCCESS &&
+                 ::RegNotifyChangeKeyValue(watch, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, quiet,
+                                           TRUE) == ERROR_SUCCESS;
+    if (armed)
+        ReadItems([&items](const std::string& name, const std::string& text) { items.emplace_back(name, text); });
+    DWORD elapsed = ::GetTickCount() - start;
+    if (elapsed < settle)
+        ::Sleep(settle - elapsed);
+    bool unchanged = armed && ::WaitForSingleObject(quiet, 0) == WAIT_TIMEOUT;
+    if (watch)
+        ::RegCloseKey(watch);
+    if (quiet)
+        ::CloseHandle(quiet);
+    return unchanged;
+}
+
+void CRegistryWatchKey::SettleAndCompare(DWORD settle) {
+    Items items;
+    if (!m_settings.readAhead) {
+        ::Sleep(settle);
+    } else if (ReadDuringSettle(settle, items)) {
+        // Nothing changed since the reading began: it is the key as it is now.
+        CSnapshotComparison comparison(m_current, m_unseen, m_report);
+        for (const auto& item : items)
+            comparison.Item(item.first, item.second);
+        comparison.Finish();
+        return;
+    }
+    Compare();
+}
+
+namespace {
+// A change signal re-arms its key; a guard signal tells whether the key must be read again.
+bool TakeSignal(const std::pair<CRegistryWatchKey*, bool>& owner) {
+    if (!owner.second) {
+        owner.first->Rearm();
+        return true;
+    }
+    return owner.first->OnGuardSignal();
+}
+} // namespace
 
 void RunWatchLoop(IMonitorHost* host, CRegistryWatchKey* const* keys, size_t count, const char* waitFailedFormat) {
     // Change events first, in the order the keys were armed, then the guards, then the stop;
@@ -171,12 +224,15 @@ void RunWatchLoop(IMonitorHost* host, CRegistryWatchKey* const* keys, size_t cou
         if (index >= owners.size())
             return; // the stop event
         CRegistryWatchKey* key = owners[index].first;
-        if (!owners[index].second)
-            key->Rearm();
-        else if (!key->OnGuardSignal())
+        if (!TakeSignal(owners[index]))
             continue; // another subkey of the parent came or went
-        ::Sleep(host->GetSettleTime());
-        key->Compare();
+        key->SettleAndCompare(host->GetSettleTime());
+        // Keys that signalled meanwhile are compared now, after the same settle, rather than
+        // one full settle after another.
+        for (size_t i = 0; i < owners.size(); ++i)
+            if (owners[i].first != key && ::WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0 &&
+                TakeSignal(owners[i]))
+                owners[i].first->Compare();
     }
 }
 

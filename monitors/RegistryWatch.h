@@ -3,6 +3,7 @@
 //   2. take the first snapshot, reporting nothing;
 //   3. wait on the change events of all armed keys and the stop event (last);
 //   4. on a change: re-arm, settle (the host's settle time), read afresh, compare, report;
+//      other keys of the loop that signalled meanwhile are compared after the same settle;
 //   5. end on the stop event, a failed wait or an exception.
 // The notification is re-armed before the settle, not after the comparison: a change made
 // while the key is being read then signals again instead of going unseen.
@@ -18,6 +19,8 @@
 #include "RegistryKey.h"
 #include "Snapshot.h"
 #include <functional>
+#include <utility>
+#include <vector>
 
 // Calls back once per item of a reading, in enumeration order.
 using ItemVisitor = std::function<void(const std::string& name, const std::string& text)>;
@@ -32,6 +35,9 @@ struct RegistryWatchSettings {
     void (*readItems)(HKEY key, const RegistryWatchSettings& settings, const ItemVisitor& visit);
     // For ReadSubkeyTexts: the text of one subkey.
     std::string (*renderSubkey)(CRegistryKey& subkey) = nullptr;
+    // For keys whose reading takes long: read during the settle's last part, and keep that
+    // reading when nothing below the key changed from its start to the settle's end.
+    bool readAhead = false;
 };
 
 // Item readers shared by several monitors.
@@ -63,6 +69,8 @@ public:
     void TakeFirstSnapshot();
     // Reads afresh and reports the differences; re-opens a deleted key by its path first.
     void Compare();
+    // After a change signal: waits the settle time, then compares.
+    void SettleAndCompare(DWORD settle);
 
     HANDLE ChangeEvent() const { return m_hEvent; }
     HANDLE GuardEvent() const { return m_hGuardEvent; }
@@ -71,7 +79,10 @@ public:
     const RegistryWatchSettings& Settings() const { return m_settings; }
 
 private:
+    using Items = std::vector<std::pair<std::string, std::string>>;
     bool KeyAlive() const;
+    void ReadItems(const ItemVisitor& visit);
+    bool ReadDuringSettle(DWORD settle, Items& items);
     void Reconnect();
     void GuardNearestAncestor();
 
@@ -85,6 +96,7 @@ private:
     HANDLE m_hGuardEvent = nullptr;
     CMapStringToString m_current;
     CMapStringToString m_unseen;
+    DWORD m_lastReadMs = 0;
 };
 
 // Waits on the armed keys (their change events, then their guard events) and the host's

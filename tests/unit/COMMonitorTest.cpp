@@ -115,6 +115,50 @@ TEST(COMClasses, ReadingFindsOnlyServedClassesAndCreatesNothing) {
     CleanUp();
 }
 
+// The classes are read during the settle; that reading stands only when nothing below CLSID
+// changed from its start to the settle's end.
+TEST(COMClasses, ReadingDuringTheSettleIsKeptOnlyWhenNothingChangedSinceItBegan) {
+    CleanUp();
+    RegSetString(HKEY_CLASSES_ROOT, ClassKey(0) + "\\InprocServer32", "", "C:\\kt5\\a1.dll");
+    RegSetString(HKEY_CLASSES_ROOT, ClassKey(1) + "\\InprocServer32", "", "C:\\kt5\\b1.dll");
+    static int reads;
+    static bool meddle; // changes class 0's server right after the reading has passed it
+    RegistryWatchSettings settings = g_comWatchSettings;
+    settings.readItems = [](HKEY key, const RegistryWatchSettings& s, const ItemVisitor& visit) {
+        ++reads;
+        ReadCOMClasses(key, s, [&visit](const std::string& name, const std::string& text) {
+            visit(name, text);
+            if (meddle && name == kClasses[0]) {
+                meddle = false;
+                RegSetString(HKEY_CLASSES_ROOT, ClassKey(0) + "\\InprocServer32", "", "C:\\kt5\\a2.dll");
+            }
+        });
+    };
+    std::vector<RecordedEvent> events;
+    CRegistryWatchKey key(settings, [&events](int kind, const std::string& name, const std::string& text) {
+        events.push_back({"ActiveX COM", kind, name, text});
+    });
+    ASSERT_EQ(CRegistryWatchKey::Armed, key.Arm());
+    key.TakeFirstSnapshot();
+
+    RegSetString(HKEY_CLASSES_ROOT, ClassKey(2) + "\\InprocServer32", "", "C:\\kt5\\c.dll");
+    reads = 0;
+    key.SettleAndCompare(300);
+    EXPECT_EQ(1, reads) << "a quiet settle needs no second reading";
+    EXPECT_EQ(std::vector<RecordedEvent>{Com(EVENT_NEW, 2, "Inproc=C:\\kt5\\c.dll;")}, Ours(events));
+
+    events.clear();
+    reads = 0;
+    meddle = true;
+    RegDeleteTreeAt(HKEY_CLASSES_ROOT, ClassKey(1));
+    key.SettleAndCompare(300);
+    EXPECT_EQ(2, reads);
+    EXPECT_EQ((std::vector<RecordedEvent>{Com(EVENT_CHANGED, 0, "Inproc=C:\\kt5\\a2.dll;"),
+                                          Com(EVENT_DELETED, 1, "Inproc=C:\\kt5\\b1.dll;")}),
+              Ours(events));
+    CleanUp();
+}
+
 TEST_F(COMMonitor, RegisteringAndUnregisteringAnInProcessServer) {
     Start();
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(0), "", "KT5 Sample Class");
