@@ -152,7 +152,7 @@ def memory(pid):
         pass
     handles = wine([WINTOOL, "handles", "Kestrow"]).stdout.decode().strip()
     if handles in ("", "0"):
-        handles = "n/a (Wine does not count another process's handles)"
+        handles = "n/a"
     return "private %.1f MB (anonymous %.1f MB, resident %.1f MB), handles %s" % (
         figures.get("private", 0), figures.get("RssAnon", 0), figures.get("VmRSS", 0), handles or "n/a")
 

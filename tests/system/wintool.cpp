@@ -15,8 +15,41 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 static HWND Find(const char* title) { return ::FindWindowA("#32770", title); }
+
+// The process's handles from the system's handle table: Wine's GetProcessHandleCount gives 0
+// for another process.
+static long CountHandles(DWORD pid) {
+    struct Entry {
+        USHORT pid, backTrace;
+        UCHAR type, flags;
+        USHORT handle;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query)
+        return -1;
+    std::vector<char> buf(1 << 16);
+    ULONG length = 0;
+    LONG status;
+    const LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004L);
+    while ((status = query(16 /* SystemHandleInformation */, buf.data(), static_cast<ULONG>(buf.size()), &length)) ==
+           kInfoLengthMismatch)
+        buf.resize(buf.size() * 2);
+    if (status != 0)
+        return -1;
+    ULONG total = *reinterpret_cast<ULONG*>(buf.data());
+    auto* entries = reinterpret_cast<Entry*>(buf.data() + sizeof(void*));
+    long count = 0;
+    for (ULONG i = 0; i < total; ++i)
+        count += entries[i].pid == static_cast<USHORT>(pid); // the table keeps 16 bits of the id
+    return count;
+}
 
 int main(int argc, char** argv) {
     if (argc < 3)
@@ -77,15 +110,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!strcmp(cmd, "handles")) {
-        DWORD pid = 0, count = 0;
+        DWORD pid = 0;
         ::GetWindowThreadProcessId(w, &pid);
-        HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
-        BOOL ok = process && ::GetProcessHandleCount(process, &count);
-        if (process)
-            ::CloseHandle(process);
-        if (!ok)
+        long count = CountHandles(pid);
+        if (count < 0)
             return 1;
-        printf("%lu\n", static_cast<unsigned long>(count));
+        printf("%ld\n", count);
         return 0;
     }
     if (!strcmp(cmd, "rows")) {
