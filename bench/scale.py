@@ -105,8 +105,11 @@ class Kestrow:
         threading.Thread(target=self.read_debug, daemon=True).start()
 
     def read_debug(self):
+        # Kept: a crash leaves its trace here.
+        log = open(os.path.join(work, "debug.txt"), "w", encoding="latin-1")
         for raw in self.proc.stderr:
             line = raw.decode("latin-1")
+            log.write(line)
             for m in MONITORS:
                 if m + " ready" in line and m not in self.ready:
                     self.ready[m] = time.time() - self.start
@@ -119,13 +122,16 @@ class Kestrow:
             return []
 
     def pid(self):
+        exe = os.path.join(work, "Kestrow.exe").lower()
         # The wine loader becomes the Windows process; find it by its command line.
         for pid in os.listdir("/proc"):
             if pid.isdigit():
                 try:
                     with open("/proc/%s/cmdline" % pid, "rb") as f:
-                        if b"Kestrow.exe" in f.read() and int(pid) != os.getpid():
-                            return int(pid)
+                        # This copy only: other Kestrows may run on the machine.
+                        line = f.read().decode("latin-1").replace("\\", "/").lower()
+                    if exe in line and int(pid) != os.getpid():
+                        return int(pid)
                 except OSError:
                     pass
         return None
@@ -267,6 +273,10 @@ def main():
                                  for i in range(5000)], 5000, "Burst")
     burst(k, "2000 COM classes", ["setdef\tHKCR\tCLSID\\{burst%05d}\\InprocServer32\tC:\\burst\\c%05d.dll" % (i, i)
                                   for i in range(2000)], 2000, "{burst")
+    if k.proc.poll() is not None:
+        print("FAIL: Kestrow ended during the bursts (exit code %s); see %s" % (
+            k.proc.returncode, os.path.join(work, "debug.txt")))
+        return 1
     print("memory after the bursts: %s" % memory(pid))
     wine([WINTOOL, "close", "Kestrow"])
     try:

@@ -148,8 +148,9 @@ void CRegistryWatchKey::Compare() {
 
 bool CRegistryWatchKey::ReadDuringSettle(DWORD settle, Items& items) {
     DWORD start = ::GetTickCount();
-    // Started late enough for an installer's writes to be over, early enough to end in time.
-    DWORD lead = std::min<DWORD>(settle / 2, 2 * m_lastReadMs + 100);
+    // Started late enough for most installers' writes to be over, early enough to end in time;
+    // a write after the start only costs a second reading after the settle.
+    DWORD lead = std::min<DWORD>(settle / 5 * 4, 2 * m_lastReadMs + 100);
     ::Sleep(settle - lead);
     // A handle of its own: a second notification on the key's handle would replace the first.
     HKEY watch = nullptr;
