@@ -19,6 +19,7 @@ struct RecordedEvent {
     }
 };
 std::ostream& operator<<(std::ostream& os, const RecordedEvent& e);
+using Events = std::vector<RecordedEvent>;
 
 // A monitor host that records every report and every monitor that became ready.
 class CRecordingHost : public IMonitorHost {
