@@ -1,22 +1,9 @@
 #include "app/Alert.h"
-#include "res/resource.h"
 #include <gtest/gtest.h>
 
 namespace {
 SYSTEMTIME At(WORD h, WORD m, WORD s, WORD ms = 0) { return SYSTEMTIME{2026, 12, 0, 6, h, m, s, ms}; }
 } // namespace
-
-TEST(Alert, FramesCycleFromWhereTheyStoppedAndOnlyEvenTicksBeep) {
-    const UINT icons[] = {IDI_ALERT1, IDI_ALERT2, IDI_ALERT3, IDR_MAINFRAME};
-    int frame = 0;
-    for (int i = 0; i < 8; ++i) {
-        AlertTick t = NextAlertTick(frame, false, At(9, 0, 1), At(9, 0, 0));
-        EXPECT_EQ(icons[i % 4], t.icon) << i;
-        EXPECT_EQ(i % 2 == 1, t.beep) << i;
-    }
-    frame = 2;
-    EXPECT_EQ(static_cast<UINT>(IDI_ALERT3), NextAlertTick(frame, false, At(9, 0, 1), At(9, 0, 0)).icon);
-}
 
 TEST(Alert, SilenceRule) {
     // Silence chosen at 10:00 lasts until 11:00, also once it is turned off.

@@ -56,15 +56,6 @@ protected:
 };
 CRunningMainDlg* MainWindow::s_window;
 
-TEST_F(MainWindow, StartsHiddenWithTrayIconFiveColumnsAndAboutItem) {
-    EXPECT_FALSE(dlg().IsWindowVisible());
-    EXPECT_TRUE(TrayIconExists(dlg().m_hWnd));
-    EXPECT_FALSE(AcknowledgeEnabled());
-    EXPECT_EQ(5, static_cast<int>(SendMessageA(dlg().m_list.GetHeaderCtrl(), HDM_GETITEMCOUNT, 0, 0)));
-    HMENU menu = GetSystemMenu(dlg().m_hWnd, FALSE);
-    EXPECT_EQ(static_cast<UINT>(IDM_ABOUTBOX), GetMenuItemID(menu, GetMenuItemCount(menu) - 1));
-}
-
 TEST_F(MainWindow, ReportFillsRowZeroAndAppendsItsLine) {
     dlg().fixedNow = true;
     dlg().now = SYSTEMTIME{2003, 3, 3, 5, 10, 0, 0, 0};
@@ -172,28 +163,6 @@ TEST_F(MainWindow, ViewLogWithoutLogShowsTheFullPath) {
     CMessageBoxRecorder boxes;
     dlg().SendMessage(WM_COMMAND, IDC_VIEWLOG);
     EXPECT_EQ(std::vector<std::string>{"Log file " + LogPath() + " is empty or not found"}, boxes.Texts());
-}
-
-TEST_F(MainWindow, LinesWrittenWhileTheLogIsHeldReachItAfterwards) {
-    dlg().ReportEvent("Service", EVENT_NEW, "first", "1");
-    HANDLE held = CreateFileA(LogPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    dlg().ReportEvent("Service", EVENT_NEW, "second", "2");
-    dlg().ReportEvent("Service", EVENT_NEW, "third", "3");
-    EXPECT_EQ(3, Rows()) << "the list does not wait for the log";
-    Sleep(1500); // retries fail while it is held
-    CloseHandle(held);
-
-    auto locations = [] {
-        std::vector<std::string> out;
-        for (const auto& line : SplitLines(ReadFileBytes(LogPath())))
-            out.push_back(line.substr(30, line.find("\",\"", 30) - 30));
-        return out;
-    };
-    EXPECT_TRUE(WaitUntil([&] { return locations().size() == 3; }, 5000)) << "retry never wrote the kept lines";
-    EXPECT_EQ((std::vector<std::string>{"first", "second", "third"}), locations());
-    dlg().ReportEvent("Service", EVENT_NEW, "fourth", "4");
-    EXPECT_EQ(4u, locations().size());
 }
 
 TEST_F(MainWindow, OnlyTheTrayIconsRightButtonShowsAndMinimiseHides) {

@@ -12,28 +12,11 @@ namespace {
 const std::string kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::string kScratch = "Software\\KestrowTests\\Options";
 
-// The Options dialog of this process, once it is on the screen.
+// The Options dialog, once it is on the screen; only this process has windows in the prefix.
 HWND FindOptionsWindow(DWORD ms = 10000) {
     HWND found = nullptr;
-    WaitUntil(
-        [&] {
-            EnumWindows(
-                [](HWND h, LPARAM out) -> BOOL {
-                    char text[64] = "";
-                    DWORD pid = 0;
-                    GetWindowThreadProcessId(h, &pid);
-                    GetWindowTextA(h, text, sizeof text);
-                    if (pid == GetCurrentProcessId() && !lstrcmpA(text, "Kestrow Options") && IsWindowVisible(h)) {
-                        *reinterpret_cast<HWND*>(out) = h;
-                        return FALSE;
-                    }
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&found));
-            return found != nullptr;
-        },
-        ms);
-    return found;
+    WaitUntil([&] { return (found = FindWindowA("#32770", "Kestrow Options")) && IsWindowVisible(found); }, ms);
+    return found && IsWindowVisible(found) ? found : nullptr;
 }
 
 bool Checked(HWND dlg, int id) { return IsDlgButtonChecked(dlg, id) == BST_CHECKED; }
