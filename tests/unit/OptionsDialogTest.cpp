@@ -6,6 +6,7 @@
 #include "app/OptionsDlg.h"
 #include "monitors/RegistryKey.h"
 #include "res/resource.h"
+#include <functional>
 #include <sddl.h>
 
 namespace {

@@ -21,8 +21,7 @@ TEST_F(RegistryKey, OpenExistingNeverCreates) {
 
     CRegistryKey created(HKEY_CURRENT_USER, kScratch.c_str(), CRegistryKey::OpenOrCreate);
     EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, kScratch));
-    EXPECT_TRUE(created.WriteString("Kestrow", "C:\\Program Files\\Kestrow\\Kestrow.exe"));
-    EXPECT_STREQ("C:\\Program Files\\Kestrow\\Kestrow.exe", created.ReadString("Kestrow"));
+    RegSetString(HKEY_CURRENT_USER, kScratch, "Kestrow", "C:\\Kestrow.exe");
     EXPECT_EQ(ERROR_SUCCESS, created.DeleteValue("Kestrow"));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, created.DeleteValue("Kestrow"));
 }

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <lmerr.h>
 #include <mstask.h>
-#include <mutex>
 
 namespace {
 // Every fake COM object alive; a poll must release all it took.
@@ -81,44 +80,28 @@ public:
         *out = CoCopy(m_item.triggers[i]);
         return S_OK;
     }
-    NOT_USED(CreateTrigger(WORD*, ITaskTrigger**))
-    NOT_USED(DeleteTrigger(WORD))
+    // The rest of ITask: the monitor never calls it.
+    NOT_USED(CreateTrigger(WORD*, ITaskTrigger**)) NOT_USED(DeleteTrigger(WORD))
     NOT_USED(GetTrigger(WORD, ITaskTrigger**))
     NOT_USED(GetRunTimes(const LPSYSTEMTIME, const LPSYSTEMTIME, WORD*, LPSYSTEMTIME*))
-    NOT_USED(GetNextRunTime(SYSTEMTIME*))
-    NOT_USED(SetIdleWait(WORD, WORD))
-    NOT_USED(GetIdleWait(WORD*, WORD*))
-    NOT_USED(Run())
-    NOT_USED(Terminate())
+    NOT_USED(GetNextRunTime(SYSTEMTIME*)) NOT_USED(GetMostRecentRunTime(SYSTEMTIME*))
+    NOT_USED(SetIdleWait(WORD, WORD)) NOT_USED(GetIdleWait(WORD*, WORD*))
+    NOT_USED(Run()) NOT_USED(Terminate())
     NOT_USED(EditWorkItem(HWND, DWORD))
-    NOT_USED(GetMostRecentRunTime(SYSTEMTIME*))
-    NOT_USED(GetStatus(HRESULT*))
-    NOT_USED(GetExitCode(DWORD*))
-    NOT_USED(SetComment(LPCWSTR))
-    NOT_USED(GetComment(LPWSTR*))
-    NOT_USED(SetCreator(LPCWSTR))
-    NOT_USED(GetCreator(LPWSTR*))
-    NOT_USED(SetWorkItemData(WORD, BYTE[]))
-    NOT_USED(GetWorkItemData(WORD*, BYTE**))
-    NOT_USED(SetErrorRetryCount(WORD))
-    NOT_USED(GetErrorRetryCount(WORD*))
-    NOT_USED(SetErrorRetryInterval(WORD))
-    NOT_USED(GetErrorRetryInterval(WORD*))
-    NOT_USED(SetFlags(DWORD))
-    NOT_USED(GetFlags(DWORD*))
-    NOT_USED(SetAccountInformation(LPCWSTR, LPCWSTR))
-    NOT_USED(GetAccountInformation(LPWSTR*))
+    NOT_USED(GetStatus(HRESULT*)) NOT_USED(GetExitCode(DWORD*))
+    NOT_USED(SetComment(LPCWSTR)) NOT_USED(GetComment(LPWSTR*))
+    NOT_USED(SetCreator(LPCWSTR)) NOT_USED(GetCreator(LPWSTR*))
+    NOT_USED(SetWorkItemData(WORD, BYTE[])) NOT_USED(GetWorkItemData(WORD*, BYTE**))
+    NOT_USED(SetErrorRetryCount(WORD)) NOT_USED(GetErrorRetryCount(WORD*))
+    NOT_USED(SetErrorRetryInterval(WORD)) NOT_USED(GetErrorRetryInterval(WORD*))
+    NOT_USED(SetFlags(DWORD)) NOT_USED(GetFlags(DWORD*))
+    NOT_USED(SetAccountInformation(LPCWSTR, LPCWSTR)) NOT_USED(GetAccountInformation(LPWSTR*))
     NOT_USED(SetApplicationName(LPCWSTR))
-    NOT_USED(SetParameters(LPCWSTR))
-    NOT_USED(GetParameters(LPWSTR*))
-    NOT_USED(SetWorkingDirectory(LPCWSTR))
-    NOT_USED(GetWorkingDirectory(LPWSTR*))
-    NOT_USED(SetPriority(DWORD))
-    NOT_USED(GetPriority(DWORD*))
-    NOT_USED(SetTaskFlags(DWORD))
-    NOT_USED(GetTaskFlags(DWORD*))
-    NOT_USED(SetMaxRunTime(DWORD))
-    NOT_USED(GetMaxRunTime(DWORD*))
+    NOT_USED(SetParameters(LPCWSTR)) NOT_USED(GetParameters(LPWSTR*))
+    NOT_USED(SetWorkingDirectory(LPCWSTR)) NOT_USED(GetWorkingDirectory(LPWSTR*))
+    NOT_USED(SetPriority(DWORD)) NOT_USED(GetPriority(DWORD*))
+    NOT_USED(SetTaskFlags(DWORD)) NOT_USED(GetTaskFlags(DWORD*))
+    NOT_USED(SetMaxRunTime(DWORD)) NOT_USED(GetMaxRunTime(DWORD*))
 
 private:
     FakeItem m_item;
@@ -163,8 +146,7 @@ public:
             }
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }
-    NOT_USED(SetTargetComputer(LPCWSTR))
-    NOT_USED(GetTargetComputer(LPWSTR*))
+    NOT_USED(SetTargetComputer(LPCWSTR)) NOT_USED(GetTargetComputer(LPWSTR*))
     NOT_USED(Delete(LPCWSTR))
     NOT_USED(NewWorkItem(LPCWSTR, REFCLSID, REFIID, IUnknown**))
     NOT_USED(AddWorkItem(LPCWSTR, IScheduledWorkItem*))
@@ -172,22 +154,6 @@ public:
 
 private:
     FakeSchedule& m_s;
-};
-
-class CRecordingSink : public ITaskEventSink {
-public:
-    void OnTaskEvent(int kind, const char* location, const char* details) override {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_events.push_back({"", kind, location, details});
-    }
-    Events Take() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return std::move(m_events);
-    }
-
-private:
-    std::mutex m_mutex;
-    Events m_events;
 };
 
 AT_ENUM Job(DWORD id, DWORD_PTR time, DWORD daysOfMonth, UCHAR daysOfWeek, UCHAR flags, const wchar_t* command) {
@@ -232,7 +198,7 @@ protected:
 
 class TaskMonitor : public testing::Test {
 protected:
-    CRecordingSink sink;
+    CRecordingHost sink;
     CTestTaskMonitor monitor;
     CFakeScheduler* scheduler = nullptr;
     int baseline = 0;
@@ -250,7 +216,8 @@ protected:
     // One poll's reports, sorted by location: the order within a poll is not fixed.
     Events Poll() {
         monitor.Poll(scheduler);
-        Events events = sink.Take();
+        Events events = sink.Events();
+        sink.Clear();
         std::sort(events.begin(), events.end(), [](auto& a, auto& b) {
             return std::tie(a.location, a.details) < std::tie(b.location, b.details);
         });
@@ -261,7 +228,7 @@ protected:
     }
 };
 RecordedEvent Ev(int kind, const std::string& location, const std::string& details) {
-    return {"", kind, location, details};
+    return {"Task Scheduler", kind, location, details};
 }
 } // namespace
 
@@ -371,14 +338,6 @@ TEST_F(TaskMonitor, WorkItemTextsAreConvertedAndCutInEveryBatch) {
     EXPECT_EQ(Events{Ev(EVENT_DELETED, cut, ";C:\\b.exe")}, Poll());
 }
 
-// Waits up to `ms` for the condition; true when it came.
-template <class F> bool WaitFor(F done, DWORD ms) {
-    for (DWORD start = GetTickCount(); !done(); Sleep(10))
-        if (GetTickCount() - start > ms)
-            return false;
-    return true;
-}
-
 TEST_F(TaskMonitor, ThreadPollsUntilTheStopOrTheQuitEvent) {
     HANDLE stop = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     {
@@ -389,10 +348,10 @@ TEST_F(TaskMonitor, ThreadPollsUntilTheStopOrTheQuitEvent) {
         m.jobCommands = {L"before.bat"};
         ASSERT_TRUE(m.Start());
         EXPECT_FALSE(m.Start()) << "a second thread would share the maps";
-        EXPECT_TRUE(WaitFor([&] { return m.GetPollCount() >= 3; }, 8000)) << "it polls again after each period";
-        EXPECT_TRUE(sink.Take().empty()) << "what existed before the start is never New";
+        EXPECT_TRUE(WaitUntil([&] { return m.GetPollCount() >= 3; }, 8000)) << "it polls again after each period";
+        EXPECT_TRUE(sink.Events().empty()) << "what existed before the start is never New";
         SetEvent(stop);
-        EXPECT_TRUE(WaitFor([&] { return !m.IsRunning(); }, 5000)) << "the shared stop event ends it";
+        EXPECT_TRUE(WaitUntil([&] { return !m.IsRunning(); }, 5000)) << "the shared stop event ends it";
     }
     {
         // The real Wine scheduler and the real period: the quit event ends the wait at once.
@@ -400,9 +359,9 @@ TEST_F(TaskMonitor, ThreadPollsUntilTheStopOrTheQuitEvent) {
         m.realScheduler = true;
         m.Init(stop, &sink);
         ASSERT_TRUE(m.Start());
-        ASSERT_TRUE(WaitFor([&] { return m.GetPollCount() == 1; }, 10000));
+        ASSERT_TRUE(WaitUntil([&] { return m.GetPollCount() == 1; }, 10000));
         m.Stop();
-        EXPECT_TRUE(WaitFor([&] { return !m.IsRunning(); }, 12000)) << "the quit event ends it";
+        EXPECT_TRUE(WaitUntil([&] { return !m.IsRunning(); }, 12000)) << "the quit event ends it";
         EXPECT_EQ(1, m.GetPollCount());
     }
     CloseHandle(stop);
