@@ -100,19 +100,17 @@ protected:
 };
 
 TEST_F(OptionsDialog, OpensWithAutoStartAsStoredAndEveryWayOfCancellingChangesNothing) {
-    const std::function<void(HWND)> cancel = [](HWND w) { Click(w, IDCANCEL); };
-    const std::function<void(HWND)> escape = [](HWND w) {
-        PostMessageA(GetDlgItem(w, IDC_AUTOSTART), WM_KEYDOWN, VK_ESCAPE, 0);
-    };
-    const std::function<void(HWND)> closeBox = [](HWND w) { PostMessageA(w, WM_SYSCOMMAND, SC_CLOSE, 0); };
+    // Cancel, Escape and the close box, each posted to a control (0: the dialog).
     const struct {
         const char* stored; // nullptr: no value
         bool ticked;
-        const std::function<void(HWND)>& way;
-    } cases[] = {{nullptr, false, cancel},
-                 {"", false, escape},
-                 {"C:\\Tools\\Kestrow.exe", true, closeBox},
-                 {"\"C:\\Program Files\\Kestrow\\Kestrow.exe\"", true, cancel}};
+        int control;
+        UINT msg;
+        WPARAM wp;
+    } cases[] = {{nullptr, false, IDCANCEL, BM_CLICK, 0},
+                 {"", false, IDC_AUTOSTART, WM_KEYDOWN, VK_ESCAPE},
+                 {"C:\\Tools\\Kestrow.exe", true, 0, WM_SYSCOMMAND, SC_CLOSE},
+                 {"\"C:\\Program Files\\Kestrow\\Kestrow.exe\"", true, IDCANCEL, BM_CLICK, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored ? c.stored : "no value");
         SetRunValue(c.stored);
@@ -123,7 +121,7 @@ TEST_F(OptionsDialog, OpensWithAutoStartAsStoredAndEveryWayOfCancellingChangesNo
                       // Ticking adds no value, unticking removes none.
                       Click(w, IDC_AUTOSTART);
                       Click(w, IDC_SILENCE);
-                      c.way(w);
+                      PostMessageA(c.control ? GetDlgItem(w, c.control) : w, c.msg, c.wp, 0);
                   }));
         EXPECT_EQ(c.stored ? c.stored : "<none>", RunValue());
     }

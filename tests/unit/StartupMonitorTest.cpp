@@ -106,10 +106,6 @@ TEST(StartupPaths, ShellFoldersFirstThenTheProfileLayoutWithinTheBuffers) {
     std::string savedDrive(1024, '\0'), savedPath(1024, '\0');
     DWORD driveLength = GetEnvironmentVariableA("HOMEDRIVE", &savedDrive[0], 1024);
     DWORD pathLength = GetEnvironmentVariableA("HOMEPATH", &savedPath[0], 1024);
-    auto setHome = [](const char* drive, const char* path) {
-        SetEnvironmentVariableA("HOMEDRIVE", drive);
-        SetEnvironmentVariableA("HOMEPATH", path);
-    };
     CMessageBoxRecorder boxes;
     // Each path buffer with a guard after it, where an overrun would show.
     struct {
@@ -118,45 +114,42 @@ TEST(StartupPaths, ShellFoldersFirstThenTheProfileLayoutWithinTheBuffers) {
     } personal, allUsers;
     std::memset(personal.guard, 'G', sizeof personal.guard);
     std::memset(allUsers.guard, 'G', sizeof allUsers.guard);
-    using Paths = std::pair<std::string, std::string>;
-    auto resolve = [&](const char* shellPersonal, const char* shellAllUsers) {
-        ResolveStartupPaths(shellPersonal, shellAllUsers, personal.path, allUsers.path);
-        return Paths(personal.path, allUsers.path);
+    const std::string startup = "\\Start Menu\\Programs\\Startup", docs = "C:\\Documents and Settings\\";
+    std::string tooLong[3];
+    for (int i = 0; i < 3; ++i) // for the variable's buffer, or for the path once composed
+        tooLong[i] = "\\" + std::string(std::vector<size_t>{292, 232, 250}[i], 'h') + "\\Owner1";
+    const struct {
+        const char *drive, *home; // nullptr: the variable is not set
+        const char *shellPersonal, *shellAllUsers;
+        std::string personal, allUsers;
+    } cases[] = {
+        // The shell's folders are taken as they are: the variables are not even read.
+        {nullptr, nullptr, "C:\\shell\\user", "C:\\shell\\common", "C:\\shell\\user", "C:\\shell\\common"},
+        // Only a row the shell leaves out is composed.
+        {"C:", "\\Documents and Settings\\Owner", "", nullptr, docs + "Owner" + startup, docs + "All Users" + startup},
+        {"C:", "\\Documents and Settings\\Owner", "C:\\shell\\user", "", "C:\\shell\\user", docs + "All Users" + startup},
+        {"C:", "Owner", "", "", "C:Owner" + startup, ""}, // no backslash: no All Users folder
+        // Too long: refused, not cut.
+        {"C:", tooLong[0].c_str(), "", "", "", ""},
+        {"C:", tooLong[1].c_str(), "", "", "", ""},
+        {"C:", tooLong[2].c_str(), "", "", "", ""},
+        {"\\\\server\\share", "\\Owner", "", "", "", ""},
+        // A missing variable is said, and the row the shell gave still stands.
+        {nullptr, "\\Owner", "", "C:\\shell\\common", "", "C:\\shell\\common"},
+        {"C:", nullptr, "", "", "", ""},
     };
-    const std::string startup = "\\Start Menu\\Programs\\Startup";
-
-    // The shell's folders are taken as they are: the variables are not even read.
-    setHome(nullptr, nullptr);
-    EXPECT_EQ(Paths("C:\\shell\\user", "C:\\shell\\common"), resolve("C:\\shell\\user", "C:\\shell\\common"));
-    EXPECT_TRUE(boxes.Texts().empty());
-
-    // Only a row the shell leaves out is composed.
-    setHome("C:", "\\Documents and Settings\\Owner");
-    EXPECT_EQ(Paths("C:\\Documents and Settings\\Owner" + startup, "C:\\Documents and Settings\\All Users" + startup),
-              resolve("", nullptr));
-    EXPECT_EQ(Paths("C:\\shell\\user", "C:\\Documents and Settings\\All Users" + startup), resolve("C:\\shell\\user", ""));
-    setHome("C:", "Owner"); // no backslash: no All Users folder
-    EXPECT_EQ(Paths("C:Owner" + startup, ""), resolve("", ""));
-
-    // Too long for the variable's buffer, or for the path once composed: refused, not cut.
-    for (size_t length : {300u, 240u, 258u}) {
-        setHome("C:", ("\\" + std::string(length - 8, 'h') + "\\Owner1").c_str());
-        EXPECT_EQ(Paths("", ""), resolve("", "")) << length;
+    for (const auto& c : cases) {
+        SetEnvironmentVariableA("HOMEDRIVE", c.drive);
+        SetEnvironmentVariableA("HOMEPATH", c.home);
+        ResolveStartupPaths(c.shellPersonal, c.shellAllUsers, personal.path, allUsers.path);
+        EXPECT_EQ(c.personal, personal.path) << c.home;
+        EXPECT_EQ(c.allUsers, allUsers.path) << c.home;
     }
-    setHome("\\\\server\\share", "\\Owner");
-    EXPECT_EQ(Paths("", ""), resolve("", ""));
     EXPECT_EQ(std::string(32, 'G'), std::string(personal.guard, 32));
     EXPECT_EQ(std::string(32, 'G'), std::string(allUsers.guard, 32));
-    EXPECT_TRUE(boxes.Texts().empty());
-
-    // A missing variable is said, and the row the shell gave still stands.
-    setHome(nullptr, "\\Owner");
-    EXPECT_EQ(Paths("", "C:\\shell\\common"), resolve("", "C:\\shell\\common"));
-    setHome("C:", nullptr);
-    EXPECT_EQ(Paths("", ""), resolve("", ""));
     EXPECT_EQ((std::vector<std::string>{"MonitorStartProc: Failed to get HOMEDRIVE (203)",
                                         "MonitorStartProc: Failed to get HOMEPATH (203)"}),
               boxes.Texts());
-    setHome(driveLength && driveLength < 1024 ? savedDrive.c_str() : nullptr,
-            pathLength && pathLength < 1024 ? savedPath.c_str() : nullptr);
+    SetEnvironmentVariableA("HOMEDRIVE", driveLength && driveLength < 1024 ? savedDrive.c_str() : nullptr);
+    SetEnvironmentVariableA("HOMEPATH", pathLength && pathLength < 1024 ? savedPath.c_str() : nullptr);
 }
