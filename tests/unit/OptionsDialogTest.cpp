@@ -99,60 +99,42 @@ protected:
     }
 };
 
-TEST_F(OptionsDialog, OpensWithAutoStartAsStoredAndEveryWayOfCancellingChangesNothing) {
-    // Cancel, Escape and the close box, each posted to a control (0: the dialog).
-    const struct {
-        const char* stored; // nullptr: no value
-        bool ticked;
-        int control;
-        UINT msg;
-        WPARAM wp;
-    } cases[] = {{nullptr, false, IDCANCEL, BM_CLICK, 0},
-                 {"", false, IDC_AUTOSTART, WM_KEYDOWN, VK_ESCAPE},
-                 {"C:\\Tools\\Kestrow.exe", true, 0, WM_SYSCOMMAND, SC_CLOSE},
-                 {"\"C:\\Program Files\\Kestrow\\Kestrow.exe\"", true, IDCANCEL, BM_CLICK, 0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.stored ? c.stored : "no value");
-        SetRunValue(c.stored);
-        COptionsDlg dlg;
-        EXPECT_EQ(IDCANCEL, RunOptions(dlg, [&](HWND w) {
-                      EXPECT_EQ(c.ticked, Checked(w, IDC_AUTOSTART));
-                      EXPECT_FALSE(Checked(w, IDC_SILENCE));
-                      // Ticking adds no value, unticking removes none.
-                      Click(w, IDC_AUTOSTART);
-                      Click(w, IDC_SILENCE);
-                      PostMessageA(c.control ? GetDlgItem(w, c.control) : w, c.msg, c.wp, 0);
-                  }));
-        EXPECT_EQ(c.stored ? c.stored : "<none>", RunValue());
-    }
-    EXPECT_TRUE(boxes.Texts().empty());
-}
-
-TEST_F(OptionsDialog, OkWritesThisProgramQuotedOrRemovesTheValue) {
+TEST_F(OptionsDialog, OkWritesThisProgramQuotedOrRemovesItAndEveryWayOfCancellingChangesNothing) {
     EXPECT_STREQ("\"C:\\Program Files\\Kestrow\\Kestrow.exe\"",
                  AutoStartCommand("C:\\Program Files\\Kestrow\\Kestrow.exe"));
     EXPECT_STREQ("C:\\Tools\\Kestrow.exe", AutoStartCommand("C:\\Tools\\Kestrow.exe"));
     char path[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, path, MAX_PATH);
-    const std::string program(AutoStartCommand(path));
+    const std::string program(AutoStartCommand(path)), old = "\"C:\\Program Files\\Kestrow\\Kestrow.exe\"";
+    // Auto Start is clicked or not, then the dialog ended by posting `msg` to a control (0: the dialog).
     const struct {
-        const char* stored;
-        bool clickAutoStart;
+        const char* stored; // nullptr: no value
+        bool click;
+        int control;
+        UINT msg;
+        WPARAM wp;
         std::string after;
     } cases[] = {
-        {nullptr, true, program},
-        {"C:\\Old\\Kestrow.exe", false, program}, // another path under our name is replaced
-        {program.c_str(), true, "<none>"},
-        {nullptr, false, "<none>"}, // nothing to remove is no failure
+        {nullptr, true, IDOK, BM_CLICK, 0, program},
+        {"C:\\Old\\Kestrow.exe", false, IDOK, BM_CLICK, 0, program}, // another path under our name is replaced
+        {program.c_str(), true, IDOK, BM_CLICK, 0, "<none>"},
+        {nullptr, false, IDOK, BM_CLICK, 0, "<none>"}, // nothing to remove is no failure
+        // Ticking adds no value, unticking removes none.
+        {nullptr, true, IDCANCEL, BM_CLICK, 0, "<none>"},
+        {"", true, IDC_AUTOSTART, WM_KEYDOWN, VK_ESCAPE, ""},
+        {"C:\\Tools\\Kestrow.exe", true, 0, WM_SYSCOMMAND, SC_CLOSE, "C:\\Tools\\Kestrow.exe"},
+        {old.c_str(), true, IDCANCEL, BM_CLICK, 0, old},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.stored ? c.stored : "no value");
+        SCOPED_TRACE(std::string(c.stored ? c.stored : "no value") + " " + std::to_string(c.msg));
         SetRunValue(c.stored);
         COptionsDlg dlg;
-        EXPECT_EQ(IDOK, RunOptions(dlg, [&](HWND w) {
-                      if (c.clickAutoStart)
+        EXPECT_EQ(c.control == IDOK ? IDOK : IDCANCEL, RunOptions(dlg, [&](HWND w) {
+                      EXPECT_EQ(c.stored && *c.stored, Checked(w, IDC_AUTOSTART));
+                      EXPECT_FALSE(Checked(w, IDC_SILENCE));
+                      if (c.click)
                           Click(w, IDC_AUTOSTART);
-                      Click(w, IDOK);
+                      PostMessageA(c.control ? GetDlgItem(w, c.control) : w, c.msg, c.wp, 0);
                   }));
         EXPECT_EQ(c.after, RunValue());
     }
