@@ -13,6 +13,8 @@ bool TrayIconExists(HWND owner) {
     nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
     nid.hWnd = owner;
     nid.uID = TRAY_ICON_ID;
+    nid.uFlags = NIF_TIP;
+    lstrcpyA(nid.szTip, "Kestrow");
     return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
 }
 
@@ -152,6 +154,7 @@ TEST_F(MainWindow, ViewLogWithoutLogShowsTheFullPath) {
 }
 
 TEST_F(MainWindow, OnlyTheTrayIconsRightButtonShowsAndMinimiseHides) {
+    EXPECT_TRUE(TrayIconExists(dlg().m_hWnd));
     ASSERT_FALSE(dlg().IsWindowVisible());
     EXPECT_EQ(0, dlg().SendMessage(WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN));
     EXPECT_EQ(0, dlg().SendMessage(WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDBLCLK));
