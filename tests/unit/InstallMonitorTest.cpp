@@ -1,66 +1,47 @@
 // The install monitor on a real thread against the Wine registry.
-#include "monitors/InstallMonitor.h"
 #include "MonitorThreadTest.h"
+#include "monitors/InstallMonitor.h"
 
 namespace {
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const char* kEntries[] = {"KT_Tool", "KT_Solo", "KT_Bare"};
-
-void CleanUp() {
-    for (const char* e : kEntries)
-        RegDeleteTreeAt(HKEY_LOCAL_MACHINE, kUninstall + e);
-}
 
 RecordedEvent Install(int kind, const std::string& entry, const std::string& text) {
     return {"Installs", kind, entry, text};
 }
+void SetEntry(const std::string& entry, const char* name, const char* value) {
+    RegSetString(HKEY_LOCAL_MACHINE, kUninstall + entry, name, value);
+}
 
 class InstallMonitor : public MonitorThreadTest {
-  protected:
-    void SetUp() override { CleanUp(); }
-    void TearDown() override {
-        Stop();
-        CleanUp();
+protected:
+    void CleanUp() override {
+        for (const char* e : {"KT_Tool", "KT_Solo", "KT_Bare"})
+            RegDeleteTreeAt(HKEY_LOCAL_MACHINE, kUninstall + e);
     }
 };
 } // namespace
 
-TEST_F(InstallMonitor, InstallUpgradeAndRemoval) {
+TEST_F(InstallMonitor, InstallUpgradeAndRemovalWithMissingPartsLeftEmpty) {
     Start(MonitorInstallProc);
-    RegSetString(HKEY_LOCAL_MACHINE, kUninstall + "KT_Tool", "DisplayName", "Tool");
-    RegSetString(HKEY_LOCAL_MACHINE, kUninstall + "KT_Tool", "DisplayVersion", "1.2");
-    auto ev = Expect(1);
-    ASSERT_EQ(1u, ev.size());
-    EXPECT_EQ(Install(EVENT_NEW, "KT_Tool", "Tool v1.2"), ev[0]);
+    SetEntry("KT_Tool", "DisplayName", "Tool");
+    SetEntry("KT_Tool", "DisplayVersion", "1.2");
+    SetEntry("KT_Solo", "DisplayName", "Solo");
+    SetEntry("KT_Bare", "UninstallString", "C:\\bare.exe /x");
+    EXPECT_EQ((Events{Install(EVENT_NEW, "KT_Bare", " v"), Install(EVENT_NEW, "KT_Solo", "Solo v"),
+                      Install(EVENT_NEW, "KT_Tool", "Tool v1.2")}),
+              Expect(3));
 
-    RegSetString(HKEY_LOCAL_MACHINE, kUninstall + "KT_Tool", "DisplayVersion", "1.3");
-    ev = Expect(1);
-    ASSERT_EQ(1u, ev.size());
-    EXPECT_EQ(Install(EVENT_CHANGED, "KT_Tool", "Tool v1.3"), ev[0]);
+    // Values inside an entry signal too: the whole tree is watched.
+    SetEntry("KT_Tool", "DisplayVersion", "1.3");
+    SetEntry("KT_Bare", "DisplayVersion", "2.0");
+    EXPECT_EQ((Events{Install(EVENT_CHANGED, "KT_Bare", " v2.0"), Install(EVENT_CHANGED, "KT_Tool", "Tool v1.3")}),
+              Expect(2));
 
     // Other values, and subkeys of an entry, are not part of its text.
-    RegSetString(HKEY_LOCAL_MACHINE, kUninstall + "KT_Tool", "InstallLocation", "C:\\Tool");
-    RegSetString(HKEY_LOCAL_MACHINE, kUninstall + "KT_Tool\\Parts", "Core", "1");
+    SetEntry("KT_Tool", "InstallLocation", "C:\\Tool");
+    SetEntry("KT_Tool\\Parts", "Core", "1");
     EXPECT_TRUE(Quiet().empty());
 
     RegDeleteTreeAt(HKEY_LOCAL_MACHINE, kUninstall + "KT_Tool");
-    ev = Expect(1);
-    ASSERT_EQ(1u, ev.size());
-    EXPECT_EQ(Install(EVENT_DELETED, "KT_Tool", "Tool v1.3"), ev[0]);
-}
-
-TEST_F(InstallMonitor, MissingPartsLeaveTheirPlaceEmpty) {
-    Start(MonitorInstallProc);
-    RegSetString(HKEY_LOCAL_MACHINE, kUninstall + "KT_Solo", "DisplayName", "Solo");
-    RegSetString(HKEY_LOCAL_MACHINE, kUninstall + "KT_Bare", "UninstallString", "C:\\bare.exe /x");
-    auto ev = Expect(2);
-    ASSERT_EQ(2u, ev.size());
-    EXPECT_EQ(Install(EVENT_NEW, "KT_Bare", " v"), ev[0]);
-    EXPECT_EQ(Install(EVENT_NEW, "KT_Solo", "Solo v"), ev[1]);
-
-    // A version arriving later in a nested write is seen: the whole tree notifies.
-    RegSetString(HKEY_LOCAL_MACHINE, kUninstall + "KT_Bare", "DisplayVersion", "2.0");
-    ev = Expect(1);
-    ASSERT_EQ(1u, ev.size());
-    EXPECT_EQ(Install(EVENT_CHANGED, "KT_Bare", " v2.0"), ev[0]);
+    EXPECT_EQ(Events{Install(EVENT_DELETED, "KT_Tool", "Tool v1.3")}, Expect(1));
 }

@@ -1,23 +1,12 @@
-// Exit in the middle of a burst of reports: the window ends within 4 s, every event it took
-// is in the log, in order, and the log holds whole lines only.
+// Ending the main window: Exit in the middle of a burst of reports, and the close box
+// releasing the monitors.
 #include "RunningMainWindow.h"
-#include "CsvCheck.h"
-#include "app/EventLogFile.h"
-#include <map>
-#include <vector>
-
 
 TEST(MainWindowExit, ExitDuringABurstKeepsEveryEventTakenAndWholeLines) {
-    CMonitorApp app;
-    CTempDir dir;
-    lstrcpyA(app.m_programDir, dir.path.c_str());
-    std::string logPath = CEventLogFile().GetPath();
-    CQuietMainDlg dlg;
-    std::atomic<INT_PTR> result{-2};
-    std::thread ui([&] { result = dlg.DoModal(); });
-    ASSERT_TRUE(WaitUntil([&] { return dlg.m_hWnd && dlg.m_keepHidden; }, 10000));
-    HWND hwnd = dlg.m_hWnd;
-
+    CRunningMainDlg window;
+    window.dlg.fixedNow = true;
+    window.dlg.now = SYSTEMTIME{2003, 3, 0, 5, 10, 0, 0, 0};
+    HWND hwnd = window.dlg.m_hWnd;
     // Three monitors reporting as fast as they can, each counting the reports that returned.
     const int kThreads = 3;
     std::atomic<int> returned[kThreads] = {};
@@ -26,8 +15,7 @@ TEST(MainWindowExit, ExitDuringABurstKeepsEveryEventTakenAndWholeLines) {
         monitors.emplace_back([&, t] {
             std::string location = "T" + std::to_string(t);
             for (int seq = 0; seq < 100000 && ::IsWindow(hwnd); ++seq) {
-                std::string details = std::to_string(seq) + ",\"x\"\r\n";
-                dlg.ReportEvent("Flood", EVENT_NEW, location.c_str(), details.c_str());
+                window.dlg.ReportEvent("Flood", EVENT_NEW, location.c_str(), (std::to_string(seq) + ",\"x\"").c_str());
                 ++returned[t];
             }
         });
@@ -35,27 +23,43 @@ TEST(MainWindowExit, ExitDuringABurstKeepsEveryEventTakenAndWholeLines) {
     int beforeClose[kThreads];
     for (int t = 0; t < kThreads; ++t)
         beforeClose[t] = returned[t];
-    DWORD start = GetTickCount();
-    ::PostMessageA(hwnd, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(WaitUntil([&] { return result != -2; }, 4000)) << "the window did not end within 4 s";
-    ui.join();
-    DWORD ms = GetTickCount() - start;
+    EXPECT_TRUE(window.CloseWith(WM_CLOSE, 0)) << "the window did not end within 4 s";
     for (auto& m : monitors)
         m.join();
-    EXPECT_LT(ms, 4000u);
 
-    std::vector<std::vector<std::string>> records;
-    ASSERT_TRUE(ParseCsv(ReadFileBytes(logPath), records)) << "the log holds a broken line";
-    std::map<std::string, int> next;
-    for (const auto& rec : records) {
-        EXPECT_EQ("Flood", rec[1]);
-        int expected = next[rec[3]]++;
-        ASSERT_EQ(std::to_string(expected) + ",\"x\"\r\n", rec[4]) << "out of order or missing, " << rec[3];
+    // Whole lines only, each thread's in the order it reported them.
+    const std::string log = ReadFileBytes(window.LogPath()), head = "\"05/03/2003\",\"Flood\",\"New\",\"T";
+    int logged[kThreads] = {};
+    for (size_t start = 0, end; start < log.size(); start = end + 2) {
+        end = log.find("\r\n", start);
+        ASSERT_NE(std::string::npos, end) << "the log ends in a broken line";
+        std::string line = log.substr(start, end - start);
+        int t = line.size() > head.size() ? line[head.size()] - '0' : -1;
+        ASSERT_TRUE(t >= 0 && t < kThreads) << line;
+        ASSERT_EQ(head + line[head.size()] + "\",\"" + std::to_string(logged[t]++) + ",\"\"x\"\"\"", line)
+            << "out of order or missing";
     }
     // Every report that returned before the close request is logged; none is invented.
     for (int t = 0; t < kThreads; ++t) {
-        int logged = next["T" + std::to_string(t)];
-        EXPECT_GE(logged, beforeClose[t]) << "reported but never logged, T" << t;
-        EXPECT_LE(logged, returned[t].load()) << "T" << t;
+        EXPECT_GE(logged[t], beforeClose[t]) << "reported but never logged, T" << t;
+        EXPECT_LE(logged[t], returned[t].load()) << "T" << t;
     }
+}
+
+TEST(MainWindowExit, CloseBoxEndsLikeExitAndReleasesTheMonitors) {
+    CRunningMainDlg window;
+    HANDLE stop = window.dlg.GetStopEvent();
+    // Three monitors waiting on the shared stop event.
+    std::atomic<int> released{0};
+    std::vector<std::thread> monitors;
+    for (int i = 0; i < 3; ++i)
+        monitors.emplace_back([&] {
+            if (WaitForSingleObject(stop, 6000) == WAIT_OBJECT_0)
+                ++released;
+        });
+    EXPECT_TRUE(window.CloseWith(WM_SYSCOMMAND, SC_CLOSE));
+    EXPECT_EQ(IDOK, window.Result());
+    for (auto& m : monitors)
+        m.join();
+    EXPECT_EQ(3, released.load());
 }

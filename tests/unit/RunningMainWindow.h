@@ -6,19 +6,8 @@
 #include "app/Messages.h"
 #include "app/MonitorApp.h"
 #include <atomic>
-#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
-
-inline bool WaitUntil(const std::function<bool()>& done, DWORD ms) {
-    DWORD start = ::GetTickCount();
-    while (!done()) {
-        if (::GetTickCount() - start > ms)
-            return false;
-        ::Sleep(10);
-    }
-    return true;
-}
 
 class CQuietMainDlg : public CMainDlg {
 public:

@@ -1,8 +1,7 @@
 #include "TestSupport.h"
-#include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <ostream>
-#include <sstream>
 
 std::ostream& operator<<(std::ostream& os, const RecordedEvent& e) {
     return os << "{" << e.category << ", " << e.kind << ", " << e.location << ", " << e.details << "}";
@@ -72,34 +71,27 @@ CTempDir::CTempDir() {
     char base[MAX_PATH];
     ::GetTempPathA(MAX_PATH, base);
     static int counter;
-    for (;;) {
-        std::ostringstream name;
-        name << base << "kestrow-test-" << ::GetCurrentProcessId() << "-" << ++counter;
-        if (::CreateDirectoryA(name.str().c_str(), nullptr)) {
-            path = name.str() + "\\";
-            return;
-        }
-    }
+    do
+        path = base + ("kestrow-test-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter));
+    while (!::CreateDirectoryA(path.c_str(), nullptr));
+    path += "\\";
 }
 
 CTempDir::~CTempDir() {
     WIN32_FIND_DATAA fd;
     HANDLE h = ::FindFirstFileA((path + "*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
-        do {
+        do
             ::DeleteFileA((path + fd.cFileName).c_str());
-        } while (::FindNextFileA(h, &fd));
+        while (::FindNextFileA(h, &fd));
         ::FindClose(h);
     }
     ::RemoveDirectoryA(path.c_str());
 }
 
+// The key is made when missing.
 void RegSetBinary(HKEY hive, const std::string& path, const char* name, const void* data, DWORD size, DWORD type) {
-    HKEY key;
-    if (::RegCreateKeyA(hive, path.c_str(), &key) != ERROR_SUCCESS)
-        return;
-    ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    ::RegCloseKey(key);
+    ::RegSetKeyValueA(hive, path.c_str(), name, type, data, size);
 }
 
 void RegSetString(HKEY hive, const std::string& path, const char* name, const std::string& data, DWORD type) {
@@ -107,11 +99,7 @@ void RegSetString(HKEY hive, const std::string& path, const char* name, const st
 }
 
 void RegDeleteValueAt(HKEY hive, const std::string& path, const char* name) {
-    HKEY key;
-    if (::RegOpenKeyA(hive, path.c_str(), &key) != ERROR_SUCCESS)
-        return;
-    ::RegDeleteValueA(key, name);
-    ::RegCloseKey(key);
+    ::RegDeleteKeyValueA(hive, path.c_str(), name);
 }
 
 void RegDeleteTreeAt(HKEY hive, const std::string& path) { ::RegDeleteTreeA(hive, path.c_str()); }
@@ -132,7 +120,5 @@ bool RegKeyExists(HKEY hive, const std::string& path) {
 
 std::string ReadFileBytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }

@@ -19,9 +19,19 @@ struct RecordedEvent {
     }
 };
 std::ostream& operator<<(std::ostream& os, const RecordedEvent& e);
+using Events = std::vector<RecordedEvent>;
 
-// A monitor host that records every report and every monitor that became ready.
-class CRecordingHost : public IMonitorHost {
+// Waits up to `ms` for `done`; true when it came.
+template <class F> bool WaitUntil(F done, DWORD ms) {
+    for (DWORD start = ::GetTickCount(); !done(); ::Sleep(10))
+        if (::GetTickCount() - start > ms)
+            return false;
+    return true;
+}
+
+// A monitor host (and task event sink) that records every report and every monitor that
+// became ready.
+class CRecordingHost : public IMonitorHost, public ITaskEventSink {
 public:
     explicit CRecordingHost(DWORD settleMs = 300);
     ~CRecordingHost();
@@ -29,6 +39,9 @@ public:
     DWORD GetSettleTime() const override { return m_settleMs; }
     void ReportEvent(const char* category, int kind, const char* location, const char* details) override;
     void OnMonitorReady(const char* monitor) override;
+    void OnTaskEvent(int kind, const char* location, const char* details) override {
+        ReportEvent("Task Scheduler", kind, location, details);
+    }
 
     // Waits until at least n events (or n ready monitors) were recorded; false on time-out.
     bool WaitForEvents(size_t n, DWORD timeoutMs);
