@@ -645,17 +645,19 @@ class TaskPlace(Place):
         return jobs
 
     def settled_jobs(self, quiet=1.0, limit=8.0):
-        """The job list once the service has not changed it for `quiet` seconds."""
+        """The job list once the service has not changed it for `quiet` seconds, and the time
+        it was first read (the service may have been busy until then); None when it is not."""
         deadline = time.time() + limit
         last, since = None, time.time()
         while time.time() < deadline:
             jobs = self.read_jobs()
+            read = time.time()
             if jobs != last:
-                last, since = jobs, time.time()
-            elif jobs is not None and time.time() - since >= quiet:
-                return jobs
+                last, since = jobs, read
+            elif jobs is not None and read - since >= quiet:
+                return jobs, since
             time.sleep(0.2)
-        return None
+        return None, None
 
     def compare_jobs(self, jobs):
         self.listed = {fold(d.split(";", 2)[2]) for d in jobs.values()}
@@ -748,12 +750,13 @@ def clean_tasks(outdir, make_clock):
         if helper(["run", ops_file])[0] != 0:
             print("the helper could not clean the tasks")
             return False
-    return TaskPlace(None).settled_jobs() is not None
+    return TaskPlace(None).settled_jobs()[0] is not None
 
 
 def task_round(tasks, clock, rng, outdir, journal, after):
     """One batch of task changes right after a poll; returns (events, end, failure)."""
-    poll = clock.wait_poll(after, 30)
+    # A poll that is over by now, the next one in less than 10 s, is no use.
+    poll = clock.wait_poll(max(after, time.time() - 1.0), 30)
     if poll is None:
         return [], after, "no poll of the task monitor for 30 s"
     # The poll reads every work item and then the jobs, in far less than this.
@@ -779,15 +782,17 @@ def task_round(tasks, clock, rng, outdir, journal, after):
     if bad or len(entries) != len(lines):
         return [], after, "the helper could not apply %d of %d task changes: %s" % (
             len(bad) or len(lines) - len(entries), len(lines), bad[:3])
+    done = time.time()
     problems = tasks.after_batch(files_before)
-    jobs = tasks.settled_jobs()
-    end = time.time()
+    jobs, settled = tasks.settled_jobs()
     if jobs is None:
-        problems.append("the schedule service's job list did not settle")
+        return [], time.time(), "the schedule service's job list did not settle"
+    # Every poll from here on reads the final state.
+    end = max(done, settled)
     overlapping = clock.polls_between(poll + 0.5, end)
     if overlapping:
-        problems.append("a poll came %.1f s after the one before, within the task changes" % (
-            overlapping[0] - poll))
+        problems.append("a poll came %.1f s after the one before, within the task changes, "
+                        "which took %.1f s and settled %.1f s later" % (overlapping[0] - poll, done - poll, end - done))
     if problems:
         return [], end, "; ".join(problems)
     return tasks.compare() + tasks.compare_jobs(jobs), end, None
@@ -824,7 +829,7 @@ def main():
     tasks = TaskPlace(tasks_folder())
     clock = PollClock(tasks.folder, TaskPlace.CLOCK + ".job")
     # The first poll is over and the service has caught up with the clean-up before it.
-    tasks.jobs = tasks.settled_jobs()
+    tasks.jobs = tasks.settled_jobs()[0]
     if tasks.jobs is None:
         print("FAIL: no job list from the schedule service")
         return 1
