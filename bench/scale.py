@@ -14,7 +14,6 @@ import time
 
 build, work = sys.argv[1], sys.argv[2]
 HELPER = os.path.join(build, "tests", "stresshelper.exe")
-TASKHELPER = os.path.join(build, "tests", "taskhelper.exe")
 WINTOOL = os.path.join(build, "tests", "wintool.exe")
 CHANGES = int(os.environ.get("SCALE_CHANGES", "20"))
 IDLE_SECONDS = float(os.environ.get("SCALE_IDLE_SECONDS", "120"))
@@ -88,7 +87,7 @@ def build_machine(folders):
         files += ["mkfile\t%s\\scale_%s%d.lnk\tx" % (folder, tag, i) for i in range(50)]
     run_ops(files, "files.txt")
     for i in range(20):
-        wine([TASKHELPER, "addtask", "ScaleTask%d" % i, "C:\\Apps\\task%d.exe" % i])
+        wine([HELPER, "addtask", "ScaleTask%d" % i, "C:\\Apps\\task%d.exe" % i])
 
 
 class Kestrow:
@@ -199,7 +198,7 @@ def latency(k, folders):
         # The categories are watched by threads of their own: one change each, all at once.
         stamps = run_ops([c for c, _ in changes.values()], "latency.txt")
         task_start = time.time()
-        wine([TASKHELPER, "addtask", "Scale%s" % tag, "C:\\Apps\\%s.exe" % tag])
+        wine([HELPER, "addtask", "Scale%s" % tag, "C:\\Apps\\%s.exe" % tag])
         task_saved = time.time()
         want = {text: cat for cat, (_, text) in changes.items()}
         want["Scale%s.job" % tag] = "Task Scheduler"

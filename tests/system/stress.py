@@ -10,14 +10,31 @@ its snapshot with the model, exactly as the monitor does. Places whose notificat
 fire on a change (service image paths, mapped drive paths, COM server paths, file association
 commands whose key is no longer the watched one) keep their old snapshot until one does.
 
+Scheduled tasks are polled every 10 s, not settled, so their changes get a batch of their own
+in each round, applied right after a poll: the next poll, some 10 s later, reads the state
+after the whole batch, and no poll ever sees half of one. A work item that nothing else
+touches (the clock) tells when the polls are: each poll opens every work item's file, seen
+through inotify on the Tasks folder. A round fails, rather than guess, if a poll came while
+its task changes were still settling. Per round: work items are added, given another
+application (or the same in other letters), deleted, renamed, renamed in letter case only,
+and at most one job is added and earlier ones changed or deleted. The work-item route is
+modelled from the changes (names exact, details without regard to ASCII case); the job route
+from the schedule service's job list read back once it is quiet, as Wine's service numbers
+and loses jobs in ways only it knows (see TaskPlace).
+
 Usage: stress.py prepare OUTDIR     before the program starts
-       stress.py OUTDIR SECONDS     (env: KESTROW_CSV, STRESSHELPER, STRESS_SEED)
+       stress.py OUTDIR SECONDS     (env: KESTROW_CSV, STRESSHELPER, STRESS_SEED, WINEPREFIX)
+       stress.py clean OUTDIR       after it stopped
 """
 import csv
+import ctypes
 import os
 import random
+import re
+import struct
 import subprocess
 import sys
+import threading
 import time
 
 CSV_PATH = os.environ["KESTROW_CSV"]
@@ -30,6 +47,7 @@ CV = "Software\\Microsoft\\Windows\\CurrentVersion"
 SERVICES = "System\\CurrentControlSet\\Services"
 UNINSTALL = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 WINLOGON = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon"
+TASK_APP_PREFIX = "C:\\KsS\\"  # every application and job command the script makes
 TEXT_CHARS = "abcdefghijKLMNOPQRST0123456789 ,;\"'\\/.:=-_()" + "\xe9\xdf\xfc\xc5"
 
 
@@ -437,6 +455,234 @@ class FolderPlace(Place):
         return ["mvfile\t%s\t%s" % (self.path(name), self.path(new))]
 
 
+ASCII_LOWER = str.maketrans("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz")
+
+
+def fold(text):
+    """Case folding as _mbsicmp does it in the program's locale: ASCII letters only."""
+    return text.translate(ASCII_LOWER)
+
+
+def compare_no_case(category, snapshot, now):
+    """The task monitor's comparison: names exact, details without regard to case; details
+    that differ only in case are not stored, so a later Deleted shows the old ones."""
+    events = []
+    kept = {}
+    for name, text in now.items():
+        if name not in snapshot:
+            events.append((category, "New", name, text))
+            kept[name] = text
+        elif fold(snapshot[name]) != fold(text):
+            events.append((category, "Changed", name, text))
+            kept[name] = text
+        else:
+            kept[name] = snapshot[name]
+    for name, text in snapshot.items():
+        if name not in now:
+            events.append((category, "Deleted", name, text))
+    return events, kept
+
+
+def job_details(flags, week_days, month_days, job_time, command):
+    days = "Each " if flags & 1 else ""
+    days += "".join(d for bit, d in enumerate(("M ", "T ", "W ", "Th ", "F ", "Sa ", "Su ")) if week_days >> bit & 1)
+    days += "".join("%d " % (bit + 1) for bit in range(31) if month_days >> bit & 1)
+    minutes = job_time // 60000 % (24 * 60)
+    hour = minutes // 60
+    return "%s;%2d:%02d%s;%s" % (days, hour % 12 or 12, minutes % 60, "AM" if hour < 12 else "PM", command)
+
+
+class PollClock:
+    """When the task monitor polls. Each poll activates every work item, which opens its file;
+    the clock work item is touched by nothing else, so each opening of its file (inotify) is
+    a poll of the running program."""
+
+    IN_OPEN = 0x20
+
+    def __init__(self, folder, filename):
+        self.opens = []
+        self.lock = threading.Lock()
+        libc = ctypes.CDLL(None, use_errno=True)
+        self.fd = libc.inotify_init1(os.O_CLOEXEC)
+        if self.fd < 0 or libc.inotify_add_watch(self.fd, folder.encode(), self.IN_OPEN) < 0:
+            raise OSError(ctypes.get_errno(), "inotify on %s" % folder)
+        self.filename = filename.lower()
+        threading.Thread(target=self.read, daemon=True).start()
+
+    def read(self):
+        while True:
+            data = os.read(self.fd, 65536)
+            now = time.time()
+            i = 0
+            while i < len(data):
+                _, _, _, size = struct.unpack_from("iIII", data, i)
+                name = data[i + 16:i + 16 + size].rstrip(b"\0").decode("latin-1")
+                i += 16 + size
+                if name.lower() == self.filename:
+                    with self.lock:
+                        self.opens.append(now)
+
+    def polls_between(self, start, end):
+        with self.lock:
+            return [t for t in self.opens if start <= t <= end]
+
+    def wait_poll(self, after, limit):
+        """The time of the first poll after `after`, or None within `limit` seconds."""
+        deadline = time.time() + limit
+        while time.time() < deadline:
+            polls = self.polls_between(after, float("inf"))
+            if polls:
+                return polls[0]
+            time.sleep(0.05)
+        return None
+
+
+class TaskPlace(Place):
+    """The Task Scheduler, by its two routes. Work items: name.job -> ";application" (no
+    triggers), from the model. Jobs: id -> "days;time;command", read back from the schedule
+    service, since Wine's service gives every added or rewritten work item a new id and, when
+    changes come faster than it reads them, drops all but the first of each batch of
+    directory changes it reads: its list follows the folder only loosely. Wine lists every
+    job as a work item too (AtN.job, application = command) and every work item as a job."""
+
+    CLOCK = "KsSTaskClock"
+
+    def __init__(self, folder, pool=6):
+        super().__init__("Task Scheduler")
+        self.folder = folder  # the Tasks folder on the Linux side
+        self.items = Store()  # work item name without ".job" -> application
+        self.pool = ["KsSTask%d" % i for i in range(pool)]
+        self.jobs = {}  # job route snapshot, id -> details
+        self.listed = set()  # commands the service lists, folded
+        self.new_job = None  # command of the job added this round; its file is named by the service
+        self.touched = set()
+        self.serial = 0
+        # Wine's service may still list jobs of an earlier run whose files are gone: commands
+        # are never the same twice.
+        self.run = "%x" % (int(time.time() * 10) % 0x100000)
+        self.changes = 0
+
+    def truth(self):
+        return {name + ".job": ";" + app for name, app in self.items.items.values()}
+
+    def compare(self):
+        events, self.snapshot = compare_no_case(self.category, self.snapshot, self.truth())
+        return events
+
+    def app(self, rng):
+        self.serial += 1
+        return "%s%s-%d %s.exe" % (TASK_APP_PREFIX, self.run, self.serial, rand_text(rng, 1, 20))
+
+    def begin_round(self):
+        self.new_job = None
+        self.touched = set()
+
+    def random_ops(self, rng):
+        at_items = [n for n in self.items.names() if n.lower() not in self.touched and n.lower().startswith("at")]
+        choice = rng.choice(self.pool + at_items + ["job"])
+        if choice == "job":
+            if self.new_job:
+                return []
+            self.new_job = self.app(rng).replace(".exe", ".bat")
+            return ["addjob\t%s" % self.new_job]
+        old = self.items.get(choice)
+        if choice in at_items:  # a job made earlier: one change, then it rests for the round
+            name, app = old
+            self.touched.add(name.lower())
+            if rng.random() < 0.4:
+                new = flip_case(app) if rng.random() < 0.3 else self.app(rng)
+                self.items.put(name, new)
+                return ["settask\t%s\t%s" % (name, new)]
+            self.items.remove(name)
+            if fold(app) in self.listed and rng.random() < 0.6:
+                return ["deljob\t%s" % app]
+            return ["deltask\t%s" % name]
+        if not old:
+            name = case_variant(rng, choice)
+            app = self.app(rng)
+            self.items.put(name, app)
+            return ["addtask\t%s\t%s" % (name, app)]
+        name, app = old
+        r = rng.random()
+        if r < 0.35:
+            new = flip_case(app) if rng.random() < 0.3 else self.app(rng)
+            self.items.put(name, new)
+            return ["settask\t%s\t%s" % (name, new)]
+        self.items.remove(name)
+        lines = ["deltask\t%s" % name]
+        if r < 0.55:
+            return lines
+        free = [b for b in self.pool if not self.items.get(b) and b.lower() != name.lower()]
+        new = name.swapcase() if r < 0.8 or not free else case_variant(rng, rng.choice(free))
+        self.items.put(new, app)
+        return lines + ["addtask\t%s\t%s" % (new, app)]
+
+    def files(self):
+        return [n for n in os.listdir(self.folder) if n.lower().endswith(".job")]
+
+    def ours(self, filename):
+        stem = filename[:-4].lower()
+        return stem in [b.lower() for b in self.pool] or stem in [n.lower() for n in self.items.names()]
+
+    def after_batch(self, files_before):
+        """Names the job added this round (its file is the one At*.job that is new), checks
+        the folder against the model, returns the differences found."""
+        problems = []
+        files = self.files()
+        made = [f for f in files if f not in files_before and re.fullmatch(r"(?i)at\d+\.job", f)]
+        if self.new_job:
+            if len(made) != 1:
+                return ["the added job made %d new At files: %s" % (len(made), made)]
+            self.items.put(made[0][:-4], self.new_job)
+        elif made:
+            return ["At files that no change made: %s" % made]
+        on_disk = sorted(f for f in files if self.ours(f))
+        modelled = sorted(name + ".job" for name in self.items.names())
+        if on_disk != modelled:
+            problems.append("the Tasks folder holds %s, the model %s" % (on_disk, modelled))
+        return problems
+
+    def read_jobs(self):
+        """The service's job list as the monitor renders it, or None."""
+        rc, out = helper(["jobs"])
+        if rc != 0:
+            return None
+        jobs = {}
+        for line in out.split("\n"):
+            fields = line.split("\t", 6)
+            if len(fields) == 7 and fields[0] == "job":
+                jobs[fields[1]] = job_details(*(int(f) for f in fields[2:6]), fields[6])
+        return jobs
+
+    def settled_jobs(self, quiet=1.0, limit=8.0):
+        """The job list once the service has not changed it for `quiet` seconds, and the time
+        it was first read (the service may have been busy until then); None when it is not."""
+        deadline = time.time() + limit
+        last, since = None, time.time()
+        while time.time() < deadline:
+            jobs = self.read_jobs()
+            read = time.time()
+            if jobs != last:
+                last, since = jobs, read
+            elif jobs is not None and read - since >= quiet:
+                return jobs, since
+            time.sleep(0.2)
+        return None, None
+
+    def compare_jobs(self, jobs):
+        self.listed = {fold(d.split(";", 2)[2]) for d in jobs.values()}
+        events, self.jobs = compare_no_case(self.category, self.jobs, jobs)
+        return events
+
+
+def tasks_folder():
+    windows = os.path.join(os.environ["WINEPREFIX"], "drive_c", "windows")
+    for name in os.listdir(windows):
+        if name.lower() == "tasks":
+            return os.path.join(windows, name)
+    return None
+
+
 def helper(args):
     result = subprocess.run(["wine", HELPER] + args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL)
@@ -491,6 +737,77 @@ def prepare(places):
     return lines
 
 
+def clean_tasks(outdir, make_clock):
+    """Deletes every work item (and so every job) the script may have left, then makes the
+    clock when asked, and waits until the schedule service has caught up."""
+    rc, out = helper(["tasks"])
+    if rc != 0:
+        print("the helper could not list the tasks")
+        return False
+    lines = []
+    for line in out.split("\n"):
+        fields = line.split("\t")
+        if len(fields) == 3 and fields[0] == "item":
+            stem = fields[1][:-4] if fields[1].lower().endswith(".job") else fields[1]
+            if stem.lower().startswith("ksstask") or fields[2].lower().startswith(TASK_APP_PREFIX.lower()):
+                lines.append("deltask\t%s" % stem)
+    if make_clock:
+        lines.append("addtask\t%s\t%sclock.exe" % (TaskPlace.CLOCK, TASK_APP_PREFIX))
+    if lines:
+        ops_file = os.path.join(outdir, "tasks.txt")
+        with open(ops_file, "w", encoding="latin-1", newline="\n") as f:
+            f.write("\n".join(lines) + "\n")
+        if helper(["run", ops_file])[0] != 0:
+            print("the helper could not clean the tasks")
+            return False
+    return TaskPlace(None).settled_jobs()[0] is not None
+
+
+def task_round(tasks, clock, rng, outdir, journal, after):
+    """One batch of task changes right after a poll; returns (events, end, failure)."""
+    # A poll that is over by now, the next one in less than 10 s, is no use.
+    poll = clock.wait_poll(max(after, time.time() - 1.0), 30)
+    if poll is None:
+        return [], after, "no poll of the task monitor for 30 s"
+    # The poll reads every work item and then the jobs, in far less than this.
+    time.sleep(max(0.0, poll + 1.5 - time.time()))
+    tasks.begin_round()
+    lines = []
+    for _ in range(rng.randint(1, 4)):
+        lines += tasks.random_ops(rng)
+    if not lines:
+        return [], time.time(), None
+    ops_file = os.path.join(outdir, "tasks.txt")
+    with open(ops_file, "w", encoding="latin-1", newline="\n") as f:
+        f.write("\n".join(lines) + "\n")
+    files_before = tasks.files()
+    tasks.changes += len(lines)
+    rc, out = helper(["run", ops_file])
+    entries = [e.split("\t", 2) for e in out.split("\n") if e]
+    journal.write("# tasks\n%s" % out)
+    journal.flush()
+    # Wine's NetScheduleJobAdd makes the file and then says "not found" when its own list
+    # missed it: the file is checked below.
+    bad = [e for e in entries if e[1] != "0" and not (e[1] == "2" and e[2].startswith("addjob\t"))]
+    if bad or len(entries) != len(lines):
+        return [], after, "the helper could not apply %d of %d task changes: %s" % (
+            len(bad) or len(lines) - len(entries), len(lines), bad[:3])
+    done = time.time()
+    problems = tasks.after_batch(files_before)
+    jobs, settled = tasks.settled_jobs()
+    if jobs is None:
+        return [], time.time(), "the schedule service's job list did not settle"
+    # Every poll from here on reads the final state.
+    end = max(done, settled)
+    overlapping = clock.polls_between(poll + 0.5, end)
+    if overlapping:
+        problems.append("a poll came %.1f s after the one before, within the task changes, "
+                        "which took %.1f s and settled %.1f s later" % (overlapping[0] - poll, done - poll, end - done))
+    if problems:
+        return [], end, "; ".join(problems)
+    return tasks.compare() + tasks.compare_jobs(jobs), end, None
+
+
 def startup_folders():
     rc, out = helper(["folders"])
     folders = [line for line in out.split("\n") if line]
@@ -498,7 +815,7 @@ def startup_folders():
 
 
 def main():
-    if sys.argv[1] == "prepare":
+    if sys.argv[1] in ("prepare", "clean"):
         folders = startup_folders()
         if not folders:
             print("no Startup folders from the helper")
@@ -507,7 +824,7 @@ def main():
         with open(ops_file, "w", encoding="latin-1", newline="\n") as f:
             f.write("\n".join(prepare(make_places(folders))) + "\n")
         helper(["run", ops_file])  # most of the names are not there: failures are expected
-        return 0
+        return 0 if clean_tasks(sys.argv[2], sys.argv[1] == "prepare") else 1
     outdir, seconds = sys.argv[1], float(sys.argv[2])
     seed = int(os.environ.get("STRESS_SEED") or time.time())
     rng = random.Random(seed)
@@ -519,10 +836,17 @@ def main():
     places = make_places(folders)
     for p in places:
         p.snapshot = p.truth()  # all empty: the script cleaned its names before the start
+    tasks = TaskPlace(tasks_folder())
+    clock = PollClock(tasks.folder, TaskPlace.CLOCK + ".job")
+    # The first poll is over and the service has caught up with the clean-up before it.
+    tasks.jobs = tasks.settled_jobs()[0]
+    if tasks.jobs is None:
+        print("FAIL: no job list from the schedule service")
+        return 1
     journal = open(os.path.join(outdir, "journal.txt"), "w", encoding="latin-1")
     expected = []
     failures = 0
-    start = time.time()
+    start = tasks_done = time.time()
     rounds = ops_total = 0
     while time.time() - start < seconds:
         round_start = time.time()
@@ -556,7 +880,17 @@ def main():
         for p in places:
             if p.notified:
                 expected += p.compare()
+        events, tasks_done, failure = task_round(tasks, clock, rng, outdir, journal, tasks_done)
+        if failure:
+            print("FAIL: round %d: %s" % (rounds - 1, failure))
+            return 1
+        expected += events
         time.sleep(max(0.0, round_start + ROUND_SPACING - time.time()))
+    # The last task changes are reported by the next poll.
+    if clock.wait_poll(tasks_done, 30) is None:
+        print("FAIL: no poll of the task monitor after the last changes")
+        failures += 1
+    time.sleep(1.0)
 
     rows, raw = read_csv()
     today = time.strftime("%d/%m/%Y")
@@ -584,8 +918,11 @@ def main():
     for event in expected:
         by_category[event[0]] = by_category.get(event[0], 0) + 1
     print("%d rounds, %d changes, %d events expected, %d lines logged, %d lost, %d unexplained" % (
-        rounds, ops_total, len(expected), len(actual), len(missing), len(extra)))
+        rounds, ops_total + tasks.changes, len(expected), len(actual), len(missing), len(extra)))
     print("events per category: %s" % ", ".join("%s %d" % kv for kv in sorted(by_category.items())))
+    apps = [fold(app) for _, app in tasks.items.items.values()]
+    print("work items left: %d, of which the schedule service lists %d as jobs" % (
+        len(apps), sum(app in tasks.listed for app in apps)))
     with open(os.path.join(outdir, "expected.txt"), "w", encoding="latin-1") as f:
         f.write("\n".join("\t".join(e) for e in expected) + "\n")
     return 1 if failures else 0

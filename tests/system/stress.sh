@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Nothing lost, nothing invented: rounds of random changes in eight categories against the
-# real program with its real settle, every CSV line checked against the journal (stress.py).
+# Nothing lost, nothing invented: rounds of random changes in all nine categories against the
+# real program with its real settle and task poll, every CSV line checked against the journal
+# (stress.py). Needs the schedule service of the prefix (scripts/run-tests.sh starts it).
 #   stress.sh [SECONDS]   default 60, or STRESS_SECONDS; STRESS_SEED repeats a run
 source "$(dirname "$0")/lib.sh"
 
@@ -21,7 +22,7 @@ cp "$KESTROW_EXE" "$SYSTEST_DIR/Kestrow.exe"
 WINEDEBUG=+debugstr wine "$SYSTEST_DIR/Kestrow.exe" </dev/null >/dev/null 2>"$work/debug.txt" &
 kestrow_pid=$!
 wt wait Kestrow 20000 >/dev/null || { fail "Kestrow's window never appeared"; finish; }
-monitors="RunKeys Service Start Install COM Winlogon ShareDrive FileAssociation"
+monitors="RunKeys Service Start Install COM Winlogon TaskScheduler ShareDrive FileAssociation"
 for _ in $(seq 300); do
     missing=""
     for m in $monitors; do grep -q "Monitor${m}Proc ready" "$work/debug.txt" || missing="$missing $m"; done
@@ -33,5 +34,5 @@ done
 python3 "$here/stress.py" "$work" "$seconds" || fail "the log does not match the journal (kept in $work)"
 
 stop_kestrow >/dev/null
-python3 "$here/stress.py" prepare "$work" >/dev/null
+python3 "$here/stress.py" clean "$work" >/dev/null
 finish

@@ -5,8 +5,8 @@
 # prefix (scripts/run-tests.sh starts it).
 source "$(dirname "$0")/lib.sh"
 
-taskhelper="${TASKHELPER:-$(dirname "$WINTOOL")/taskhelper.exe}"
-th() { wine "$taskhelper" "$@" </dev/null 2>&1 | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+helper="${STRESSHELPER:-$(dirname "$WINTOOL")/stresshelper.exe}"
+th() { wine "$helper" "$@" </dev/null 2>&1 | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 
 task='KestrowSysTask'
 app='C:\Tools\kestrow-task.exe'
