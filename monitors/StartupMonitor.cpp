@@ -243,21 +243,32 @@ UINT RunStartupMonitor(IMonitorHost* host, const char* personal, const char* all
             DWORD index = r - WAIT_OBJECT_0;
             if (index >= n)
                 return 0; // the stop event
-            StartupFolder& row = *rowOfWait[index];
-            // Re-armed before the settle: a change made while the folder is listed signals
-            // again instead of going unseen.
-            ::FindNextChangeNotification(waits[index]);
-            bool rewatch = guardOfWait[index] || !FolderExists(row.path);
-            for (;;) {
-                ::Sleep(host->GetSettleTime());
-                if (rewatch)
-                    RewatchFolder(row);
-                Compare(host, row);
-                // Back between its check and its guard's arming: nothing would signal it.
-                rewatch = !row.hChange && FolderExists(row.path);
-                if (!rewatch)
+            auto take = [&](DWORD i, bool settle) {
+                StartupFolder& row = *rowOfWait[i];
+                // Re-armed before the settle: a change made while the folder is listed signals
+                // again instead of going unseen.
+                ::FindNextChangeNotification(waits[i]);
+                bool rewatch = guardOfWait[i] || !FolderExists(row.path);
+                for (;; settle = true) {
+                    if (settle)
+                        ::Sleep(host->GetSettleTime());
+                    if (rewatch)
+                        RewatchFolder(row);
+                    Compare(host, row);
+                    // Back between its check and its guard's arming: nothing would signal it.
+                    rewatch = !row.hChange && FolderExists(row.path);
+                    if (!rewatch)
+                        break;
+                }
+            };
+            take(index, true);
+            // The other folder, if it signalled meanwhile, is compared after the same settle
+            // rather than one settle later; once, even if both its handles signalled.
+            for (DWORD i = 0; i < n; ++i)
+                if (rowOfWait[i] != rowOfWait[index] && ::WaitForSingleObject(waits[i], 0) == WAIT_OBJECT_0) {
+                    take(i, false);
                     break;
-            }
+                }
         }
     } catch (...) {
     }

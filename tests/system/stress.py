@@ -851,11 +851,9 @@ def main():
     while time.time() - start < seconds:
         round_start = time.time()
         lines = []
-        # One thread watches all Run keys, and one both Startup folders: keys signalled
-        # together are settled one after the other, so a round changes one of each.
-        chosen = [p for p in places if not isinstance(p, (FolderPlace,)) and p.category != "Auto Run"]
-        chosen.append(rng.choice([p for p in places if p.category == "Auto Run"]))
-        chosen.append(rng.choice([p for p in places if isinstance(p, FolderPlace)]))
+        # One thread watches all four Run keys, and one both Startup folders: places that
+        # signal together are compared after one settle, so a round may change them all.
+        chosen = [p for p in places if rng.random() < 0.8 or not isinstance(p, (ValuePlace, FolderPlace))]
         for p in chosen:
             for _ in range(rng.randint(2, 6)):
                 lines += p.random_ops(rng)
