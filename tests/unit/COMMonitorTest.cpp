@@ -1,11 +1,10 @@
-// The COM registration monitor: its details text, its reading of the CLSID key, and a real
-// monitor thread against the Wine registry with a short settle.
-#include "TestSupport.h"
+// The COM registration monitor: its details text, its reading of the CLSID key, reading
+// during the settle, and a real monitor thread against the Wine registry with a short settle.
+#include "MonitorThreadTest.h"
 #include "monitors/COMMonitor.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <map>
-#include <thread>
 
 namespace {
 const char* kClasses[] = {"{4B543501-0000-4000-8000-000000000001}", "{4B543501-0000-4000-8000-000000000002}",
@@ -20,7 +19,7 @@ void CleanUp() {
 RecordedEvent Com(int kind, int i, const std::string& details) { return {"ActiveX COM", kind, kClasses[i], details}; }
 
 // Only this suite's classes: other programs of the prefix may register classes meanwhile.
-std::vector<RecordedEvent> Ours(std::vector<RecordedEvent> events) {
+Events Ours(Events events) {
     events.erase(std::remove_if(events.begin(), events.end(),
                                 [](const RecordedEvent& e) {
                                     return std::none_of(std::begin(kClasses), std::end(kClasses),
@@ -44,36 +43,9 @@ std::map<std::string, std::string> ReadClasses() {
     return items;
 }
 
-class COMMonitor : public testing::Test {
+class COMMonitor : public MonitorThreadTest {
 protected:
-    CRecordingHost host{300};
-    std::thread thread;
-
-    void SetUp() override { CleanUp(); }
-    void TearDown() override {
-        Stop();
-        CleanUp();
-    }
-    void Start() {
-        thread = std::thread([this] { MonitorCOMProc(static_cast<IMonitorHost*>(&host)); });
-        ASSERT_TRUE(host.WaitForReady(1, 10000));
-    }
-    void Stop() {
-        if (thread.joinable()) {
-            SetEvent(host.m_stop);
-            thread.join();
-        }
-    }
-    // Waits for n events of our classes, then two more settles in which nothing may follow.
-    std::vector<RecordedEvent> Expect(size_t n) {
-        DWORD start = GetTickCount();
-        while (Ours(host.Events()).size() < n && GetTickCount() - start < 8000)
-            Sleep(50);
-        Sleep(900);
-        auto events = Ours(host.Events());
-        host.Clear();
-        return events;
-    }
+    void CleanUp() override { ::CleanUp(); }
 };
 } // namespace
 
@@ -134,7 +106,7 @@ TEST(COMClasses, ReadingDuringTheSettleIsKeptOnlyWhenNothingChangedSinceItBegan)
             }
         });
     };
-    std::vector<RecordedEvent> events;
+    Events events;
     CRegistryWatchKey key(settings, [&events](int kind, const std::string& name, const std::string& text) {
         events.push_back({"ActiveX COM", kind, name, text});
     });
@@ -145,7 +117,7 @@ TEST(COMClasses, ReadingDuringTheSettleIsKeptOnlyWhenNothingChangedSinceItBegan)
     reads = 0;
     key.SettleAndCompare(300);
     EXPECT_EQ(1, reads) << "a quiet settle needs no second reading";
-    EXPECT_EQ(std::vector<RecordedEvent>{Com(EVENT_NEW, 2, "Inproc=C:\\kt5\\c.dll;")}, Ours(events));
+    EXPECT_EQ(Events{Com(EVENT_NEW, 2, "Inproc=C:\\kt5\\c.dll;")}, Ours(events));
 
     events.clear();
     reads = 0;
@@ -153,45 +125,34 @@ TEST(COMClasses, ReadingDuringTheSettleIsKeptOnlyWhenNothingChangedSinceItBegan)
     RegDeleteTreeAt(HKEY_CLASSES_ROOT, ClassKey(1));
     key.SettleAndCompare(300);
     EXPECT_EQ(2, reads);
-    EXPECT_EQ((std::vector<RecordedEvent>{Com(EVENT_CHANGED, 0, "Inproc=C:\\kt5\\a2.dll;"),
+    EXPECT_EQ((Events{Com(EVENT_CHANGED, 0, "Inproc=C:\\kt5\\a2.dll;"),
                                           Com(EVENT_DELETED, 1, "Inproc=C:\\kt5\\b1.dll;")}),
               Ours(events));
     CleanUp();
 }
 
-TEST_F(COMMonitor, RegisteringAndUnregisteringAnInProcessServer) {
-    Start();
+TEST_F(COMMonitor, ServerChangesInsideClassesShowWhenAClassComesOrGoes) {
+    RegSetString(HKEY_CLASSES_ROOT, ClassKey(1) + "\\InprocServer32", "", "C:\\kt5\\gone.dll");
+    Start(MonitorCOMProc);
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(0), "", "KT5 Sample Class");
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(0) + "\\InprocServer32", "", "C:\\kt5\\sample.dll");
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(0) + "\\InprocServer32", "ThreadingModel", "Apartment");
-    auto ev = Expect(1);
-    ASSERT_EQ(1u, ev.size());
-    EXPECT_EQ(Com(EVENT_NEW, 0, "COM=KT5 Sample Class;Inproc=C:\\kt5\\sample.dll;"), ev[0]);
-
-    RegDeleteTreeAt(HKEY_CLASSES_ROOT, ClassKey(0));
-    ev = Expect(1);
-    ASSERT_EQ(1u, ev.size());
-    EXPECT_EQ(Com(EVENT_DELETED, 0, "COM=KT5 Sample Class;Inproc=C:\\kt5\\sample.dll;"), ev[0]);
-}
-
-TEST_F(COMMonitor, ServerChangesInsideAClassShowAtTheNextClassAddition) {
-    RegSetString(HKEY_CLASSES_ROOT, ClassKey(0) + "\\InprocServer32", "", "C:\\kt5\\v1.dll");
-    RegSetString(HKEY_CLASSES_ROOT, ClassKey(1) + "\\InprocServer32", "", "C:\\kt5\\gone.dll");
-    Start();
+    EXPECT_EQ(Events{Com(EVENT_NEW, 0, "COM=KT5 Sample Class;Inproc=C:\\kt5\\sample.dll;")}, Ours(Expect(1)));
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(2), "", "KT5 Pending"); // signals, but has no server
-    Sleep(1200);
-    // Changes inside class keys signal nothing by themselves.
+    EXPECT_TRUE(Ours(Quiet()).empty());
+
+    // Changes inside class keys signal nothing by themselves; the next class coming shows them.
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(0) + "\\InprocServer32", "", "C:\\kt5\\v2.dll");
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(1) + "\\InprocServer32", "", ""); // no server left
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(2) + "\\LocalServer32", "", "C:\\kt5\\pending.exe");
-    Sleep(1200);
-    EXPECT_TRUE(Ours(host.Events()).empty());
-
+    EXPECT_TRUE(Ours(Quiet()).empty());
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(3) + "\\InprocServer32", "", "C:\\kt5\\marker.dll");
-    auto ev = Expect(4);
-    ASSERT_EQ(4u, ev.size());
-    EXPECT_EQ(Com(EVENT_CHANGED, 0, "Inproc=C:\\kt5\\v2.dll;"), ev[0]);
-    EXPECT_EQ(Com(EVENT_DELETED, 1, "Inproc=C:\\kt5\\gone.dll;"), ev[1]);
-    EXPECT_EQ(Com(EVENT_NEW, 2, "COM=KT5 Pending;Local=C:\\kt5\\pending.exe "), ev[2]);
-    EXPECT_EQ(Com(EVENT_NEW, 3, "Inproc=C:\\kt5\\marker.dll;"), ev[3]);
+    EXPECT_EQ((Events{Com(EVENT_CHANGED, 0, "COM=KT5 Sample Class;Inproc=C:\\kt5\\v2.dll;"),
+                      Com(EVENT_DELETED, 1, "Inproc=C:\\kt5\\gone.dll;"),
+                      Com(EVENT_NEW, 2, "COM=KT5 Pending;Local=C:\\kt5\\pending.exe "),
+                      Com(EVENT_NEW, 3, "Inproc=C:\\kt5\\marker.dll;")}),
+              Ours(Expect(4)));
+
+    RegDeleteTreeAt(HKEY_CLASSES_ROOT, ClassKey(0));
+    EXPECT_EQ(Events{Com(EVENT_DELETED, 0, "COM=KT5 Sample Class;Inproc=C:\\kt5\\v2.dll;")}, Ours(Expect(1)));
 }
