@@ -35,7 +35,7 @@ struct RegistryWatchSettings {
     void (*readItems)(HKEY key, const RegistryWatchSettings& settings, const ItemVisitor& visit);
     // For ReadSubkeyTexts: the text of one subkey.
     std::string (*renderSubkey)(CRegistryKey& subkey) = nullptr;
-    // For keys whose reading takes long: read during the settle's last part, and keep that
+    // For keys whose reading takes long: read already during the settle, and keep that
     // reading when nothing below the key changed from its start to the settle's end.
     bool readAhead = false;
 };
