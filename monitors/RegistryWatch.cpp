@@ -1,6 +1,5 @@
 #include "RegistryWatch.h"
 #include "../framework/AfxWin.h"
-#include <algorithm>
 #include <vector>
 
 void ReadValueTexts(HKEY key, const RegistryWatchSettings&, const ItemVisitor& visit) {
@@ -125,11 +124,9 @@ void CRegistryWatchKey::Reconnect() {
 }
 
 void CRegistryWatchKey::ReadItems(const ItemVisitor& visit) {
-    DWORD start = ::GetTickCount();
     // A key that is gone has no items.
     if (m_hKey)
         m_settings.readItems(m_hKey, m_settings, visit);
-    m_lastReadMs = ::GetTickCount() - start;
 }
 
 void CRegistryWatchKey::TakeFirstSnapshot() {
@@ -148,10 +145,9 @@ void CRegistryWatchKey::Compare() {
 
 bool CRegistryWatchKey::ReadDuringSettle(DWORD settle, Items& items) {
     DWORD start = ::GetTickCount();
-    // Started late enough for most installers' writes to be over, early enough to end in time;
-    // a write after the start only costs a second reading after the settle.
-    DWORD lead = std::min<DWORD>(settle / 5 * 4, 2 * m_lastReadMs + 100);
-    ::Sleep(settle - lead);
+    // Late enough for most installers' writes to be over, early enough for a slow reading to
+    // end in time; a write after the start only costs a second reading after the settle.
+    ::Sleep(settle / 5);
     // A handle of its own: a second notification on the key's handle would replace the first.
     HKEY watch = nullptr;
     HANDLE quiet = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);

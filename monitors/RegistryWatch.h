@@ -96,7 +96,6 @@ private:
     HANDLE m_hGuardEvent = nullptr;
     CMapStringToString m_current;
     CMapStringToString m_unseen;
-    DWORD m_lastReadMs = 0;
 };
 
 // Waits on the armed keys (their change events, then their guard events) and the host's
