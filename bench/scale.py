@@ -220,7 +220,8 @@ def latency(k, folders):
         if cat.endswith("(missing)"):
             print("  %-20s %d changes never logged" % (cat, len(v)))
         else:
-            print("  %-20s median %.2f s, worst %.2f s" % (cat, statistics.median(v), max(v)))
+            print("  %-20s median %.2f s, worst %.2f s  (%s)" % (cat, statistics.median(v), max(v),
+                                                                 " ".join("%.2f" % x for x in sorted(v)[-5:])))
 
 
 def burst(k, what, lines, count, marker):
