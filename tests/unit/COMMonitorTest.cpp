@@ -18,18 +18,7 @@ void CleanUp() {
 
 RecordedEvent Com(int kind, int i, const std::string& details) { return {"ActiveX COM", kind, kClasses[i], details}; }
 
-// Only this suite's classes: other programs of the prefix may register classes meanwhile.
-Events Ours(Events events) {
-    events.erase(std::remove_if(events.begin(), events.end(),
-                                [](const RecordedEvent& e) {
-                                    return std::none_of(std::begin(kClasses), std::end(kClasses),
-                                                        [&](const char* c) { return e.location == c; });
-                                }),
-                 events.end());
-    std::sort(events.begin(), events.end(),
-              [](const RecordedEvent& a, const RecordedEvent& b) { return a.location < b.location; });
-    return events;
-}
+Events Ours(const Events& events) { return OnlyAt(events, {std::begin(kClasses), std::end(kClasses)}); }
 
 std::map<std::string, std::string> ReadClasses() {
     std::map<std::string, std::string> items;

@@ -21,18 +21,7 @@ RecordedEvent Assoc(int kind, const std::string& ext, const std::string& details
     return {"File Associations", kind, ext, details};
 }
 
-// Only this suite's names, in name order: the prefix's own registrations may change too.
-Events Ours(Events events) {
-    events.erase(std::remove_if(events.begin(), events.end(),
-                                [](const RecordedEvent& e) {
-                                    return std::none_of(std::begin(kKeys), std::end(kKeys),
-                                                        [&](const char* k) { return e.location == k; });
-                                }),
-                 events.end());
-    std::stable_sort(events.begin(), events.end(),
-                     [](const RecordedEvent& a, const RecordedEvent& b) { return a.location < b.location; });
-    return events;
-}
+Events Ours(const Events& events) { return OnlyAt(events, {std::begin(kKeys), std::end(kKeys)}); }
 
 bool Signalled(HANDLE event, DWORD ms) { return WaitForSingleObject(event, ms) == WAIT_OBJECT_0; }
 
@@ -84,27 +73,22 @@ TEST_F(FileAssociationWatcher, NewExtensionThenCommandChangesSignalAtOnceForEver
     RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\edit.exe %1");
     Watch();
     RegSetString(HKEY_CLASSES_ROOT, ".kt5a", "", "KT5.Shared");
-    auto ev = AfterSignal();
-    ASSERT_EQ(1u, ev.size());
-    EXPECT_EQ(Assoc(EVENT_NEW, ".kt5a", "KT5.Shared=C:\\kt5\\edit.exe %1"), ev[0]);
+    EXPECT_EQ(Events{Assoc(EVENT_NEW, ".kt5a", "KT5.Shared=C:\\kt5\\edit.exe %1")}, AfterSignal());
 
     RegSetString(HKEY_CLASSES_ROOT, ".kt5b", "", "KT5.Shared");
-    ev = AfterSignal();
-    ASSERT_EQ(1u, ev.size());
-    EXPECT_EQ(Assoc(EVENT_NEW, ".kt5b", "KT5.Shared=C:\\kt5\\edit.exe %1"), ev[0]);
+    EXPECT_EQ(Events{Assoc(EVENT_NEW, ".kt5b", "KT5.Shared=C:\\kt5\\edit.exe %1")}, AfterSignal());
 
-    // Only the command value changes: its armed key signals, and both sharers change.
+    // Only the command value changes: the armed ProgID key signals, and both sharers change.
     RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\EDIT.exe \"%1\"");
-    ev = AfterSignal();
-    ASSERT_EQ(2u, ev.size());
-    EXPECT_EQ(Assoc(EVENT_CHANGED, ".kt5a", "KT5.Shared=C:\\kt5\\EDIT.exe \"%1\""), ev[0]);
-    EXPECT_EQ(Assoc(EVENT_CHANGED, ".kt5b", "KT5.Shared=C:\\kt5\\EDIT.exe \"%1\""), ev[1]);
+    EXPECT_EQ((Events{Assoc(EVENT_CHANGED, ".kt5a", "KT5.Shared=C:\\kt5\\EDIT.exe \"%1\""),
+                      Assoc(EVENT_CHANGED, ".kt5b", "KT5.Shared=C:\\kt5\\EDIT.exe \"%1\"")}),
+              AfterSignal());
 
     // Re-armed by the comparison: the next change signals too.
     RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\v3.exe %1");
-    ev = AfterSignal();
-    ASSERT_EQ(2u, ev.size());
-    EXPECT_EQ(Assoc(EVENT_CHANGED, ".kt5b", "KT5.Shared=C:\\kt5\\v3.exe %1"), ev[1]);
+    EXPECT_EQ((Events{Assoc(EVENT_CHANGED, ".kt5a", "KT5.Shared=C:\\kt5\\v3.exe %1"),
+                      Assoc(EVENT_CHANGED, ".kt5b", "KT5.Shared=C:\\kt5\\v3.exe %1")}),
+              AfterSignal());
 
     // Pointing at another identifier signals nothing by itself; the next comparison finds it.
     RegSetString(HKEY_CLASSES_ROOT, "KT5.Other\\shell\\open\\command", "", "C:\\kt5\\other.exe");
@@ -112,10 +96,9 @@ TEST_F(FileAssociationWatcher, NewExtensionThenCommandChangesSignalAtOnceForEver
     RegSetString(HKEY_CLASSES_ROOT, ".kt5a", "", "KT5.Other");
     EXPECT_FALSE(Signalled(watcher.m_hEvent, 500));
     RegDeleteTreeAt(HKEY_CLASSES_ROOT, ".kt5b");
-    ev = AfterSignal();
-    ASSERT_EQ(2u, ev.size());
-    EXPECT_EQ(Assoc(EVENT_CHANGED, ".kt5a", "KT5.Other=C:\\kt5\\other.exe"), ev[0]);
-    EXPECT_EQ(Assoc(EVENT_DELETED, ".kt5b", "KT5.Shared=C:\\kt5\\v3.exe %1"), ev[1]);
+    EXPECT_EQ((Events{Assoc(EVENT_CHANGED, ".kt5a", "KT5.Other=C:\\kt5\\other.exe"),
+                      Assoc(EVENT_DELETED, ".kt5b", "KT5.Shared=C:\\kt5\\v3.exe %1")}),
+              AfterSignal());
 }
 
 TEST_F(FileAssociationWatcher, CommandOrProgIDDeletedAndMadeAgainIsWatchedAgain) {
@@ -125,18 +108,12 @@ TEST_F(FileAssociationWatcher, CommandOrProgIDDeletedAndMadeAgainIsWatchedAgain)
     // Only the command key goes and comes back with another command: no root signal.
     RegDeleteTreeAt(HKEY_CLASSES_ROOT, "KT5.Shared\\shell");
     RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\new.exe %1");
-    auto ev = AfterSignal();
-    ASSERT_EQ(1u, ev.size());
-    EXPECT_EQ(Assoc(EVENT_CHANGED, ".kt5c", "KT5.Shared=C:\\kt5\\new.exe %1"), ev[0]);
+    EXPECT_EQ(Events{Assoc(EVENT_CHANGED, ".kt5c", "KT5.Shared=C:\\kt5\\new.exe %1")}, AfterSignal());
     RegDeleteTreeAt(HKEY_CLASSES_ROOT, kSharedCommand.c_str());
-    ev = AfterSignal();
-    ASSERT_EQ(1u, ev.size());
-    EXPECT_EQ(Assoc(EVENT_DELETED, ".kt5c", "KT5.Shared=C:\\kt5\\new.exe %1"), ev[0]);
+    EXPECT_EQ(Events{Assoc(EVENT_DELETED, ".kt5c", "KT5.Shared=C:\\kt5\\new.exe %1")}, AfterSignal());
     RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\one.exe %1");
     RegCreateKeyAt(HKEY_CLASSES_ROOT, "KT5.Other"); // an extension without a command is not watched
-    ev = AfterSignal();
-    ASSERT_EQ(1u, ev.size());
-    EXPECT_EQ(Assoc(EVENT_NEW, ".kt5c", "KT5.Shared=C:\\kt5\\one.exe %1"), ev[0]);
+    EXPECT_EQ(Events{Assoc(EVENT_NEW, ".kt5c", "KT5.Shared=C:\\kt5\\one.exe %1")}, AfterSignal());
 
     // The identifier goes (a root signal) and comes back with the same command in one settle.
     RegDeleteTreeAt(HKEY_CLASSES_ROOT, "KT5.Shared");
@@ -144,9 +121,7 @@ TEST_F(FileAssociationWatcher, CommandOrProgIDDeletedAndMadeAgainIsWatchedAgain)
     EXPECT_TRUE(AfterSignal().empty());
     // Its new command key is watched: a change of the command signals at once.
     RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\two.exe %1");
-    ev = AfterSignal();
-    ASSERT_EQ(1u, ev.size());
-    EXPECT_EQ(Assoc(EVENT_CHANGED, ".kt5c", "KT5.Shared=C:\\kt5\\two.exe %1"), ev[0]);
+    EXPECT_EQ(Events{Assoc(EVENT_CHANGED, ".kt5c", "KT5.Shared=C:\\kt5\\two.exe %1")}, AfterSignal());
 }
 
 TEST_F(FileAssociationWatcher, NoCommandNoIdentifierOrNoDotIsNoItem) {
@@ -163,27 +138,22 @@ TEST_F(FileAssociationWatcher, NoCommandNoIdentifierOrNoDotIsNoItem) {
     RegSetString(HKEY_CLASSES_ROOT, "KT5.NoCommand\\shell\\open\\command", "", "C:\\kt5\\late.exe");
     RegSetString(HKEY_CLASSES_ROOT, ".kt5d", "", "KT5.Shared");
     RegCreateKeyAt(HKEY_CLASSES_ROOT, "KT5.Other"); // a new root key starts the comparison
-    auto ev = AfterSignal();
-    ASSERT_EQ(2u, ev.size());
-    EXPECT_EQ(Assoc(EVENT_NEW, ".kt5c", "KT5.NoCommand=C:\\kt5\\late.exe"), ev[0]);
-    EXPECT_EQ(Assoc(EVENT_NEW, ".kt5d", "KT5.Shared=C:\\kt5\\edit.exe %1"), ev[1]);
+    EXPECT_EQ((Events{Assoc(EVENT_NEW, ".kt5c", "KT5.NoCommand=C:\\kt5\\late.exe"),
+                      Assoc(EVENT_NEW, ".kt5d", "KT5.Shared=C:\\kt5\\edit.exe %1")}),
+              AfterSignal());
 }
 
 TEST_F(FileAssociationWatcher, ExtensionWhoseCommandKeyCannotBeOpenedIsRecordedOnce) {
     RegSetString(HKEY_CLASSES_ROOT, "KT5.Locked\\shell\\open\\command", "", "C:\\kt5\\locked.exe");
     Watch();
     RegSetString(HKEY_CLASSES_ROOT, ".kt5e", "", "KT5.Locked");
-    auto ev = AfterSignal();
-    ASSERT_EQ(1u, ev.size());
-    EXPECT_EQ(Assoc(EVENT_NEW, ".kt5e", "KT5.Locked=C:\\kt5\\locked.exe"), ev[0]);
+    EXPECT_EQ(Events{Assoc(EVENT_NEW, ".kt5e", "KT5.Locked=C:\\kt5\\locked.exe")}, AfterSignal());
 
     // Later comparisons know it: not New again, and Deleted when it goes.
     RegSetString(HKEY_CLASSES_ROOT, ".kt5a", "", "KT5.Missing");
     EXPECT_TRUE(AfterSignal().empty());
     RegDeleteTreeAt(HKEY_CLASSES_ROOT, ".kt5e");
-    ev = AfterSignal();
-    ASSERT_EQ(1u, ev.size());
-    EXPECT_EQ(Assoc(EVENT_DELETED, ".kt5e", "KT5.Locked=C:\\kt5\\locked.exe"), ev[0]);
+    EXPECT_EQ(Events{Assoc(EVENT_DELETED, ".kt5e", "KT5.Locked=C:\\kt5\\locked.exe")}, AfterSignal());
 }
 
 TEST_F(FileAssociationWatcher, ChangeWhileANewKeyIsArmedIsNotLost) {
@@ -198,15 +168,11 @@ TEST_F(FileAssociationWatcher, ChangeWhileANewKeyIsArmedIsNotLost) {
     ASSERT_TRUE(Signalled(watcher.m_hEvent, 2000));
     watcher.OnChange();
     watcher.beforeOpen = nullptr;
-    auto ev = Ours(host.Events());
-    ASSERT_EQ(1u, ev.size());
-    EXPECT_EQ(Assoc(EVENT_NEW, ".kt5b", "KT5.Other=C:\\kt5\\other.exe"), ev[0]);
+    EXPECT_EQ(Events{Assoc(EVENT_NEW, ".kt5b", "KT5.Other=C:\\kt5\\other.exe")}, Ours(host.Events()));
     host.Clear();
     EXPECT_TRUE(Signalled(watcher.m_hEvent, 0)) << "the change made during the comparison was lost";
     watcher.OnChange();
-    ev = Drain();
-    ASSERT_EQ(1u, ev.size());
-    EXPECT_EQ(Assoc(EVENT_CHANGED, ".kt5a", "KT5.Shared=C:\\kt5\\meanwhile.exe"), ev[0]);
+    EXPECT_EQ(Events{Assoc(EVENT_CHANGED, ".kt5a", "KT5.Shared=C:\\kt5\\meanwhile.exe")}, Drain());
 }
 
 TEST_F(FileAssociationWatcher, DescribeKeepsToItsPathBuffer) {

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <ostream>
@@ -32,6 +33,18 @@ bool CRecordingHost::WaitForEvents(size_t n, DWORD timeoutMs) {
 bool CRecordingHost::WaitForReady(size_t n, DWORD timeoutMs) {
     std::unique_lock<std::mutex> lock(m_mutex);
     return m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_ready >= n; });
+}
+
+Events OnlyAt(Events events, const std::vector<std::string>& locations) {
+    events.erase(std::remove_if(events.begin(), events.end(),
+                                [&](const RecordedEvent& e) {
+                                    return std::find(locations.begin(), locations.end(), e.location) ==
+                                           locations.end();
+                                }),
+                 events.end());
+    std::stable_sort(events.begin(), events.end(),
+                     [](const RecordedEvent& a, const RecordedEvent& b) { return a.location < b.location; });
+    return events;
 }
 
 std::vector<RecordedEvent> CRecordingHost::Events() {

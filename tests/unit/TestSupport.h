@@ -21,6 +21,10 @@ struct RecordedEvent {
 std::ostream& operator<<(std::ostream& os, const RecordedEvent& e);
 using Events = std::vector<RecordedEvent>;
 
+// The events at these locations only, in location order (stable): other programs of the
+// prefix may change shared places, such as HKEY_CLASSES_ROOT, meanwhile.
+Events OnlyAt(Events events, const std::vector<std::string>& locations);
+
 // Waits up to `ms` for `done`; true when it came.
 template <class F> bool WaitUntil(F done, DWORD ms) {
     for (DWORD start = ::GetTickCount(); !done(); ::Sleep(10))
