@@ -4,7 +4,7 @@
 #include <cstring>
 #include <io.h>
 
-void FormatEventDate(const SYSTEMTIME& t, char (&out)[12]) {
+void FormatEventDate(const SYSTEMTIME& t, char (&out)[kDateChars]) {
     std::snprintf(out, sizeof out, "%02d/%02d/%04d", t.wDay % 100, t.wMonth % 100, t.wYear % 10000);
 }
 

@@ -2,21 +2,22 @@
 // directory. Lines are only ever appended; the file is opened and closed for every write.
 #pragma once
 #include "../framework/AfxString.h"
+#include "../monitors/Event.h"
 #include <windows.h>
 #include <deque>
 #include <string>
 
 // Five texts of fixed width (terminator included); longer texts are cut to fit.
 struct EventRecord {
-    char date[12];
-    char category[40];
-    char event[20];
-    char location[260];
-    char details[1024];
+    char date[kDateChars];
+    char category[kCategoryChars];
+    char event[kEventChars];
+    char location[kLocationChars];
+    char details[kDetailsChars];
 };
 
 // "dd/mm/yyyy" of the local date.
-void FormatEventDate(const SYSTEMTIME& t, char (&out)[12]);
+void FormatEventDate(const SYSTEMTIME& t, char (&out)[kDateChars]);
 // "New", "Deleted" or "Changed"; "?" for anything else.
 const char* EventKindName(int kind);
 void FillEventRecord(EventRecord& rec, const SYSTEMTIME& now, const char* category, int kind,

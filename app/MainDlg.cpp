@@ -207,6 +207,8 @@ void CMainDlg::ReportEvent(const char* category, int kind, const char* location,
     }
 }
 
+void CMainDlg::ReportError(const char* text) { AfxMessageBox(text, MB_OK); }
+
 void CMainDlg::OnMonitorReady(const char* monitor) {
     std::string text = std::string("Kestrow: ") + (monitor ? monitor : "?") + " ready\n";
     ::OutputDebugStringA(text.c_str());

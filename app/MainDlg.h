@@ -26,6 +26,8 @@ public:
     HANDLE GetStopEvent() const override { return m_stopEvent; }
     DWORD GetSettleTime() const override { return 5000; }
     void ReportEvent(const char* category, int kind, const char* location, const char* details) override;
+    // Shown in a message box on the monitor's thread, which waits for it.
+    void ReportError(const char* text) override;
     // Says so on the debug output, where the start-up figures of the scale benchmark read it.
     void OnMonitorReady(const char* monitor) override;
     // ITaskEventSink

@@ -3,18 +3,7 @@
 #pragma once
 #include <windows.h>
 
-enum EventKind { EVENT_NEW = 0, EVENT_DELETED = 1, EVENT_CHANGED = 2 };
-
-// Category texts, one per monitor.
-#define CATEGORY_AUTORUN "Auto Run"
-#define CATEGORY_SERVICE "Service"
-#define CATEGORY_INSTALLS "Installs"
-#define CATEGORY_AUTOSTART "Auto Start"
-#define CATEGORY_COM "ActiveX COM"
-#define CATEGORY_WINLOGON "WinLogon"
-#define CATEGORY_TASKS "Task Scheduler"
-#define CATEGORY_SHARES "Share Resource"
-#define CATEGORY_FILEASSOC "File Associations"
+#include "Event.h"
 
 struct AutoRunKey;
 
@@ -25,8 +14,11 @@ public:
     virtual DWORD GetSettleTime() const = 0;
     // One change; may be called from any thread, returns when the event is recorded.
     virtual void ReportEvent(const char* category, int kind, const char* location, const char* details) = 0;
+    // A monitor cannot do part of its work (a place cannot be watched, a wait failed): the
+    // text is for the user. Called on the monitor's thread; the host decides how to show it.
+    virtual void ReportError(const char* text) = 0;
     // A monitor has taken its first snapshot and is watching (tests and start-up figures wait on it).
-    virtual void OnMonitorReady(const char* /*monitor*/) {}
+    virtual void OnMonitorReady(const char* monitor) = 0;
 
     // Location "HIVE/path" of the key row, details "name=data".
     void ReportAutoRunEvent(const AutoRunKey* key, int kind, const char* valueName, const char* valueData);

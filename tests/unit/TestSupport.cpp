@@ -47,6 +47,16 @@ Events OnlyAt(Events events, const std::vector<std::string>& locations) {
     return events;
 }
 
+void CRecordingHost::ReportError(const char* text) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_errors.push_back(text);
+}
+
+std::vector<std::string> CRecordingHost::Errors() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_errors;
+}
+
 std::vector<RecordedEvent> CRecordingHost::Events() {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_events;

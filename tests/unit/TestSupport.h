@@ -43,6 +43,7 @@ public:
     DWORD GetSettleTime() const override { return m_settleMs; }
     void ReportEvent(const char* category, int kind, const char* location, const char* details) override;
     void OnMonitorReady(const char* monitor) override;
+    void ReportError(const char* text) override;
     void OnTaskEvent(int kind, const char* location, const char* details) override {
         ReportEvent("Task Scheduler", kind, location, details);
     }
@@ -51,6 +52,7 @@ public:
     bool WaitForEvents(size_t n, DWORD timeoutMs);
     bool WaitForReady(size_t n, DWORD timeoutMs);
     std::vector<RecordedEvent> Events();
+    std::vector<std::string> Errors();
     void Clear();
 
     HANDLE m_stop;
@@ -60,6 +62,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::vector<RecordedEvent> m_events;
+    std::vector<std::string> m_errors;
     size_t m_ready = 0;
 };
 

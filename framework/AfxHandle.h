@@ -1,0 +1,130 @@
+// Owners of the program's handles: each closes what it holds when it ends, and none can be
+// copied (a copy would close the same handle twice). Only this file closes handles.
+#pragma once
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <utility>
+
+// A handle with its closing function; Null is the value that holds nothing.
+template <class H, class Traits> class CHandleOf {
+public:
+    CHandleOf() = default;
+    explicit CHandleOf(H h) : m_h(h == Traits::Invalid() ? nullptr : h) {}
+    ~CHandleOf() { Close(); }
+    CHandleOf(const CHandleOf&) = delete;
+    CHandleOf& operator=(const CHandleOf&) = delete;
+    CHandleOf(CHandleOf&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
+    CHandleOf& operator=(CHandleOf&& o) noexcept {
+        if (this != &o) {
+            Close();
+            m_h = std::exchange(o.m_h, nullptr);
+        }
+        return *this;
+    }
+
+    H Get() const { return m_h; }
+    explicit operator bool() const { return m_h != nullptr; }
+    // Takes h (an invalid value counts as none), closing what was held.
+    void Attach(H h) {
+        Close();
+        m_h = h == Traits::Invalid() ? nullptr : h;
+    }
+    void Close() {
+        if (m_h)
+            Traits::Close(m_h);
+        m_h = nullptr;
+    }
+
+private:
+    H m_h = nullptr;
+};
+
+struct KernelHandleTraits {
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) { ::CloseHandle(h); }
+};
+struct ChangeNotificationTraits {
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) { ::FindCloseChangeNotification(h); }
+};
+struct RegistryKeyTraits {
+    static HKEY Invalid() { return nullptr; }
+    static void Close(HKEY h) { ::RegCloseKey(h); }
+};
+
+// Events, threads, files.
+using CHandle = CHandleOf<HANDLE, KernelHandleTraits>;
+// FindFirstChangeNotification's handles.
+using CChangeHandle = CHandleOf<HANDLE, ChangeNotificationTraits>;
+// An open registry key (CRegistryKey adds reading on top).
+using CKeyHandle = CHandleOf<HKEY, RegistryKeyTraits>;
+
+// An event: auto-reset unless manualReset; null when it could not be made.
+inline CHandle MakeEvent(bool manualReset = false) {
+    return CHandle(::CreateEventA(nullptr, manualReset, FALSE, nullptr));
+}
+
+// Holds one COM interface and releases it.
+template <class I> class CComPtr {
+public:
+    CComPtr() = default;
+    ~CComPtr() { Release(); }
+    CComPtr(const CComPtr&) = delete;
+    CComPtr& operator=(const CComPtr&) = delete;
+
+    // For an out-parameter; whatever was held is released first.
+    I** Out() {
+        Release();
+        return &m_p;
+    }
+    void** OutVoid() { return reinterpret_cast<void**>(Out()); }
+    I* operator->() const { return m_p; }
+    I* Get() const { return m_p; }
+    explicit operator bool() const { return m_p != nullptr; }
+    void Release() {
+        if (m_p)
+            m_p->Release();
+        m_p = nullptr;
+    }
+
+private:
+    I* m_p = nullptr;
+};
+
+// A text handed out by a COM method (CoTaskMemAlloc'd), freed at the end.
+class CCoTaskText {
+public:
+    CCoTaskText() = default;
+    ~CCoTaskText() { ::CoTaskMemFree(m_p); }
+    CCoTaskText(const CCoTaskText&) = delete;
+    CCoTaskText& operator=(const CCoTaskText&) = delete;
+    LPWSTR* Out() {
+        ::CoTaskMemFree(m_p);
+        m_p = nullptr;
+        return &m_p;
+    }
+    LPCWSTR Get() const { return m_p; }
+
+private:
+    LPWSTR m_p = nullptr;
+};
+
+// A BSTR, freed at the end.
+class CBstr {
+public:
+    CBstr() = default;
+    explicit CBstr(const wchar_t* text) : m_p(text ? ::SysAllocString(text) : nullptr) {}
+    ~CBstr() { ::SysFreeString(m_p); }
+    CBstr(const CBstr&) = delete;
+    CBstr& operator=(const CBstr&) = delete;
+    BSTR* Out() {
+        ::SysFreeString(m_p);
+        m_p = nullptr;
+        return &m_p;
+    }
+    BSTR Get() const { return m_p; }
+
+private:
+    BSTR m_p = nullptr;
+};
