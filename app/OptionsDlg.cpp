@@ -1,5 +1,6 @@
 #include "OptionsDlg.h"
 #include "../monitors/RegistryKey.h"
+#include "../framework/AfxString.h"
 #include "../res/resource.h"
 #include <cstring>
 
@@ -23,8 +24,9 @@ void COptionsDlg::DoDataExchange(CDataExchange* pDX) {
 BOOL COptionsDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     // Any text there, quoted or not, is ours to keep: Auto Start shows ticked.
-    CRegistryKey run(m_hRunHive, m_runKeyPath, CRegistryKey::OpenOrCreate);
-    if (!run.ReadString(kAutoStartValue).IsEmpty()) {
+    CRegistryKey run;
+    (void)run.Create(m_hRunHive, m_runKeyPath, MAXIMUM_ALLOWED);
+    if (!run.ReadText(kAutoStartValue).empty()) {
         m_autoStart = 1;
         UpdateData(FALSE);
     }
@@ -36,8 +38,8 @@ void COptionsDlg::OnOK() {
 
     // Without the right to write the machine's keys the key still opens, for reading only, and
     // the write itself fails; either way the user learns that Auto Start did not change.
-    CRegistryKey run(m_hRunHive, m_runKeyPath, CRegistryKey::OpenOrCreate);
-    LONG error = run.IsOpen() ? ERROR_SUCCESS : run.OpenResult();
+    CRegistryKey run;
+    LONG error = run.Create(m_hRunHive, m_runKeyPath, MAXIMUM_ALLOWED);
     if (error == ERROR_SUCCESS && m_autoStart) {
         char path[MAX_PATH];
         DWORD n = ::GetModuleFileNameA(nullptr, path, sizeof path);
@@ -45,11 +47,8 @@ void COptionsDlg::OnOK() {
             // A cut path would start some other program.
             error = n == 0 ? static_cast<LONG>(::GetLastError()) : ERROR_INSUFFICIENT_BUFFER;
         } else {
-            // WriteString tells only success; the message needs the reason.
             CString command = AutoStartCommand(path);
-            error = ::RegSetValueExA(run.m_hKey, kAutoStartValue, 0, REG_SZ,
-                                     reinterpret_cast<const BYTE*>(static_cast<const char*>(command)),
-                                     static_cast<DWORD>(command.GetLength() + 1));
+            error = run.WriteText(kAutoStartValue, AnsiToUtf8(command, command.GetLength()));
         }
     } else if (error == ERROR_SUCCESS) {
         error = run.DeleteValue(kAutoStartValue);

@@ -7,7 +7,6 @@
 // runs only under Wine, in a prefix of its own:
 //   source scripts/wine-env.sh BUILD/wine-bench; wine BUILD/bench/registry_bench.exe; wine_env_cleanup
 #include "monitors/COMMonitor.h"
-#include "monitors/DefaultValue.h"
 #include "monitors/FileAssociationMonitor.h"
 #include <windows.h>
 #include <algorithm>
@@ -93,9 +92,9 @@ public:
 // the defaults of its two server keys, close.
 long BareCOMReading(HKEY clsid) {
     long served = 0;
-    char name[kMaxNameChars];
+    char name[260];
     BYTE buf[1024];
-    for (DWORD i = 0; EnumSubkey(clsid, i, name) == ERROR_SUCCESS; ++i) {
+    for (DWORD i = 0; ::RegEnumKeyA(clsid, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
         HKEY cls;
         if (::RegOpenKeyExA(clsid, name, 0, KEY_READ, &cls) != ERROR_SUCCESS)
             continue;
@@ -125,9 +124,9 @@ long BareAssociationReading(HKEY root, HANDLE event, std::vector<HKEY>* opened, 
             ::RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_LAST_SET, event, TRUE);
     }
     long found = 0;
-    char name[kMaxNameChars];
+    char name[260];
     BYTE buf[1024];
-    for (DWORD i = 0; EnumSubkey(root, i, name) == ERROR_SUCCESS; ++i) {
+    for (DWORD i = 0; ::RegEnumKeyA(root, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
         if (name[0] != '.')
             continue;
         HKEY key;
@@ -241,10 +240,8 @@ int main() {
 
     CCountingHost host;
     {
-        CRegistryWatchKey com(g_comWatchSettings, [&host](int kind, const std::string& n, const std::string& t) {
-            host.ReportCOMEvent(kind, n.c_str(), t.c_str());
-        });
-        if (com.Arm() != CRegistryWatchKey::Armed) {
+        auto com = MakeRegistryWatch(COMKeys()[0]);
+        if (!com->Source().Arm(host)) {
             std::printf("cannot open HKCR\\CLSID\n");
             RemoveScratch();
             return 1;
@@ -263,13 +260,13 @@ int main() {
                 monitorTimes.push_back(Time(monitor));
         };
         for (int round = 0; round < kRounds; ++round) {
-            pair(round, snap, [&] { com.TakeFirstSnapshot(); }, bare);
+            pair(round, snap, [&] { com->TakeFirstSnapshot(); }, bare);
             // One class more or less at each comparison, as an installer would make.
             if (round % 2 == 0)
                 SetDefault("CLSID\\" + ClassName(kClasses) + "\\InprocServer32", "C:\\bench\\extra.dll");
             else
                 ::RegDeleteTreeA(HKEY_CLASSES_ROOT, ("CLSID\\" + ClassName(kClasses)).c_str());
-            pair(round, compare, [&] { com.Compare(); }, bareCompare);
+            pair(round, compare, [&] { com->Compare(host); }, bareCompare);
         }
         ::RegCloseKey(clsid);
         std::printf("COM monitor (%ld server keys read, %ld events in %d comparisons)\n", served, host.m_events, kRounds);
@@ -283,7 +280,7 @@ int main() {
         HANDLE event = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
         std::vector<double> watch, change, bareWatch, bareChange;
         Usage before{}, after{};
-        size_t recorded = 0, withoutKey = 0;
+        long recorded = 0;
         auto bareRound = [&] {
             std::vector<HKEY> opened;
             bareWatch.push_back(Time([&] { BareAssociationReading(root, event, &opened, {}); }));
@@ -297,31 +294,36 @@ int main() {
             {
                 // Memory is measured in the first round, before the heap holds freed blocks.
                 Usage start = Measure();
-                CFileAssociationWatcher watcher;
-                watch.push_back(Time([&] { watcher.Watch(&host); }));
+                auto* watcher = new CFileAssociationWatcher;
+                CWatch watch1(std::unique_ptr<CWatchSource>(watcher), CATEGORY_FILEASSOC, NameAsLocation);
+                watch.push_back(Time([&] {
+                    watcher->Arm(host);
+                    watch1.TakeFirstSnapshot();
+                }));
                 if (round == 0) {
                     before = start;
                     after = Measure();
                 }
-                recorded = static_cast<size_t>(watcher.m_current.GetCount());
-                withoutKey = 0;
-                for (const auto& pair : watcher.m_current)
-                    withoutKey += static_cast<CWatchedKey*>(pair.second)->m_hKey == nullptr;
-                watcher.OnChange(); // the comparison that follows a start
-                change.push_back(Time([&] { watcher.OnChange(); }));
+                recorded = 0;
+                watcher->ReadItems([&recorded](const std::string&, const std::string&) { ++recorded; });
+                auto onChange = [&] {
+                    watcher->Rearm();
+                    watch1.Compare(host);
+                };
+                onChange(); // the comparison that follows a start
+                change.push_back(Time(onChange));
             }
             if (round % 2)
                 bareRound();
         }
         ::CloseHandle(event);
         ::RegCloseKey(root);
-        std::printf("\nFile association watcher (%zu extensions recorded, %zu without a command key)\n", recorded,
-                    withoutKey);
+        std::printf("\nFile association watcher (%ld extensions recorded)\n", recorded);
         Row("  first snapshot", watch, bareWatch);
         Row("  one comparison", change, bareChange);
         std::printf("  with every extension recorded: private memory +%.0f KB (%.0f bytes each), handles +%lu (%lu in all)\n",
                     (static_cast<double>(after.privateBytes) - static_cast<double>(before.privateBytes)) / 1024,
-                    (static_cast<double>(after.privateBytes) - static_cast<double>(before.privateBytes)) / recorded,
+                    (static_cast<double>(after.privateBytes) - static_cast<double>(before.privateBytes)) / (recorded ? recorded : 1),
                     static_cast<unsigned long>(after.handles - before.handles), static_cast<unsigned long>(after.handles));
         std::printf("  process private memory %.1f MB\n", static_cast<double>(after.privateBytes) / (1024 * 1024));
     }

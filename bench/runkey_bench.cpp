@@ -1,7 +1,7 @@
 // One comparison of a Run-like key of 5,000 values with 100 changed, against a bare loop that
 // enumerates the same key with the same calls; and the in-memory comparison of 100,000 items.
 #include "BenchSupport.h"
-#include "monitors/RegistryWatch.h"
+#include "monitors/RegistrySource.h"
 #include <cstdio>
 #include <string>
 
@@ -41,25 +41,33 @@ int main() {
     for (int i = 0; i < 5000; ++i)
         SetValue(key, i, 0);
 
-    int reported = 0;
-    RegistryWatchSettings settings{HKEY_CURRENT_USER, "HKCU", kPath, FALSE, REG_NOTIFY_CHANGE_LAST_SET, ReadValueTexts};
-    CRegistryWatchKey watch(settings, [&](int, const std::string&, const std::string&) { ++reported; });
-    watch.Arm();
-    watch.TakeFirstSnapshot();
+    struct CCountingHost : IMonitorHost {
+        HANDLE GetStopEvent() const override { return nullptr; }
+        DWORD GetSettleTime() const override { return 0; }
+        void ReportEvent(const char*, int, const char*, const char*) override { ++reported; }
+        void ReportError(const char*) override {}
+        void OnMonitorReady(const char*) override {}
+        int reported = 0;
+    } host;
+    RegistryWatchSettings settings{.category = "Bench", .hive = HKEY_CURRENT_USER, .hiveName = "HKCU", .path = kPath,
+                                   .read = ReadValueTexts, .detailsWithName = true};
+    auto watch = MakeRegistryWatch(settings);
+    watch->Source().Arm(host);
+    watch->TakeFirstSnapshot();
 
     std::vector<double> compare, bare;
     for (int round = 1; round <= 9; ++round) {
         for (int i = 0; i < 100; ++i)
             SetValue(key, (round * 37 + i * 50) % 5000, round);
         double start = NowMs();
-        watch.Compare();
+        watch->Compare(host);
         compare.push_back(NowMs() - start);
         bare.push_back(BareEnumeration());
     }
     double c = Median(compare), b = Median(bare);
     printf("Run key of 5000 values, 100 changed: comparison %.2f ms, bare enumeration %.2f ms, ratio %.2f (goal <= 1.3); "
            "%d changes reported over 9 rounds\n",
-           c, b, c / b, reported);
+           c, b, c / b, host.reported);
     RegCloseKey(key);
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KestrowBench");
 

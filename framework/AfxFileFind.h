@@ -2,9 +2,8 @@
 // the next entry and tells whether another one follows, so the entry reached by the call that
 // returns false is still valid and is taken like every other.
 //
-// Entries are read in UTF-16 and their names converted to the program's code page. A name the
-// code page cannot show whole (its missing characters become '?') would read like another
-// one, so GetFileKey tells such names apart.
+// Entries are read in UTF-16, and their names given as UTF-8, so that names the code page
+// cannot show whole stay apart.
 #pragma once
 #include "AfxString.h"
 #include <windows.h>
@@ -21,10 +20,7 @@ public:
     // Moves to the next entry; false when the entry reached is the last one.
     BOOL FindNextFile();
     // The entry reached by FindNextFile, without its folder; empty before the first call.
-    CString GetFileName() const;
-    // GetFileName, or for a name that the code page cannot show whole, that text followed by
-    // a tab and the name's UTF-16 code units in hexadecimal: unique within the folder.
-    CString GetFileKey() const;
+    std::string GetFileNameUtf8() const;
     void Close();
 
 private:

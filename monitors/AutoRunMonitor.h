@@ -1,15 +1,12 @@
-// The Auto Run monitor: the values of the Run family of keys, all in one thread.
+// The Auto Run monitor: the values of the Run family of keys, all in one thread, reported with
+// the key as the location ("HKLM/Software\...\Run") and "name=data" as the details.
 #pragma once
-#include <windows.h>
+#include "RegistrySource.h"
+#include <vector>
 
-struct AutoRunKey {
-    HKEY hive;
-    const char* hiveName; // "HKLM" or "HKCU": messages and the report's location
-    const char* path;     // null ends the table
-};
-
-// The watched keys, in arming order, ended by a row with a null path.
-extern const AutoRunKey g_autoRunKeys[];
+// The watched keys, in arming order: the machine's Run, RunOnce and RunOnceEx, the user's Run
+// and RunOnce, then (on 64-bit Windows) the machine's three in the 32-bit programs' view.
+std::vector<RegistryWatchSettings> AutoRunKeys();
 
 // Thread procedure; the parameter is the IMonitorHost.
 UINT MonitorRunKeysProc(LPVOID param);

@@ -1,9 +1,4 @@
 #include "COMMonitor.h"
-#include "DefaultValue.h"
-
-const RegistryWatchSettings g_comWatchSettings = {
-    HKEY_CLASSES_ROOT, "HKCR", "CLSID", FALSE, REG_NOTIFY_CHANGE_NAME, ReadCOMClasses, nullptr, true,
-};
 
 std::string COMDetails(const std::string& className, const std::string& inproc, const std::string& local) {
     if (inproc.empty() && local.empty())
@@ -15,29 +10,40 @@ std::string COMDetails(const std::string& className, const std::string& inproc, 
         text += "Inproc=" + inproc + ";";
     if (!local.empty())
         text += "Local=" + local + " ";
-    char details[1024];
-    CopyCut(details, text.c_str());
-    return details;
+    return text;
 }
 
-void ReadCOMClasses(HKEY clsidKey, const RegistryWatchSettings&, const ItemVisitor& visit) {
-    char name[kMaxNameChars];
-    for (DWORD i = 0; EnumSubkey(clsidKey, i, name) == ERROR_SUCCESS; ++i) {
-        HKEY classKey;
+void ReadCOMClasses(const CRegistryKey& clsid, const RegistryWatchSettings& settings, const ItemVisitor& visit) {
+    ForEachSubkey(clsid.Get(), [&](const std::string& name) {
         // Read-only, so that a class removed meanwhile is simply no item.
-        if (::RegOpenKeyExA(clsidKey, name, 0, KEY_READ, &classKey) != ERROR_SUCCESS)
-            continue;
-        std::string className = ReadDefaultText(classKey);
-        std::string inproc = ReadDefaultText(classKey, "InprocServer32");
-        std::string local = ReadDefaultText(classKey, "LocalServer32");
-        ::RegCloseKey(classKey);
-        std::string details = COMDetails(className, inproc, local);
+        CRegistryKey cls;
+        if (cls.Open(clsid.Get(), name, KEY_READ | settings.view) != ERROR_SUCCESS)
+            return;
+        std::string details = COMDetails(cls.ReadDefaultText(), cls.ReadDefaultText("InprocServer32"),
+                                         cls.ReadDefaultText("LocalServer32"));
         if (!details.empty())
             visit(name, details);
-    }
+    });
+}
+
+std::vector<RegistryWatchSettings> COMKeys() {
+    RegistryWatchSettings own{
+        .category = CATEGORY_COM,
+        .hive = HKEY_CLASSES_ROOT,
+        .hiveName = "HKCR",
+        .path = "CLSID",
+        .view = OwnView(),
+        .subtree = true,
+        .filter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+        .read = ReadCOMClasses,
+        .readAhead = true,
+    };
+    std::vector<RegistryWatchSettings> keys{own};
+    if (HasOtherView())
+        keys.push_back(OtherView(own, nullptr, kView32Suffix));
+    return keys;
 }
 
 UINT MonitorCOMProc(LPVOID param) {
-    return RunRegistryMonitor(static_cast<IMonitorHost*>(param), "MonitorCOMProc", g_comWatchSettings,
-                              &IMonitorHost::ReportCOMEvent, "MonitorCOMProc: Failed to wait (%d)");
+    return RunRegistryMonitor(*static_cast<IMonitorHost*>(param), "MonitorCOMProc", COMKeys());
 }

@@ -1,11 +1,9 @@
-// What a monitor thread may use of the main window: the stop event, the settle time and the
-// report operations. The window implements it; tests give a monitor a recording host.
+// What a monitor thread may use of the main window: the stop event, the settle time, the
+// report of an event or of an error, and readiness. The window implements it; tests give a monitor a recording host.
 #pragma once
 #include <windows.h>
 
 #include "Event.h"
-
-struct AutoRunKey;
 
 class IMonitorHost {
 public:
@@ -20,29 +18,6 @@ public:
     // A monitor has taken its first snapshot and is watching (tests and start-up figures wait on it).
     virtual void OnMonitorReady(const char* monitor) = 0;
 
-    // Location "HIVE/path" of the key row, details "name=data".
-    void ReportAutoRunEvent(const AutoRunKey* key, int kind, const char* valueName, const char* valueData);
-    void ReportServiceEvent(int kind, const char* location, const char* details) {
-        ReportEvent(CATEGORY_SERVICE, kind, location, details);
-    }
-    void ReportInstallEvent(int kind, const char* location, const char* details) {
-        ReportEvent(CATEGORY_INSTALLS, kind, location, details);
-    }
-    void ReportStartupEvent(int kind, const char* location, const char* details) {
-        ReportEvent(CATEGORY_AUTOSTART, kind, location, details);
-    }
-    void ReportCOMEvent(int kind, const char* location, const char* details) {
-        ReportEvent(CATEGORY_COM, kind, location, details);
-    }
-    void ReportWinlogonEvent(int kind, const char* location, const char* details) {
-        ReportEvent(CATEGORY_WINLOGON, kind, location, details);
-    }
-    void ReportShareEvent(int kind, const char* location, const char* details) {
-        ReportEvent(CATEGORY_SHARES, kind, location, details);
-    }
-    void ReportFileAssociationEvent(int kind, const char* location, const char* details) {
-        ReportEvent(CATEGORY_FILEASSOC, kind, location, details);
-    }
 
 protected:
     ~IMonitorHost() = default;

@@ -1,101 +1,134 @@
 #include "RegistryKey.h"
+#include "../framework/AfxString.h"
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
-CRegistryKey::CRegistryKey(HKEY hive, const char* path, OpenMode mode) {
-    m_openResult = mode == OpenOrCreate ? ::RegCreateKeyA(hive, path, &m_hKey) : ::RegOpenKeyA(hive, path, &m_hKey);
-    if (m_openResult != ERROR_SUCCESS)
-        m_hKey = nullptr;
-}
-
-CRegistryKey::~CRegistryKey() {
-    if (m_hKey)
-        ::RegCloseKey(m_hKey);
-}
-
-bool CRegistryKey::ReadValue(const char* name, void* buffer, DWORD& size) {
-    if (size)
-        static_cast<BYTE*>(buffer)[0] = 0;
-    DWORD type;
-    if (::RegQueryValueExA(m_hKey, name, nullptr, &type, static_cast<BYTE*>(buffer), &size) == ERROR_SUCCESS)
-        return true;
-    size = 0;
-    return false;
-}
-
-std::string DataText(const BYTE* data, DWORD size) {
-    size = std::min(size, kMaxTextBytes);
-    const void* zero = std::memchr(data, 0, size);
-    size_t n = zero ? static_cast<const BYTE*>(zero) - data : size;
-    return std::string(reinterpret_cast<const char*>(data), n);
-}
-
-CString CRegistryKey::ReadString(const char* name) {
-    BYTE buf[kMaxDataBytes];
-    DWORD size = kMaxTextBytes;
-    DWORD type;
-    LONG r = ::RegQueryValueExA(m_hKey, name, nullptr, &type, buf, &size);
+LONG CRegistryKey::Open(HKEY parent, const std::string& path, REGSAM access) {
+    HKEY key;
+    LONG r = ::RegOpenKeyExW(parent, Utf8ToWide(path).c_str(), 0, access, &key);
     if (r == ERROR_SUCCESS)
-        return CString(DataText(buf, size));
-    // Longer than the buffer: read it whole and keep its beginning.
-    for (int attempt = 0; r == ERROR_MORE_DATA && attempt < 3; ++attempt) {
-        std::vector<BYTE> big(size + 2);
-        DWORD bigSize = size;
-        r = ::RegQueryValueExA(m_hKey, name, nullptr, &type, big.data(), &bigSize);
-        if (r == ERROR_SUCCESS)
-            return CString(DataText(big.data(), bigSize));
-        size = bigSize;
-    }
-    return CString();
-}
-
-bool CRegistryKey::WriteString(const char* name, const char* text) {
-    return ::RegSetValueExA(m_hKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                            static_cast<DWORD>(std::strlen(text) + 1)) == ERROR_SUCCESS;
-}
-
-LONG CRegistryKey::DeleteValue(const char* name) { return ::RegDeleteValueA(m_hKey, name); }
-
-LONG EnumValue(HKEY key, DWORD index, RegValue& out) {
-    out.name[0] = '\0';
-    out.data[0] = 0;
-    out.longName.clear();
-    DWORD nameLen = kMaxNameChars;
-    out.size = kMaxDataBytes;
-    LONG r = ::RegEnumValueA(key, index, out.name, &nameLen, nullptr, &out.type, out.data, &out.size);
-    for (int attempt = 0; r == ERROR_MORE_DATA && attempt < 3; ++attempt) {
-        // Name or data over the limits: read the value whole, then keep what fits.
-        DWORD maxName = 0, maxData = 0;
-        if (::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName,
-                               &maxData, nullptr, nullptr) != ERROR_SUCCESS)
-            return r;
-        std::vector<char> name(std::max<DWORD>(maxName, kMaxNameChars) * 2 + 2);
-        std::vector<BYTE> data(std::max<DWORD>(std::max(maxData, out.size), kMaxDataBytes) + 2);
-        nameLen = static_cast<DWORD>(name.size());
-        DWORD size = static_cast<DWORD>(data.size());
-        r = ::RegEnumValueA(key, index, name.data(), &nameLen, nullptr, &out.type, data.data(), &size);
-        if (r == ERROR_SUCCESS) {
-            CopyCut(out.name, name.data());
-            if (nameLen >= kMaxNameChars)
-                out.longName = name.data();
-            out.size = std::min<DWORD>(size, kMaxDataBytes);
-            std::memcpy(out.data, data.data(), out.size);
-        } else {
-            out.size = size;
-        }
-    }
-    if (r != ERROR_SUCCESS)
-        out.size = 0;
+        m_key.Attach(key);
     return r;
 }
 
-LONG EnumSubkey(HKEY key, DWORD index, char (&name)[kMaxNameChars]) {
-    name[0] = '\0';
-    return ::RegEnumKeyA(key, index, name, kMaxNameChars);
+LONG CRegistryKey::Create(HKEY parent, const std::string& path, REGSAM access) {
+    HKEY key;
+    LONG r = ::RegCreateKeyExW(parent, Utf8ToWide(path).c_str(), 0, nullptr, 0, access, nullptr, &key, nullptr);
+    if (r == ERROR_SUCCESS)
+        m_key.Attach(key);
+    return r;
 }
 
-bool KeyExists(HKEY key) {
-    return key && ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                     nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+bool CRegistryKey::Exists() const {
+    return m_key && ::RegQueryInfoKeyW(m_key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                       nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+LONG CRegistryKey::Notify(bool subtree, DWORD filter, HANDLE event) const {
+    return ::RegNotifyChangeKeyValue(m_key.Get(), subtree, filter, event, TRUE);
+}
+
+std::string ValueText(DWORD type, const BYTE* data, DWORD size) {
+    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+        const auto* text = reinterpret_cast<const wchar_t*>(data);
+        size_t n = 0, units = size / sizeof(wchar_t);
+        while (n < units && text[n])
+            ++n;
+        return WideToUtf8(text, n);
+    }
+    size_t n = 0;
+    while (n < size && data[n])
+        ++n;
+    return AnsiToUtf8(reinterpret_cast<const char*>(data), n);
+}
+
+std::string CRegistryKey::ReadText(const std::string& name) const {
+    if (!m_key)
+        return std::string();
+    std::wstring wide = Utf8ToWide(name);
+    std::vector<BYTE> data(1024);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD type = REG_NONE, size = static_cast<DWORD>(data.size());
+        LONG r = ::RegQueryValueExW(m_key.Get(), wide.c_str(), nullptr, &type, data.data(), &size);
+        if (r == ERROR_SUCCESS)
+            return ValueText(type, data.data(), size);
+        if (r != ERROR_MORE_DATA)
+            break;
+        // Longer than the buffer (and perhaps growing): read it whole.
+        data.resize(size + 2);
+    }
+    return std::string();
+}
+
+std::string CRegistryKey::ReadDefaultText(const std::string& path) const {
+    if (path.empty())
+        return ReadText(std::string());
+    CRegistryKey key;
+    if (!m_key || key.Open(m_key.Get(), path, KEY_QUERY_VALUE) != ERROR_SUCCESS)
+        return std::string();
+    return key.ReadText(std::string());
+}
+
+LONG CRegistryKey::WriteText(const std::string& name, const std::string& text) {
+    std::wstring wide = Utf8ToWide(text);
+    return ::RegSetValueExW(m_key.Get(), Utf8ToWide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                            static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+}
+
+LONG CRegistryKey::DeleteValue(const std::string& name) {
+    return ::RegDeleteValueW(m_key.Get(), Utf8ToWide(name).c_str());
+}
+
+void ForEachValue(HKEY key,
+                  const std::function<void(const std::string& name, DWORD type, const BYTE* data, DWORD size)>& visit) {
+    DWORD maxName = 0, maxData = 0;
+    if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
+                           nullptr, nullptr) != ERROR_SUCCESS)
+        return;
+    std::vector<wchar_t> name(maxName + 2);
+    std::vector<BYTE> data(maxData + 2);
+    for (DWORD i = 0;; ++i) {
+        LONG r = ERROR_MORE_DATA;
+        DWORD nameLen = 0, type = REG_NONE, size = 0;
+        for (int attempt = 0; r == ERROR_MORE_DATA && attempt < 4; ++attempt) {
+            if (attempt > 0) {
+                // Written meanwhile: take the key's new limits.
+                ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName,
+                                   &maxData, nullptr, nullptr);
+                name.resize(std::max<size_t>(name.size(), maxName + 2));
+                data.resize(std::max<size_t>(std::max<size_t>(data.size(), maxData + 2), size + 2));
+            }
+            nameLen = static_cast<DWORD>(name.size());
+            size = static_cast<DWORD>(data.size());
+            r = ::RegEnumValueW(key, i, name.data(), &nameLen, nullptr, &type, data.data(), &size);
+        }
+        if (r == ERROR_MORE_DATA)
+            continue;
+        if (r != ERROR_SUCCESS)
+            return;
+        visit(WideToUtf8(name.data(), nameLen), type, data.data(), size);
+    }
+}
+
+void ForEachSubkey(HKEY key, const std::function<void(const std::string& name)>& visit) {
+    DWORD maxName = 0;
+    ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &maxName, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr);
+    // Key names stop at 255 characters; a longer limit is taken as given.
+    std::vector<wchar_t> name(std::max<DWORD>(maxName, 256) + 2);
+    for (DWORD i = 0;; ++i) {
+        DWORD length = static_cast<DWORD>(name.size());
+        LONG r = ::RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        // A name over the usual limit is read whole all the same, so that the rest is still read.
+        while (r == ERROR_MORE_DATA && name.size() < 32768) {
+            name.resize(name.size() * 2);
+            length = static_cast<DWORD>(name.size());
+            r = ::RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        }
+        if (r == ERROR_MORE_DATA)
+            continue;
+        if (r != ERROR_SUCCESS)
+            return;
+        visit(WideToUtf8(name.data(), length));
+    }
 }

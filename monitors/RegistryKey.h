@@ -1,63 +1,49 @@
-// Registry access shared by the monitors and the Options dialog.
+// Registry access shared by the monitors and the Options dialog. Names, paths and texts are
+// UTF-8 (plain ASCII paths read as themselves); keys are read through the UTF-16 functions,
+// so that nothing the code page cannot show collides or goes unseen.
 #pragma once
-#include "../framework/AfxString.h"
-#include <windows.h>
+#include "../framework/AfxHandle.h"
+#include <functional>
+#include <string>
 
-// Holds one open key; closes it when it ends. A key that cannot be opened leaves the handle
-// null, and every read through it then fails.
+// One open key, closed when it ends. Open and Create replace the held key only when they
+// succeed, and return the registry's error code; after a failure the key held before (or
+// none) is still held.
 class CRegistryKey {
 public:
-    enum OpenMode { OpenExisting, OpenOrCreate };
+    CRegistryKey() = default;
+    [[nodiscard]] LONG Open(HKEY parent, const std::string& path, REGSAM access = KEY_READ);
+    [[nodiscard]] LONG Create(HKEY parent, const std::string& path, REGSAM access = KEY_READ | KEY_WRITE);
+    void Close() { m_key.Close(); }
 
-    CRegistryKey(HKEY hive, const char* path, OpenMode mode = OpenExisting);
-    CRegistryKey(const CRegistryKey&) = delete;
-    CRegistryKey& operator=(const CRegistryKey&) = delete;
-    ~CRegistryKey();
+    HKEY Get() const { return m_key.Get(); }
+    bool IsOpen() const { return static_cast<bool>(m_key); }
+    // False for a key deleted since it was opened: its handle stays valid, but every call
+    // through it fails (ERROR_KEY_DELETED), and it never signals a change again.
+    bool Exists() const;
+    LONG Notify(bool subtree, DWORD filter, HANDLE event) const;
 
-    bool IsOpen() const { return m_hKey != nullptr; }
-    LONG OpenResult() const { return m_openResult; }
-
-    // Raw read into buffer[size]; on any failure (too small included) size becomes 0.
-    bool ReadValue(const char* name, void* buffer, DWORD& size);
-    // The value as text up to its first zero byte, at most 1023 bytes (a longer value is cut,
-    // not emptied); empty when missing or unreadable.
-    CString ReadString(const char* name);
-    bool WriteString(const char* name, const char* text);
-    LONG DeleteValue(const char* name);
-
-    HKEY m_hKey = nullptr;
+    // A value's text, whole, up to its first NUL; empty when missing or unreadable. Numbers
+    // and binary data read as their bytes in the code page.
+    std::string ReadText(const std::string& name) const;
+    // The default value of subkey `path` (of this key when empty), opened for reading only so
+    // that reading never creates a key.
+    std::string ReadDefaultText(const std::string& path = std::string()) const;
+    [[nodiscard]] LONG WriteText(const std::string& name, const std::string& text);
+    LONG DeleteValue(const std::string& name);
 
 private:
-    LONG m_openResult;
+    CKeyHandle m_key;
 };
 
-// Read limits of the monitors.
-const DWORD kMaxNameChars = 260;  // value and subkey names, terminator included
-const DWORD kMaxDataBytes = 1024; // value data
-const DWORD kMaxTextBytes = 1023; // a value read as text
+// The text of registry data: strings up to their first NUL, other types as their bytes up to
+// the first zero byte.
+std::string ValueText(DWORD type, const BYTE* data, DWORD size);
 
-// The text of registry data: its bytes up to the first zero byte, never beyond `size`, at
-// most kMaxTextBytes.
-std::string DataText(const BYTE* data, DWORD size);
-
-// One value of an enumeration. A name or data over the limits is read whole and cut to them
-// (259 characters, 1024 bytes), so that one long value never ends the enumeration.
-struct RegValue {
-    char name[kMaxNameChars];
-    BYTE data[kMaxDataBytes];
-    DWORD size; // bytes of data held
-    DWORD type;
-    std::string longName; // the whole name when `name` holds it cut, else empty
-    std::string Text() const { return DataText(data, size); }
-    // The name that tells this value from every other: two long names may share their cut.
-    std::string WholeName() const { return longName.empty() ? std::string(name) : longName; }
-};
-
-// Whether an open key still exists: a handle to a deleted key stays valid, but every call
-// through it fails (ERROR_KEY_DELETED), and it never signals a change again.
-bool KeyExists(HKEY key);
-
-// RegEnumValueA at `index`: ERROR_SUCCESS, ERROR_NO_MORE_ITEMS or the error that ended it.
-LONG EnumValue(HKEY key, DWORD index, RegValue& out);
-// RegEnumKeyA at `index` into name[kMaxNameChars].
-LONG EnumSubkey(HKEY key, DWORD index, char (&name)[kMaxNameChars]);
+// Every value of the key, in enumeration order, whole whatever its length. A value that
+// grows between the size check and its reading is read again; one that cannot be read is
+// passed over rather than ending the enumeration.
+void ForEachValue(HKEY key,
+                  const std::function<void(const std::string& name, DWORD type, const BYTE* data, DWORD size)>& visit);
+// Every direct subkey's name, whole, in enumeration order.
+void ForEachSubkey(HKEY key, const std::function<void(const std::string& name)>& visit);

@@ -1,52 +1,51 @@
 #include "ServiceMonitor.h"
-#include "RegistryWatch.h"
+#include "RegistrySource.h"
 
 namespace {
 const char kServicesPath[] = "System\\CurrentControlSet\\Services";
 
-std::string ImagePathText(CRegistryKey& service) {
-    return service.ReadString("ImagePath").str();
-}
+std::string ImagePathText(const CRegistryKey& service) { return service.ReadText("ImagePath"); }
 
-// Only service keys coming and going notify: a rewritten ImagePath shows at the next of those.
+// The whole subtree, so that a rewritten ImagePath is seen one settle after the write; a burst
+// of writes below costs one reading per settle.
 const RegistryWatchSettings kServices{
-    HKEY_LOCAL_MACHINE, "HKLM", kServicesPath, FALSE, REG_NOTIFY_CHANGE_NAME, ReadSubkeyTexts, ImagePathText,
+    .category = CATEGORY_SERVICE,
+    .hive = HKEY_LOCAL_MACHINE,
+    .hiveName = "HKLM",
+    .path = kServicesPath,
+    .subtree = true,
+    .filter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+    .read = ReadSubkeyTexts,
+    .renderSubkey = ImagePathText,
 };
 
-bool IsTextType(DWORD type) {
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
+bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 } // namespace
 
 UINT MonitorServiceProc(LPVOID param) {
-    return RunRegistryMonitor(static_cast<IMonitorHost*>(param), "MonitorServiceProc", kServices,
-                              &IMonitorHost::ReportServiceEvent, "MonitorServiceProc: Failed to wait (%d)");
+    return RunRegistryMonitor(*static_cast<IMonitorHost*>(param), "MonitorServiceProc", {kServices});
 }
 
 void CleanEmptyImagePaths() {
-    HKEY services = nullptr;
     try {
-        if (::RegOpenKeyA(HKEY_LOCAL_MACHINE, kServicesPath, &services) != ERROR_SUCCESS) {
-            services = nullptr;
+        CRegistryKey services;
+        if (services.Open(HKEY_LOCAL_MACHINE, kServicesPath) != ERROR_SUCCESS)
             return;
-        }
-        char name[512];
-        for (DWORD i = 0; ::RegEnumKeyA(services, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
-            CRegistryKey service(HKEY_LOCAL_MACHINE, (std::string(kServicesPath) + "\\" + name).c_str());
-            if (!service.IsOpen())
-                continue;
+        ForEachSubkey(services.Get(), [&services](const std::string& name) {
+            CRegistryKey service;
+            if (service.Open(services.Get(), name, KEY_READ | KEY_WRITE) != ERROR_SUCCESS)
+                return;
             BYTE data[260];
             DWORD size = sizeof data;
             DWORD type = REG_NONE;
-            if (::RegQueryValueExA(service.m_hKey, "ImagePath", nullptr, &type, data, &size) != ERROR_SUCCESS)
-                continue; // missing, too long or unreadable: left alone
+            if (::RegQueryValueExW(service.Get(), L"ImagePath", nullptr, &type, data, &size) != ERROR_SUCCESS)
+                return; // missing, too long or unreadable: left alone
             // Empty means no data, or a text that ends at once. A number or binary value whose
-            // first byte happens to be zero is not empty and stays.
-            if (size == 0 || (IsTextType(type) && data[0] == 0))
+            // first bytes happen to be zero is not empty and stays.
+            bool emptyText = IsTextType(type) && (size < sizeof(wchar_t) || (data[0] == 0 && data[1] == 0));
+            if (size == 0 || emptyText)
                 service.DeleteValue("ImagePath");
-        }
+        });
     } catch (...) {
     }
-    if (services)
-        ::RegCloseKey(services);
 }

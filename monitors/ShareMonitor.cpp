@@ -1,18 +1,22 @@
 #include "ShareMonitor.h"
-#include "RegistryWatch.h"
+#include "RegistrySource.h"
 
 namespace {
-std::string RemotePathText(CRegistryKey& drive) {
-    return drive.ReadString("RemotePath").str();
-}
+std::string RemotePathText(const CRegistryKey& drive) { return drive.ReadText("RemotePath"); }
 
-// Only mappings coming and going notify: a rewritten RemotePath shows at the next of those.
+// The whole subtree, so that a rewritten RemotePath is seen one settle after the write.
 const RegistryWatchSettings kNetwork{
-    HKEY_CURRENT_USER, "HKCU", "Network", FALSE, REG_NOTIFY_CHANGE_NAME, ReadSubkeyTexts, RemotePathText,
+    .category = CATEGORY_SHARES,
+    .hive = HKEY_CURRENT_USER,
+    .hiveName = "HKCU",
+    .path = "Network",
+    .subtree = true,
+    .filter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+    .read = ReadSubkeyTexts,
+    .renderSubkey = RemotePathText,
 };
 } // namespace
 
 UINT MonitorShareDriveProc(LPVOID param) {
-    return RunRegistryMonitor(static_cast<IMonitorHost*>(param), "MonitorShareDriveProc", kNetwork,
-                              &IMonitorHost::ReportShareEvent, "MonitorShareDriveProc: Failed to wait (%d)");
+    return RunRegistryMonitor(*static_cast<IMonitorHost*>(param), "MonitorShareDriveProc", {kNetwork});
 }

@@ -1,55 +1,15 @@
 #include "StartupMonitor.h"
-#include "../framework/AfxFileFind.h"
-#include "../framework/AfxWin.h"
-#include "Snapshot.h"
+#include "FolderSource.h"
 #include <cstdio>
 #include <cstring>
-#include <io.h>
 #include <mbstring.h>
-#include <memory>
 #include <shlobj.h>
 
 namespace {
-struct StartupFolder {
-    const char* label;
-    char path[kStartupPathChars];
-    char pattern[kStartupPathChars]; // "path\*.*"
-    HANDLE hChange;                  // null while not watched, or while the folder is gone
-    std::unique_ptr<CMapStringToString> current; // entry key -> entry name
-    std::unique_ptr<CMapStringToString> unseen;
-    // Folders coming and going in the parent, or while the folder is gone in its nearest
-    // existing ancestor: how a folder removed and created again is found again.
-    HANDLE hGuard;
-};
-
-void CloseChange(HANDLE& h) {
-    if (h)
-        ::FindCloseChangeNotification(h);
-    h = nullptr;
-}
-
-// The folder table; whatever way the thread ends, its handles are closed and its maps freed.
-struct StartupTable {
-    StartupFolder rows[2] = {{"Personal", {}, {}, nullptr, nullptr, nullptr, nullptr},
-                             {"All Users", {}, {}, nullptr, nullptr, nullptr, nullptr}};
-    StartupTable() = default;
-    StartupTable(const StartupTable&) = delete;
-    StartupTable& operator=(const StartupTable&) = delete;
-    ~StartupTable() {
-        for (StartupFolder& row : rows) {
-            CloseChange(row.hChange);
-            CloseChange(row.hGuard);
-        }
-    }
-};
-
-void ShowError(const char* format, const char* text, DWORD code) {
-    CString message;
-    if (text)
-        message.Format(format, text, static_cast<int>(code));
-    else
-        message.Format(format, static_cast<int>(code));
-    AfxMessageBox(message, MB_OK);
+void ShowError(IMonitorHost& host, const char* variable) {
+    CString text;
+    text.Format("MonitorStartProc: Failed to get %s (%d)", variable, static_cast<int>(::GetLastError()));
+    host.ReportError(text);
 }
 
 // Copies src into dst[N] whole; false (and dst empty) when it does not fit.
@@ -92,63 +52,9 @@ void ShellFolder(int csidl, char (&path)[kStartupPathChars]) {
         path[0] = '\0';
 }
 
-// Every entry of the folder, "." and ".." included, in the order the file system gives them:
-// visit(key, name), the key telling apart names that read alike in the code page.
-template <class Visit> void ListFolder(const char* pattern, Visit visit) {
-    CFileFind find;
-    BOOL more = find.FindFile(pattern);
-    while (more) {
-        more = find.FindNextFile();
-        visit(find.GetFileKey().str(), find.GetFileName().str());
-    }
-}
-
-void Compare(IMonitorHost* host, StartupFolder& row) {
-    CSnapshotComparison comparison(*row.current, *row.unseen,
-                                   [host, &row](int kind, const std::string&, const std::string& name) {
-                                       host->ReportStartupEvent(kind, row.label, name.c_str());
-                                   });
-    ListFolder(row.pattern,
-               [&comparison](const std::string& key, const std::string& name) { comparison.Item(key, name); });
-    comparison.Finish();
-}
-
-bool FolderExists(const char* path) {
-    DWORD attributes = ::GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Watches the nearest existing ancestor of the row's folder for folders coming and going.
-void GuardAncestor(StartupFolder& row) {
-    CloseChange(row.hGuard);
-    std::string path = row.path;
-    for (;;) {
-        size_t slash = path.find_last_of('\\');
-        if (slash == std::string::npos)
-            return;
-        // "C:\" is the root; "C:" alone would name the current folder of the drive.
-        path.resize(slash > 0 && path[slash - 1] == ':' ? slash + 1 : slash);
-        if (!FolderExists(path.c_str()))
-            continue;
-        HANDLE h = ::FindFirstChangeNotificationA(path.c_str(), FALSE, FILE_NOTIFY_CHANGE_DIR_NAME);
-        row.hGuard = h == INVALID_HANDLE_VALUE ? nullptr : h;
-        return;
-    }
-}
-
-// A change handle names the folder it was made for (Wine's never signals again once that
-// folder is gone), so after a guard signal the folder is watched afresh, if it is there.
-void RewatchFolder(StartupFolder& row) {
-    CloseChange(row.hChange);
-    if (FolderExists(row.path)) {
-        HANDLE h = ::FindFirstChangeNotificationA(row.path, FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
-        row.hChange = h == INVALID_HANDLE_VALUE ? nullptr : h;
-    }
-    GuardAncestor(row);
-}
 } // namespace
 
-void ResolveStartupPaths(const char* shellPersonal, const char* shellAllUsers, char (&personal)[kStartupPathChars],
+void ResolveStartupPaths(IMonitorHost& host, const char* shellPersonal, const char* shellAllUsers, char (&personal)[kStartupPathChars],
                          char (&allUsers)[kStartupPathChars]) {
     personal[0] = allUsers[0] = '\0';
     bool needPersonal = !shellPersonal || !*shellPersonal || !CopyWhole(personal, shellPersonal);
@@ -159,13 +65,13 @@ void ResolveStartupPaths(const char* shellPersonal, const char* shellAllUsers, c
     char drive[10];
     int read = ReadVariable("HOMEDRIVE", drive);
     if (read == 0)
-        ShowError("MonitorStartProc: Failed to get HOMEDRIVE (%d)", nullptr, ::GetLastError());
+        ShowError(host, "HOMEDRIVE");
     if (read != 1)
         return;
     char homePath[260];
     read = ReadVariable("HOMEPATH", homePath);
     if (read == 0)
-        ShowError("MonitorStartProc: Failed to get HOMEPATH (%d)", nullptr, ::GetLastError());
+        ShowError(host, "HOMEPATH");
     if (read != 1)
         return;
 
@@ -188,101 +94,35 @@ void ResolveStartupPaths(const char* shellPersonal, const char* shellAllUsers, c
     }
 }
 
-UINT RunStartupMonitor(IMonitorHost* host, const char* personal, const char* allUsers) {
-    try {
-        StartupTable table;
-        const char* paths[2] = {personal, allUsers};
-        DWORD watched = 0;
-        for (int i = 0; i < 2; ++i) {
-            StartupFolder& row = table.rows[i];
-            if (!CopyWhole(row.path, paths[i]) || !row.path[0] || ::_access(row.path, 0) != 0)
-                continue;
-            int n = std::snprintf(row.pattern, sizeof row.pattern, "%s\\*.*", row.path);
-            if (n < 0 || static_cast<size_t>(n) >= sizeof row.pattern)
-                continue; // cannot be listed whole, so it is not watched
-            HANDLE h = ::FindFirstChangeNotificationA(row.path, FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
-            if (h == INVALID_HANDLE_VALUE) {
-                ShowError("Failed to monitor directory %s (%d)", row.path, ::GetLastError());
-                continue;
-            }
-            row.hChange = h;
-            row.current = std::make_unique<CMapStringToString>();
-            row.unseen = std::make_unique<CMapStringToString>();
-            ListFolder(row.pattern,
-                       [&row](const std::string& key, const std::string& name) { row.current->SetAt(key, name); });
-            CopySnapshot(*row.current, *row.unseen);
-            GuardAncestor(row);
-            ++watched;
-        }
-        if (watched == 0)
-            return 0;
-        host->OnMonitorReady("MonitorStartProc");
-
-        for (;;) {
-            // Folder handles first (row 0 before row 1), then the guards, then the stop event.
-            HANDLE waits[5];
-            StartupFolder* rowOfWait[4];
-            bool guardOfWait[4];
-            DWORD n = 0;
-            for (int pass = 0; pass < 2; ++pass)
-                for (StartupFolder& row : table.rows) {
-                    HANDLE h = pass == 0 ? row.hChange : row.hGuard;
-                    if (!row.current || !h)
-                        continue;
-                    waits[n] = h;
-                    rowOfWait[n] = &row;
-                    guardOfWait[n] = pass == 1;
-                    ++n;
-                }
-            waits[n] = host->GetStopEvent();
-            DWORD r = ::WaitForMultipleObjects(n + 1, waits, FALSE, INFINITE);
-            if (r == WAIT_FAILED) {
-                ShowError("MonitorStartProc: Failed to wait (%d)", nullptr, ::GetLastError());
-                return 0;
-            }
-            DWORD index = r - WAIT_OBJECT_0;
-            if (index >= n)
-                return 0; // the stop event
-            auto take = [&](DWORD i, bool settle) {
-                StartupFolder& row = *rowOfWait[i];
-                // Re-armed before the settle: a change made while the folder is listed signals
-                // again instead of going unseen.
-                ::FindNextChangeNotification(waits[i]);
-                bool rewatch = guardOfWait[i] || !FolderExists(row.path);
-                for (;; settle = true) {
-                    if (settle)
-                        ::Sleep(host->GetSettleTime());
-                    if (rewatch)
-                        RewatchFolder(row);
-                    Compare(host, row);
-                    // Back between its check and its guard's arming: nothing would signal it.
-                    rewatch = !row.hChange && FolderExists(row.path);
-                    if (!rewatch)
-                        break;
-                }
-            };
-            take(index, true);
-            // The other folder, if it signalled meanwhile, is compared after the same settle
-            // rather than one settle later; once, even if both its handles signalled.
-            for (DWORD i = 0; i < n; ++i)
-                if (rowOfWait[i] != rowOfWait[index] && ::WaitForSingleObject(waits[i], 0) == WAIT_OBJECT_0) {
-                    take(i, false);
-                    break;
-                }
-        }
-    } catch (...) {
+UINT RunStartupMonitor(IMonitorHost& host, const char* personal, const char* allUsers) {
+    std::vector<std::unique_ptr<CWatch>> watches;
+    const char* paths[2] = {personal, allUsers};
+    const char* labels[2] = {"Personal", "All Users"};
+    for (int i = 0; i < 2; ++i) {
+        // A folder whose listing pattern would not fit MAX_PATH cannot be listed whole.
+        if (!paths[i] || !*paths[i] || std::strlen(paths[i]) + 4 >= kStartupPathChars)
+            continue;
+        std::string label = labels[i];
+        // Never Changed: an entry's text is its name.
+        ItemFormat format = [label](const std::string&, const std::string& name, std::string& location,
+                                    std::string& details) {
+            location = label;
+            details = name;
+        };
+        watches.push_back(std::make_unique<CWatch>(std::make_unique<CFolderSource>(paths[i]), CATEGORY_AUTOSTART,
+                                                   format));
     }
-    return 0;
+    return RunWatchMonitor(host, std::move(watches), "MonitorStartProc", "MonitorStartProc");
 }
 
 UINT MonitorStartProc(LPVOID param) {
-    auto* host = static_cast<IMonitorHost*>(param);
+    auto& host = *static_cast<IMonitorHost*>(param);
     try {
         char shellPersonal[kStartupPathChars], shellAllUsers[kStartupPathChars];
         ShellFolder(CSIDL_STARTUP, shellPersonal);
         ShellFolder(CSIDL_COMMON_STARTUP, shellAllUsers);
         char personal[kStartupPathChars], allUsers[kStartupPathChars];
-        ResolveStartupPaths(shellPersonal, shellAllUsers, personal, allUsers);
+        ResolveStartupPaths(host, shellPersonal, shellAllUsers, personal, allUsers);
         return RunStartupMonitor(host, personal, allUsers);
     } catch (...) {
     }

@@ -14,21 +14,23 @@ std::string ClassKey(int i) { return std::string("CLSID\\") + kClasses[i]; }
 void CleanUp() {
     for (int i = 0; i < 4; ++i)
         RegDeleteTreeAt(HKEY_CLASSES_ROOT, ClassKey(i));
+    RegDeleteTreeIn(HKEY_CLASSES_ROOT, ClassKey(3), KEY_WOW64_32KEY);
 }
 
 RecordedEvent Com(int kind, int i, const std::string& details) { return {"ActiveX COM", kind, kClasses[i], details}; }
 
-Events Ours(const Events& events) { return OnlyAt(events, {std::begin(kClasses), std::end(kClasses)}); }
+Events Ours(const Events& events) {
+    return OnlyAt(events, {kClasses[0], kClasses[1], kClasses[2], kClasses[3], std::string(kClasses[3]) + " (32-bit)"});
+}
 
 std::map<std::string, std::string> ReadClasses() {
     std::map<std::string, std::string> items;
-    HKEY clsid;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ, &clsid) != ERROR_SUCCESS)
+    CRegistryKey clsid;
+    if (clsid.Open(HKEY_CLASSES_ROOT, "CLSID") != ERROR_SUCCESS)
         return items;
-    ReadCOMClasses(clsid, g_comWatchSettings, [&](const std::string& name, const std::string& details) {
+    ReadCOMClasses(clsid, COMKeys()[0], [&](const std::string& name, const std::string& details) {
         EXPECT_TRUE(items.emplace(name, details).second) << name << " read twice";
     });
-    RegCloseKey(clsid);
     return items;
 }
 
@@ -38,20 +40,13 @@ protected:
 };
 } // namespace
 
-TEST(COMClasses, DetailsArePartsInTurnWithExactSeparatorsCutToTheBuffer) {
+TEST(COMClasses, DetailsArePartsInTurnWithExactSeparators) {
     EXPECT_EQ("COM=Foo Class;Inproc=C:\\WINDOWS\\System32\\foo.dll;",
               COMDetails("Foo Class", "C:\\WINDOWS\\System32\\foo.dll", ""));
     EXPECT_EQ("COM=Foo;Inproc=foo.dll;Local=foo.exe /automation ", COMDetails("Foo", "foo.dll", "foo.exe /automation"));
     EXPECT_EQ("Inproc=%s.dll;", COMDetails("", "%s.dll", ""));
     EXPECT_EQ("COM=Bar;Local=bar.exe ", COMDetails("Bar", "", "bar.exe"));
     EXPECT_EQ("", COMDetails("Only a name", "", ""));
-
-    std::string a(1022, 'a'), b(1022, 'b');
-    std::string cut = COMDetails(a, b, "c");
-    EXPECT_EQ(1023u, cut.size());
-    EXPECT_EQ("COM=" + a.substr(0, 1019), cut);
-    cut = COMDetails("", "x", b);
-    EXPECT_EQ("Inproc=x;Local=" + b.substr(0, 1008), cut);
 }
 
 TEST(COMClasses, ReadingFindsOnlyServedClassesAndCreatesNothing) {
@@ -66,7 +61,7 @@ TEST(COMClasses, ReadingFindsOnlyServedClassesAndCreatesNothing) {
     EXPECT_EQ(0u, items.count(kClasses[0]));
     EXPECT_EQ(0u, items.count(kClasses[3]));
     EXPECT_EQ("Local=C:\\kt5\\server.exe -Embedding ", items[kClasses[1]]);
-    EXPECT_EQ("COM=" + std::string(1019, 'N'), items[kClasses[2]]);
+    EXPECT_EQ("COM=" + std::string(1500, 'N') + ";Inproc=C:\\kt5\\long.dll;", items[kClasses[2]]);
 
     // Reading opened nothing for writing: no server key appeared where there was none.
     EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, ClassKey(0) + "\\InprocServer32"));
@@ -84,8 +79,8 @@ TEST(COMClasses, ReadingDuringTheSettleIsKeptOnlyWhenNothingChangedSinceItBegan)
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(1) + "\\InprocServer32", "", "C:\\kt5\\b1.dll");
     static int reads;
     static bool meddle; // changes class 0's server right after the reading has passed it
-    RegistryWatchSettings settings = g_comWatchSettings;
-    settings.readItems = [](HKEY key, const RegistryWatchSettings& s, const ItemVisitor& visit) {
+    RegistryWatchSettings settings = COMKeys()[0];
+    settings.read = [](const CRegistryKey& key, const RegistryWatchSettings& s, const ItemVisitor& visit) {
         ++reads;
         ReadCOMClasses(key, s, [&visit](const std::string& name, const std::string& text) {
             visit(name, text);
@@ -95,32 +90,29 @@ TEST(COMClasses, ReadingDuringTheSettleIsKeptOnlyWhenNothingChangedSinceItBegan)
             }
         });
     };
-    Events events;
-    CRegistryWatchKey key(settings, [&events](int kind, const std::string& name, const std::string& text) {
-        events.push_back({"ActiveX COM", kind, name, text});
-    });
-    ASSERT_EQ(CRegistryWatchKey::Armed, key.Arm());
-    key.TakeFirstSnapshot();
+    CRecordingHost host(300);
+    auto watch = MakeRegistryWatch(settings);
+    ASSERT_TRUE(watch->Source().Arm(host));
+    watch->TakeFirstSnapshot();
 
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(2) + "\\InprocServer32", "", "C:\\kt5\\c.dll");
     reads = 0;
-    key.SettleAndCompare(300);
+    watch->SettleAndCompare(host);
     EXPECT_EQ(1, reads) << "a quiet settle needs no second reading";
-    EXPECT_EQ(Events{Com(EVENT_NEW, 2, "Inproc=C:\\kt5\\c.dll;")}, Ours(events));
+    EXPECT_EQ(Events{Com(EVENT_NEW, 2, "Inproc=C:\\kt5\\c.dll;")}, Ours(host.Events()));
 
-    events.clear();
+    host.Clear();
     reads = 0;
     meddle = true;
     RegDeleteTreeAt(HKEY_CLASSES_ROOT, ClassKey(1));
-    key.SettleAndCompare(300);
+    watch->SettleAndCompare(host);
     EXPECT_EQ(2, reads);
-    EXPECT_EQ((Events{Com(EVENT_CHANGED, 0, "Inproc=C:\\kt5\\a2.dll;"),
-                                          Com(EVENT_DELETED, 1, "Inproc=C:\\kt5\\b1.dll;")}),
-              Ours(events));
+    EXPECT_EQ((Events{Com(EVENT_CHANGED, 0, "Inproc=C:\\kt5\\a2.dll;"), Com(EVENT_DELETED, 1, "Inproc=C:\\kt5\\b1.dll;")}),
+              Ours(host.Events()));
     CleanUp();
 }
 
-TEST_F(COMMonitor, ServerChangesInsideClassesShowWhenAClassComesOrGoes) {
+TEST_F(COMMonitor, ClassesComeAndGoAndServerRewritesShowAtOnce) {
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(1) + "\\InprocServer32", "", "C:\\kt5\\gone.dll");
     Start(MonitorCOMProc);
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(0), "", "KT5 Sample Class");
@@ -130,18 +122,19 @@ TEST_F(COMMonitor, ServerChangesInsideClassesShowWhenAClassComesOrGoes) {
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(2), "", "KT5 Pending"); // signals, but has no server
     EXPECT_TRUE(Ours(Quiet()).empty());
 
-    // Changes inside class keys signal nothing by themselves; the next class coming shows them.
+    // A server path rewritten inside a class is reported one settle after the write.
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(0) + "\\InprocServer32", "", "C:\\kt5\\v2.dll");
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(1) + "\\InprocServer32", "", ""); // no server left
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(2) + "\\LocalServer32", "", "C:\\kt5\\pending.exe");
-    EXPECT_TRUE(Ours(Quiet()).empty());
-    RegSetString(HKEY_CLASSES_ROOT, ClassKey(3) + "\\InprocServer32", "", "C:\\kt5\\marker.dll");
     EXPECT_EQ((Events{Com(EVENT_CHANGED, 0, "COM=KT5 Sample Class;Inproc=C:\\kt5\\v2.dll;"),
                       Com(EVENT_DELETED, 1, "Inproc=C:\\kt5\\gone.dll;"),
-                      Com(EVENT_NEW, 2, "COM=KT5 Pending;Local=C:\\kt5\\pending.exe "),
-                      Com(EVENT_NEW, 3, "Inproc=C:\\kt5\\marker.dll;")}),
-              Ours(Expect(4)));
+                      Com(EVENT_NEW, 2, "COM=KT5 Pending;Local=C:\\kt5\\pending.exe ")}),
+              Ours(Expect(3)));
 
+    // The 32-bit programs' classes, under their own name.
+    RegSetWide(HKEY_CLASSES_ROOT, ClassKey(3) + "\\InprocServer32", "", "C:\\kt5\\x86.dll", KEY_WOW64_32KEY);
     RegDeleteTreeAt(HKEY_CLASSES_ROOT, ClassKey(0));
-    EXPECT_EQ(Events{Com(EVENT_DELETED, 0, "COM=KT5 Sample Class;Inproc=C:\\kt5\\v2.dll;")}, Ours(Expect(1)));
+    EXPECT_EQ((Events{Com(EVENT_DELETED, 0, "COM=KT5 Sample Class;Inproc=C:\\kt5\\v2.dll;"),
+                      {"ActiveX COM", EVENT_NEW, std::string(kClasses[3]) + " (32-bit)", "Inproc=C:\\kt5\\x86.dll;"}}),
+              Ours(Expect(2)));
 }

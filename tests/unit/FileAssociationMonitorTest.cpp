@@ -25,45 +25,52 @@ Events Ours(const Events& events) { return OnlyAt(events, {std::begin(kKeys), st
 
 bool Signalled(HANDLE event, DWORD ms) { return WaitForSingleObject(event, ms) == WAIT_OBJECT_0; }
 
-// A watcher whose command keys for KT5.Locked cannot be opened for notification, and which
+// A watcher whose ProgID key for KT5.Locked cannot be opened for notification, and which
 // can make a change of its own just before it opens a key.
 class CLockedWatcher : public CFileAssociationWatcher {
 public:
     std::function<void()> beforeOpen;
 
 protected:
-    HKEY OpenProgIdKey(const char* path) override {
+    LONG OpenItemKey(const std::string& path, CRegistryKey& key) override {
         if (beforeOpen)
             beforeOpen();
-        return std::strncmp(path, "KT5.Locked\\", 11) == 0 ? nullptr : CFileAssociationWatcher::OpenProgIdKey(path);
+        return path == "KT5.Locked" ? ERROR_ACCESS_DENIED : CFileAssociationWatcher::OpenItemKey(path, key);
     }
 };
 
 class FileAssociationWatcher : public testing::Test {
 protected:
     CRecordingHost host{300};
-    CLockedWatcher watcher;
+    CLockedWatcher* watcher = new CLockedWatcher;
+    CWatch watch{std::unique_ptr<CWatchSource>(watcher), CATEGORY_FILEASSOC, NameAsLocation};
 
     void SetUp() override { CleanUp(); }
     void TearDown() override { CleanUp(); }
+    HANDLE Event() { return watcher->ChangeEvent(); }
     void Watch() {
-        watcher.Watch(&host);
-        ASSERT_NE(nullptr, watcher.m_hEvent);
+        ASSERT_TRUE(watcher->Arm(host));
+        watch.TakeFirstSnapshot();
         Drain();
+    }
+    // As the loop does after a signal (the settle left out).
+    void OnChange() {
+        watcher->Rearm();
+        watch.Compare(host);
     }
     // Compares until no signal is left, as the thread would; returns our events.
     Events Drain() {
-        for (int i = 0; i < 10 && Signalled(watcher.m_hEvent, 0); ++i)
-            watcher.OnChange();
-        EXPECT_FALSE(Signalled(watcher.m_hEvent, 0)) << "the comparisons never settle";
+        for (int i = 0; i < 10 && Signalled(Event(), 0); ++i)
+            OnChange();
+        EXPECT_FALSE(Signalled(Event(), 0)) << "the comparisons never settle";
         auto events = Ours(host.Events());
         host.Clear();
         return events;
     }
     // A change must have signalled by now.
     Events AfterSignal() {
-        EXPECT_TRUE(Signalled(watcher.m_hEvent, 2000));
-        watcher.OnChange();
+        EXPECT_TRUE(Signalled(Event(), 2000));
+        OnChange();
         return Drain();
     }
 };
@@ -94,7 +101,7 @@ TEST_F(FileAssociationWatcher, NewExtensionThenCommandChangesSignalAtOnceForEver
     RegSetString(HKEY_CLASSES_ROOT, "KT5.Other\\shell\\open\\command", "", "C:\\kt5\\other.exe");
     EXPECT_TRUE(AfterSignal().empty());
     RegSetString(HKEY_CLASSES_ROOT, ".kt5a", "", "KT5.Other");
-    EXPECT_FALSE(Signalled(watcher.m_hEvent, 500));
+    EXPECT_FALSE(Signalled(Event(), 500));
     RegDeleteTreeAt(HKEY_CLASSES_ROOT, ".kt5b");
     EXPECT_EQ((Events{Assoc(EVENT_CHANGED, ".kt5a", "KT5.Other=C:\\kt5\\other.exe"),
                       Assoc(EVENT_DELETED, ".kt5b", "KT5.Shared=C:\\kt5\\v3.exe %1")}),
@@ -163,36 +170,35 @@ TEST_F(FileAssociationWatcher, ChangeWhileANewKeyIsArmedIsNotLost) {
     Watch();
     // .kt5a is read first; its command changes just before .kt5b's new key is armed, and
     // arming resets the shared event that the change has just signalled.
-    watcher.beforeOpen = [] { RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\meanwhile.exe"); };
+    watcher->beforeOpen = [] { RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\meanwhile.exe"); };
     RegSetString(HKEY_CLASSES_ROOT, ".kt5b", "", "KT5.Other");
-    ASSERT_TRUE(Signalled(watcher.m_hEvent, 2000));
-    watcher.OnChange();
-    watcher.beforeOpen = nullptr;
+    ASSERT_TRUE(Signalled(Event(), 2000));
+    OnChange();
+    watcher->beforeOpen = nullptr;
     EXPECT_EQ(Events{Assoc(EVENT_NEW, ".kt5b", "KT5.Other=C:\\kt5\\other.exe")}, Ours(host.Events()));
     host.Clear();
-    EXPECT_TRUE(Signalled(watcher.m_hEvent, 0)) << "the change made during the comparison was lost";
-    watcher.OnChange();
+    EXPECT_TRUE(Signalled(Event(), 0)) << "the change made during the comparison was lost";
+    OnChange();
     EXPECT_EQ(Events{Assoc(EVENT_CHANGED, ".kt5a", "KT5.Shared=C:\\kt5\\meanwhile.exe")}, Drain());
 }
 
-TEST_F(FileAssociationWatcher, DescribeKeepsToItsPathBuffer) {
-    struct {
-        char path[kCommandPathChars];
-        char guard[32];
-    } buf;
-    std::memset(&buf, 'G', sizeof buf);
+TEST_F(FileAssociationWatcher, DescribeNeedsADotAnIdentifierAndACommand) {
     RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\edit.exe %1");
     RegSetString(HKEY_CLASSES_ROOT, ".kt5a", "", "KT5.Shared");
     RegSetString(HKEY_CLASSES_ROOT, "KT5NoDot", "", "KT5.Shared");
-
-    EXPECT_EQ(std::string(""), watcher.DescribeAssociation("KT5NoDot", buf.path).str());
-    EXPECT_EQ('G', buf.path[0]); // left as it was
-    EXPECT_EQ(std::string("KT5.Shared=C:\\kt5\\edit.exe %1"), watcher.DescribeAssociation(".kt5a", buf.path).str());
-    EXPECT_STREQ("KT5.Shared\\shell\\open\\command", buf.path);
-
-    // An identifier too long for the path buffer names no command; nothing is overrun.
-    std::memset(&buf, 'G', sizeof buf);
-    RegSetString(HKEY_CLASSES_ROOT, ".kt5b", "", std::string(600, 'P'));
-    EXPECT_EQ(std::string(""), watcher.DescribeAssociation(".kt5b", buf.path).str());
-    EXPECT_TRUE(std::all_of(buf.guard, buf.guard + sizeof buf.guard, [](char c) { return c == 'G'; }));
+    RegSetString(HKEY_CLASSES_ROOT, ".kt5b", "", std::string(600, 'P')); // names no key
+    CRegistryKey root;
+    ASSERT_EQ(ERROR_SUCCESS, root.Open(HKEY_CLASSES_ROOT, ""));
+    const struct {
+        const char* name;
+        const char* details;
+        const char* progId;
+    } cases[] = {{"KT5NoDot", "", ""}, {".kt5a", "KT5.Shared=C:\\kt5\\edit.exe %1", "KT5.Shared"}, {".kt5z", "", ""}};
+    for (const auto& c : cases) {
+        std::string progId;
+        EXPECT_EQ(c.details, CFileAssociationWatcher::DescribeAssociation(root, c.name, progId)) << c.name;
+        EXPECT_EQ(c.progId, progId) << c.name;
+    }
+    std::string progId;
+    EXPECT_EQ("", CFileAssociationWatcher::DescribeAssociation(root, ".kt5b", progId));
 }

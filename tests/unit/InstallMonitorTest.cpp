@@ -4,6 +4,7 @@
 
 namespace {
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const std::string kZhe = "KT_\xD0\x96", kIi = "KT_\xD0\x98"; // both "KT_?" in the code page
 
 RecordedEvent Install(int kind, const std::string& entry, const std::string& text) {
     return {"Installs", kind, entry, text};
@@ -17,6 +18,10 @@ protected:
     void CleanUp() override {
         for (const char* e : {"KT_Tool", "KT_Solo", "KT_Bare"})
             RegDeleteTreeAt(HKEY_LOCAL_MACHINE, kUninstall + e);
+        RegDeleteTreeIn(HKEY_LOCAL_MACHINE, kUninstall + "KT_Tool", KEY_WOW64_32KEY);
+        RegDeleteTreeAt(HKEY_CURRENT_USER, kUninstall + "KT_Tool");
+        for (const std::string& e : {kZhe, kIi})
+            RegDeleteTreeIn(HKEY_LOCAL_MACHINE, kUninstall + e, 0);
     }
 };
 } // namespace
@@ -44,4 +49,19 @@ TEST_F(InstallMonitor, InstallUpgradeAndRemovalWithMissingPartsLeftEmpty) {
 
     RegDeleteTreeAt(HKEY_LOCAL_MACHINE, kUninstall + "KT_Tool");
     EXPECT_EQ(Events{Install(EVENT_DELETED, "KT_Tool", "Tool v1.3")}, Expect(1));
+}
+
+// The same entry name in the 32-bit programs' list, in the user's list, and two names alike
+// in the code page: four entries, each reported once from where it is.
+TEST_F(InstallMonitor, EveryListAndNamesOutsideTheCodePage) {
+    Start(MonitorInstallProc);
+    RegSetWide(HKEY_LOCAL_MACHINE, kUninstall + "KT_Tool", "DisplayName", "Tool32", KEY_WOW64_32KEY);
+    RegSetWide(HKEY_CURRENT_USER, kUninstall + "KT_Tool", "DisplayName", "Mine");
+    RegSetWide(HKEY_LOCAL_MACHINE, kUninstall + kZhe, "DisplayName", "Zhe");
+    RegSetWide(HKEY_LOCAL_MACHINE, kUninstall + kIi, "DisplayName", "I");
+    EXPECT_EQ((Events{Install(EVENT_NEW, "KT_?", "I v"), Install(EVENT_NEW, "KT_?", "Zhe v"),
+                      Install(EVENT_NEW, "KT_Tool (32-bit)", "Tool32 v"), Install(EVENT_NEW, "KT_Tool (per user)", "Mine v")}),
+              Expect(4));
+    RegDeleteTreeIn(HKEY_LOCAL_MACHINE, kUninstall + kIi, 0);
+    EXPECT_EQ(Events{Install(EVENT_DELETED, "KT_?", "I v")}, Expect(1));
 }

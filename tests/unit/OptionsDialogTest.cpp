@@ -42,10 +42,9 @@ INT_PTR RunOptions(COptionsDlg& dlg, const std::function<void(HWND)>& user) {
 
 // The value's text, or "<none>" when it is missing.
 std::string RunValue(HKEY hive = HKEY_LOCAL_MACHINE, const std::string& path = kRun) {
-    CRegistryKey key(hive, path.c_str());
     char data[1024];
     DWORD size = sizeof data - 1;
-    if (!key.ReadValue("Kestrow", data, size))
+    if (RegGetValueA(hive, path.c_str(), "Kestrow", RRF_RT_ANY, nullptr, data, &size) != ERROR_SUCCESS)
         return "<none>";
     data[size] = '\0';
     return data;

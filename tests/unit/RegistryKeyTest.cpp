@@ -13,63 +13,53 @@ protected:
 };
 } // namespace
 
-TEST_F(RegistryKey, OpenExistingNeverCreates) {
-    CRegistryKey missing(HKEY_CURRENT_USER, kScratch.c_str());
-    EXPECT_FALSE(missing.IsOpen());
-    EXPECT_STREQ("", missing.ReadString("x"));
+TEST_F(RegistryKey, OpenNeverCreatesAndAFailedOpenKeepsTheKeyHeld) {
+    CRegistryKey key;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.Open(HKEY_CURRENT_USER, kScratch));
+    EXPECT_FALSE(key.IsOpen());
+    EXPECT_EQ("", key.ReadText("x"));
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kScratch));
 
-    CRegistryKey created(HKEY_CURRENT_USER, kScratch.c_str(), CRegistryKey::OpenOrCreate);
-    EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, kScratch));
+    ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, kScratch));
+    EXPECT_NE(ERROR_SUCCESS, key.Open(HKEY_CURRENT_USER, kScratch + "\\Missing"));
+    EXPECT_TRUE(key.Exists()) << "the key held before stays held";
     RegSetString(HKEY_CURRENT_USER, kScratch, "Kestrow", "C:\\Kestrow.exe");
-    EXPECT_EQ(ERROR_SUCCESS, created.DeleteValue("Kestrow"));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, created.DeleteValue("Kestrow"));
+    EXPECT_EQ(ERROR_SUCCESS, key.DeleteValue("Kestrow"));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.DeleteValue("Kestrow"));
+    RegDeleteTreeAt(HKEY_CURRENT_USER, kScratch);
+    EXPECT_FALSE(key.Exists());
 }
 
-TEST_F(RegistryKey, LongValuesAreCutNotEmptiedAndOthersReadAsText) {
+// Values are read whole whatever their length, names outside the code page stay apart, and
+// the enumeration goes past values over every usual limit.
+TEST_F(RegistryKey, ValuesAreReadWholeAsUtf8) {
     std::string big(2000, 'a');
     big[1500] = 'b';
+    const std::string longName(300, 'n'), zhe = "Updater\xD0\x96", ii = "Updater\xD0\x98"; // U+0416, U+0418
     RegSetString(HKEY_CURRENT_USER, kScratch, "big", big);
-    RegSetBinary(HKEY_CURRENT_USER, kScratch, "raw", "xyzw", 4, REG_BINARY); // no zero byte
-    RegSetBinary(HKEY_CURRENT_USER, kScratch, "none", nullptr, 0, REG_SZ);
-    DWORD zero = 0, seven = 7;
-    RegSetBinary(HKEY_CURRENT_USER, kScratch, "zero", &zero, 4, REG_DWORD);
-    RegSetBinary(HKEY_CURRENT_USER, kScratch, "seven", &seven, 4, REG_DWORD);
-    CRegistryKey key(HKEY_CURRENT_USER, kScratch.c_str());
-    const std::map<std::string, std::string> expected = {
-        {"big", big.substr(0, 1023)}, {"raw", "xyzw"}, {"none", ""}, {"zero", ""}, {"seven", "\x07"}};
-    for (const auto& e : expected)
-        EXPECT_EQ(e.second, std::string(key.ReadString(e.first.c_str()))) << e.first;
-
-    // The raw read refuses what does not fit and says so by a zero size.
-    char buf[260];
-    DWORD size = sizeof buf;
-    EXPECT_FALSE(key.ReadValue("big", buf, size));
-    EXPECT_EQ(0u, size);
-    size = sizeof buf;
-    EXPECT_TRUE(key.ReadValue("raw", buf, size));
-    EXPECT_EQ(4u, size);
-}
-
-TEST_F(RegistryKey, EnumerationGoesPastValuesOverTheLimits) {
-    std::string longName(300, 'n'), raw(1500, 'r');
-    RegSetString(HKEY_CURRENT_USER, kScratch, "first", "1");
-    RegSetString(HKEY_CURRENT_USER, kScratch, "long", std::string(2000, 'q'));
     RegSetString(HKEY_CURRENT_USER, kScratch, longName.c_str(), "named");
-    RegSetBinary(HKEY_CURRENT_USER, kScratch, "rawlong", raw.data(), 1500, REG_BINARY);
-    RegSetString(HKEY_CURRENT_USER, kScratch, "last", "2");
+    RegSetWide(HKEY_CURRENT_USER, kScratch, zhe, "C:\\\xE4\xB8\xAD\xE6\x96\x87\\app.exe"); // C:\中文\app.exe
+    RegSetWide(HKEY_CURRENT_USER, kScratch, ii, "two");
+    RegSetBinary(HKEY_CURRENT_USER, kScratch, "raw", "xy\xE9w", 4, REG_BINARY); // no zero byte
+    RegSetBinary(HKEY_CURRENT_USER, kScratch, "none", nullptr, 0, REG_SZ);
+    DWORD seven = 7;
+    RegSetBinary(HKEY_CURRENT_USER, kScratch, "seven", &seven, 4, REG_DWORD);
+    RegSetString(HKEY_CURRENT_USER, kScratch, "multi", std::string("a\0b\0", 4), REG_MULTI_SZ);
 
-    CRegistryKey key(HKEY_CURRENT_USER, kScratch.c_str());
+    const std::map<std::string, std::string> expected = {
+        {"big", big},      {longName, "named"},    {zhe, "C:\\\xE4\xB8\xAD\xE6\x96\x87\\app.exe"},
+        {ii, "two"},       {"raw", "xy\xC3\xA9w"}, {"none", ""},
+        {"seven", "\x07"}, {"multi", "a"}};
+    CRegistryKey key;
+    ASSERT_EQ(ERROR_SUCCESS, key.Open(HKEY_CURRENT_USER, kScratch));
     std::map<std::string, std::string> seen;
-    RegValue v;
-    DWORD i = 0;
-    for (; EnumValue(key.m_hKey, i, v) == ERROR_SUCCESS; ++i)
-        seen[v.name] = v.Text();
-    EXPECT_EQ(static_cast<LONG>(ERROR_NO_MORE_ITEMS), EnumValue(key.m_hKey, i, v));
-    EXPECT_EQ((std::map<std::string, std::string>{{"first", "1"},
-                                                  {"long", std::string(1023, 'q')},
-                                                  {longName.substr(0, 259), "named"},
-                                                  {"rawlong", std::string(1023, 'r')},
-                                                  {"last", "2"}}),
-              seen);
+    ForEachValue(key.Get(), [&](const std::string& name, DWORD type, const BYTE* data, DWORD size) {
+        seen[name] = ValueText(type, data, size);
+    });
+    EXPECT_EQ(expected, seen);
+    for (const auto& e : expected)
+        EXPECT_EQ(e.second, key.ReadText(e.first)) << e.first;
+    // Shown in the code page, with its replacement character for what it lacks.
+    EXPECT_EQ("Updater?", Utf8ToAnsi(zhe));
+    EXPECT_EQ("xy\xE9w", Utf8ToAnsi(seen["raw"]));
 }

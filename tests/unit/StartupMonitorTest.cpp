@@ -21,7 +21,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryA(allUsers.c_str(), nullptr));
     }
     void StartOn(const std::string& personalPath, const std::string& allUsersPath) {
-        Start([=] { RunStartupMonitor(&host, personalPath.c_str(), allUsersPath.c_str()); });
+        Start([=] { RunStartupMonitor(host, personalPath.c_str(), allUsersPath.c_str()); });
     }
     // After the monitor has stopped: the folders, and the folders moved away, with their files.
     void CleanUp() override {
@@ -93,20 +93,26 @@ TEST_F(StartupMonitor, FolderRemovedAndCreatedAgainIsWatchedAgain) {
     EXPECT_EQ(Events{AutoStart(EVENT_NEW, "Personal", "e.lnk")}, Expect(1));
 }
 
-TEST_F(StartupMonitor, WithNeitherFolderPresentTheThreadEndsSilently) {
-    CMessageBoxRecorder boxes;
-    DWORD start = GetTickCount();
-    RunStartupMonitor(&host, (scratch.path + "missing").c_str(), "");
-    EXPECT_LT(GetTickCount() - start, 2000u);
-    EXPECT_FALSE(host.WaitForReady(1, 0));
-    EXPECT_TRUE(boxes.Texts().empty());
+// A folder missing at start is watched from its nearest existing ancestor until it appears.
+TEST_F(StartupMonitor, FolderMissingAtStartIsReportedWhenItAppears) {
+    ASSERT_TRUE(RemoveDirectoryA(personal.c_str()));
+    StartOn(personal + "\\sub", "");
+    ASSERT_TRUE(CreateDirectoryA(personal.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((personal + "\\sub").c_str(), nullptr));
+    WriteFile(personal + "\\sub\\a.lnk", "a");
+    EXPECT_EQ((Events{AutoStart(EVENT_NEW, "Personal", "."), AutoStart(EVENT_NEW, "Personal", ".."),
+                      AutoStart(EVENT_NEW, "Personal", "a.lnk")}),
+              Expect(3));
+    DeleteFileA((personal + "\\sub\\a.lnk").c_str());
+    EXPECT_EQ(Events{AutoStart(EVENT_DELETED, "Personal", "a.lnk")}, Expect(1));
+    EXPECT_TRUE(host.Errors().empty());
 }
 
 TEST(StartupPaths, ShellFoldersFirstThenTheProfileLayoutWithinTheBuffers) {
     std::string savedDrive(1024, '\0'), savedPath(1024, '\0');
     DWORD driveLength = GetEnvironmentVariableA("HOMEDRIVE", &savedDrive[0], 1024);
     DWORD pathLength = GetEnvironmentVariableA("HOMEPATH", &savedPath[0], 1024);
-    CMessageBoxRecorder boxes;
+    CRecordingHost host;
     // Each path buffer with a guard after it, where an overrun would show.
     struct {
         char path[kStartupPathChars];
@@ -141,7 +147,7 @@ TEST(StartupPaths, ShellFoldersFirstThenTheProfileLayoutWithinTheBuffers) {
     for (const auto& c : cases) {
         SetEnvironmentVariableA("HOMEDRIVE", c.drive);
         SetEnvironmentVariableA("HOMEPATH", c.home);
-        ResolveStartupPaths(c.shellPersonal, c.shellAllUsers, personal.path, allUsers.path);
+        ResolveStartupPaths(host, c.shellPersonal, c.shellAllUsers, personal.path, allUsers.path);
         EXPECT_EQ(c.personal, personal.path) << c.home;
         EXPECT_EQ(c.allUsers, allUsers.path) << c.home;
     }
@@ -149,7 +155,7 @@ TEST(StartupPaths, ShellFoldersFirstThenTheProfileLayoutWithinTheBuffers) {
     EXPECT_EQ(std::string(32, 'G'), std::string(allUsers.guard, 32));
     EXPECT_EQ((std::vector<std::string>{"MonitorStartProc: Failed to get HOMEDRIVE (203)",
                                         "MonitorStartProc: Failed to get HOMEPATH (203)"}),
-              boxes.Texts());
+              host.Errors());
     SetEnvironmentVariableA("HOMEDRIVE", driveLength && driveLength < 1024 ? savedDrive.c_str() : nullptr);
     SetEnvironmentVariableA("HOMEPATH", pathLength && pathLength < 1024 ? savedPath.c_str() : nullptr);
 }

@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "monitors/RegistryWatch.h"
+#include "monitors/RegistrySource.h"
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
@@ -16,9 +16,9 @@ TEST(StopProtocol, NineWaitingMonitorsAllEndWithinTheTwelveSignals) {
     std::vector<std::thread> monitors;
     for (int i = 0; i < 9; ++i)
         monitors.emplace_back([&, i] {
-            RegistryWatchSettings s{HKEY_CURRENT_USER, "HKCU", paths[i].c_str(), FALSE, REG_NOTIFY_CHANGE_LAST_SET,
-                                    ReadValueTexts};
-            RunRegistryMonitor(&host, "test", s, &IMonitorHost::ReportServiceEvent, "test: Failed to wait (%d)");
+            RegistryWatchSettings s{.category = "Test", .hive = HKEY_CURRENT_USER, .hiveName = "HKCU",
+                                    .path = paths[i].c_str(), .read = ReadValueTexts};
+            RunRegistryMonitor(host, "test", {s});
             ++ended;
         });
     ASSERT_TRUE(host.WaitForReady(9, 10000));

@@ -121,6 +121,26 @@ void RegSetString(HKEY hive, const std::string& path, const char* name, const st
     RegSetBinary(hive, path, name, data.c_str(), static_cast<DWORD>(data.size() + 1), type);
 }
 
+void RegSetWide(HKEY hive, const std::string& path, const std::string& name, const std::string& data, REGSAM view) {
+    HKEY key;
+    if (::RegCreateKeyExW(hive, Utf8ToWide(path).c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    std::wstring wide = Utf8ToWide(data);
+    ::RegSetValueExW(key, Utf8ToWide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                     static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+}
+
+void RegDeleteTreeIn(HKEY hive, const std::string& path, REGSAM view) {
+    HKEY key;
+    if (::RegOpenKeyExW(hive, Utf8ToWide(path).c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS)
+        return;
+    ::RegDeleteTreeW(key, nullptr);
+    ::RegCloseKey(key);
+    ::RegDeleteKeyExW(hive, Utf8ToWide(path).c_str(), view, 0);
+}
+
 void RegDeleteValueAt(HKEY hive, const std::string& path, const char* name) {
     ::RegDeleteKeyValueA(hive, path.c_str(), name);
 }

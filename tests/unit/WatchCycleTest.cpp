@@ -1,7 +1,7 @@
-// The shared registry watch cycle on scratch keys: a change made while a key is read, and a
-// watched key deleted and created again while it is watched.
+// The shared watch cycle on scratch keys: a change made while a key is read, a watched key
+// deleted and created again while it is watched, and a key missing at start.
 #include "MonitorThreadTest.h"
-#include "monitors/RegistryWatch.h"
+#include "monitors/RegistrySource.h"
 #include <atomic>
 #include <memory>
 
@@ -13,7 +13,7 @@ const std::string kOther = kRoot + "\\Other";
 // Set by a test: the next reading writes one more value behind its own back, as a change made
 // while the key is being compared.
 std::atomic<bool> g_writeWhileReading{false};
-void ReadThenWrite(HKEY key, const RegistryWatchSettings& settings, const ItemVisitor& visit) {
+void ReadThenWrite(const CRegistryKey& key, const RegistryWatchSettings& settings, const ItemVisitor& visit) {
     ReadValueTexts(key, settings, visit);
     if (g_writeWhileReading.exchange(false))
         RegSetString(HKEY_CURRENT_USER, settings.path, "Late", "1");
@@ -24,36 +24,35 @@ UINT WatchTwoKeys(LPVOID param) {
     auto* host = static_cast<IMonitorHost*>(param);
     static const std::string paths[2] = {kWatched, kOther};
     static const char* const labels[2] = {"W/", "O/"};
-    std::vector<std::unique_ptr<CRegistryWatchKey>> keys;
-    std::vector<CRegistryWatchKey*> loop;
+    std::vector<std::unique_ptr<CWatch>> watches;
     for (int i = 0; i < 2; ++i) {
-        RegistryWatchSettings settings{HKEY_CURRENT_USER, "HKCU", paths[i].c_str(), FALSE,
-                                       REG_NOTIFY_CHANGE_LAST_SET, ReadThenWrite};
-        const char* label = labels[i];
-        keys.push_back(std::make_unique<CRegistryWatchKey>(
-            settings, [host, label](int kind, const std::string& name, const std::string& text) {
-                host->ReportEvent("Watch", kind, (label + name).c_str(), text.c_str());
+        RegistryWatchSettings settings{.category = "Watch",
+                                       .hive = HKEY_CURRENT_USER,
+                                       .hiveName = "HKCU",
+                                       .path = paths[i].c_str(),
+                                       .read = ReadThenWrite};
+        std::string label = labels[i];
+        watches.push_back(std::make_unique<CWatch>(
+            std::make_unique<CRegistrySource>(settings), "Watch",
+            [label](const std::string& name, const std::string& text, std::string& location, std::string& details) {
+                location = label + name;
+                details = text;
             }));
-        if (keys.back()->Arm() != CRegistryWatchKey::Armed)
-            return 1;
-        keys.back()->TakeFirstSnapshot();
-        loop.push_back(keys.back().get());
     }
-    host->OnMonitorReady("WatchTwoKeys");
-    RunWatchLoop(host, loop.data(), loop.size(), "wait failed (%d)");
-    return 0;
+    return RunWatchMonitor(*host, std::move(watches), "WatchTwoKeys", "WatchTwoKeys");
 }
 
 RecordedEvent Watch(int kind, const std::string& location, const std::string& text) {
     return {"Watch", kind, location, text};
 }
 
-class RegistryWatch : public MonitorThreadTest {
+class WatchCycle : public MonitorThreadTest {
 protected:
-    void SetUp() override {
-        CleanUp();
-        RegSetString(HKEY_CURRENT_USER, kWatched, "A", "1");
-        RegSetString(HKEY_CURRENT_USER, kWatched, "B", "2");
+    void Begin(bool watchedThere = true) {
+        if (watchedThere) {
+            RegSetString(HKEY_CURRENT_USER, kWatched, "A", "1");
+            RegSetString(HKEY_CURRENT_USER, kWatched, "B", "2");
+        }
         RegSetString(HKEY_CURRENT_USER, kOther, "X", "x");
         Start(WatchTwoKeys);
     }
@@ -64,13 +63,15 @@ protected:
 };
 } // namespace
 
-TEST_F(RegistryWatch, ChangeMadeWhileTheKeyIsReadIsNotLost) {
+TEST_F(WatchCycle, ChangeMadeWhileTheKeyIsReadIsNotLost) {
+    Begin();
     g_writeWhileReading = true;
     RegSetString(HKEY_CURRENT_USER, kWatched, "A", "5");
     EXPECT_EQ((Events{Watch(EVENT_CHANGED, "W/A", "5"), Watch(EVENT_NEW, "W/Late", "1")}), Expect(2));
 }
 
-TEST_F(RegistryWatch, DeletedKeyIsReportedAndFollowedWhenItComesBack) {
+TEST_F(WatchCycle, DeletedKeyIsReportedAndFollowedWhenItComesBack) {
+    Begin();
     // Subkeys of the parent, or of the key, coming and going are no events.
     RegCreateKeyAt(HKEY_CURRENT_USER, kRoot + "\\Outer\\Sibling");
     RegDeleteTreeAt(HKEY_CURRENT_USER, kRoot + "\\Outer\\Sibling");
@@ -97,7 +98,8 @@ TEST_F(RegistryWatch, DeletedKeyIsReportedAndFollowedWhenItComesBack) {
     EXPECT_EQ(Events{Watch(EVENT_CHANGED, "W/A", "5")}, Expect(1));
 }
 
-TEST_F(RegistryWatch, AncestorsRemovedAndCreatedAgainStepByStep) {
+TEST_F(WatchCycle, AncestorsRemovedAndCreatedAgainStepByStep) {
+    Begin();
     RegDeleteTreeAt(HKEY_CURRENT_USER, kRoot);
     EXPECT_EQ((Events{Watch(EVENT_DELETED, "O/X", "x"), Watch(EVENT_DELETED, "W/A", "1"),
                       Watch(EVENT_DELETED, "W/B", "2")}),
@@ -115,4 +117,13 @@ TEST_F(RegistryWatch, AncestorsRemovedAndCreatedAgainStepByStep) {
 
     RegSetString(HKEY_CURRENT_USER, kWatched, "D", "5");
     EXPECT_EQ(Events{Watch(EVENT_CHANGED, "W/D", "5")}, Expect(1));
+}
+
+// A key missing at start is watched from its nearest existing ancestor and reported when it appears.
+TEST_F(WatchCycle, KeyMissingAtStartIsReportedWhenItAppears) {
+    Begin(false);
+    RegSetString(HKEY_CURRENT_USER, kWatched, "A", "1");
+    EXPECT_EQ(Events{Watch(EVENT_NEW, "W/A", "1")}, Expect(1));
+    RegSetString(HKEY_CURRENT_USER, kWatched, "A", "2");
+    EXPECT_EQ(Events{Watch(EVENT_CHANGED, "W/A", "2")}, Expect(1));
 }

@@ -1,0 +1,154 @@
+#include "WatchCycle.h"
+#include "../framework/AfxHandle.h"
+#include "../framework/AfxString.h"
+
+void NameAsLocation(const std::string& name, const std::string& text, std::string& location, std::string& details) {
+    location = name;
+    details = text;
+}
+
+CWatch::CWatch(std::unique_ptr<CWatchSource> source, const char* category, ItemFormat format, bool readAhead)
+    : m_source(std::move(source)), m_category(category), m_format(std::move(format)), m_readAhead(readAhead) {}
+
+void CWatch::Report(IMonitorHost& host, int kind, const std::string& name, const std::string& text) {
+    std::string location, details;
+    m_format(name, text, location, details);
+    host.ReportEvent(m_category, kind, Utf8ToAnsi(location).c_str(), Utf8ToAnsi(details).c_str());
+}
+
+void CWatch::TakeFirstSnapshot() {
+    m_current.RemoveAll();
+    m_source->ReadItems([this](const std::string& name, const std::string& text) { m_current.SetAt(name, text); });
+    m_unseen.RemoveAll();
+    CopySnapshot(m_current, m_unseen);
+}
+
+void CWatch::Compare(IMonitorHost& host) {
+    m_source->Reconnect();
+    CSnapshotComparison comparison(m_current, m_unseen, [&](int kind, const std::string& name, const std::string& text) {
+        Report(host, kind, name, text);
+    });
+    m_source->ReadItems([&comparison](const std::string& name, const std::string& text) { comparison.Item(name, text); });
+    comparison.Finish();
+}
+
+bool CWatch::ReadDuringSettle(DWORD settle, std::vector<std::pair<std::string, std::string>>& items) {
+    DWORD start = ::GetTickCount();
+    // Late enough for most installers' writes to be over, early enough for a slow reading to
+    // end in time; a write after the start only costs a second reading after the settle.
+    ::Sleep(settle / 5);
+    CHandle quiet = MakeEvent(true);
+    bool watching = quiet && m_source->WatchWhileReading(quiet.Get());
+    if (watching)
+        m_source->ReadItems([&items](const std::string& name, const std::string& text) { items.emplace_back(name, text); });
+    DWORD elapsed = ::GetTickCount() - start;
+    if (elapsed < settle)
+        ::Sleep(settle - elapsed);
+    bool unchanged = watching && ::WaitForSingleObject(quiet.Get(), 0) == WAIT_TIMEOUT;
+    if (watching)
+        m_source->EndWatchWhileReading();
+    return unchanged;
+}
+
+void CWatch::SettleAndCompare(IMonitorHost& host) {
+    DWORD settle = host.GetSettleTime();
+    std::vector<std::pair<std::string, std::string>> items;
+    if (!m_readAhead) {
+        ::Sleep(settle);
+    } else if (ReadDuringSettle(settle, items)) {
+        // Nothing changed since the reading began: it is the place as it is now.
+        CSnapshotComparison comparison(m_current, m_unseen,
+                                       [&](int kind, const std::string& name, const std::string& text) {
+                                           Report(host, kind, name, text);
+                                       });
+        for (const auto& item : items)
+            comparison.Item(item.first, item.second);
+        comparison.Finish();
+        return;
+    }
+    Compare(host);
+}
+
+namespace {
+struct Waiter {
+    CWatch* watch;
+    bool guard;
+};
+
+// A change signal re-arms its source; a guard signal tells whether the place must be read again.
+bool TakeSignal(const Waiter& w) {
+    if (!w.guard) {
+        w.watch->Source().Rearm();
+        return true;
+    }
+    return w.watch->Source().OnGuardSignal();
+}
+} // namespace
+
+void RunWatchLoop(IMonitorHost& host, const std::vector<CWatch*>& watches, const char* waitName) {
+    std::vector<HANDLE> handles;
+    std::vector<Waiter> waiters;
+    for (;;) {
+        // Listed afresh for every wait: a folder's change handle is made anew when the folder
+        // comes back, and a place that is gone has none.
+        handles.clear();
+        waiters.clear();
+        for (int pass = 0; pass < 2; ++pass)
+            for (CWatch* watch : watches) {
+                HANDLE h = pass == 0 ? watch->Source().ChangeEvent() : watch->Source().GuardEvent();
+                if (!h)
+                    continue;
+                handles.push_back(h);
+                waiters.push_back({watch, pass == 1});
+            }
+        handles.push_back(host.GetStopEvent());
+        DWORD r = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, INFINITE);
+        if (r == WAIT_FAILED) {
+            CString text;
+            if (waitName)
+                text.Format("%s: Failed to wait (%d)", waitName, static_cast<int>(::GetLastError()));
+            else
+                text.Format("Failed to wait (%d)", static_cast<int>(::GetLastError()));
+            host.ReportError(text);
+            return;
+        }
+        size_t index = r - WAIT_OBJECT_0;
+        if (index >= waiters.size())
+            return; // the stop event
+        CWatch* watch = waiters[index].watch;
+        if (!TakeSignal(waiters[index]))
+            continue; // another child of the parent came or went
+        watch->SettleAndCompare(host);
+        // Watches that signalled meanwhile are compared now, after the same settle, rather
+        // than one full settle after another; once, even if both their events signalled.
+        for (CWatch* other : watches) {
+            if (other == watch)
+                continue;
+            bool read = false;
+            for (size_t i = 0; i < waiters.size(); ++i)
+                if (waiters[i].watch == other && ::WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0)
+                    read |= TakeSignal(waiters[i]);
+            if (read)
+                other->Compare(host);
+        }
+    }
+}
+
+UINT RunWatchMonitor(IMonitorHost& host, std::vector<std::unique_ptr<CWatch>> watches, const char* monitor,
+                     const char* waitName) {
+    try {
+        std::vector<CWatch*> loop;
+        for (auto& watch : watches) {
+            if (!watch->Source().Arm(host))
+                continue;
+            watch->TakeFirstSnapshot();
+            loop.push_back(watch.get());
+        }
+        if (loop.empty())
+            return 0;
+        host.OnMonitorReady(monitor);
+        RunWatchLoop(host, loop, waitName);
+    } catch (...) {
+    }
+    return 0;
+}
