@@ -8,13 +8,6 @@ template <class V> class CMapStringTo {
 public:
     using Map = std::unordered_map<std::string, V>;
 
-    bool Lookup(const std::string& key, V& value) const {
-        auto it = m_map.find(key);
-        if (it == m_map.end())
-            return false;
-        value = it->second;
-        return true;
-    }
     // The stored value, or null: lets a caller compare without copying.
     const V* Find(const std::string& key) const {
         auto it = m_map.find(key);
@@ -28,7 +21,6 @@ public:
     bool RemoveKey(const std::string& key) { return m_map.erase(key) != 0; }
     void RemoveAll() { m_map.clear(); }
     int GetCount() const { return static_cast<int>(m_map.size()); }
-    bool IsEmpty() const { return m_map.empty(); }
 
     typename Map::const_iterator begin() const { return m_map.begin(); }
     typename Map::const_iterator end() const { return m_map.end(); }

@@ -14,7 +14,6 @@ public:
     const std::string& str() const { return m_s; }
     int GetLength() const { return static_cast<int>(m_s.size()); }
     bool IsEmpty() const { return m_s.empty(); }
-    void Empty() { m_s.clear(); }
 
     CString& operator=(const char* s) { m_s = s ? s : ""; return *this; }
     CString& operator+=(const char* s) { m_s += s ? s : ""; return *this; }

@@ -1,5 +1,5 @@
 #include "Snapshot.h"
-#include "MonitorHost.h"
+#include "Event.h"
 #include <mbstring.h>
 
 void CopySnapshot(const CMapStringToString& src, CMapStringToString& dst) {
@@ -7,9 +7,7 @@ void CopySnapshot(const CMapStringToString& src, CMapStringToString& dst) {
         dst.SetAt(pair.first, pair.second);
 }
 
-int CompareExact(const std::string& a, const std::string& b) {
-    return _mbscmp(reinterpret_cast<const unsigned char*>(a.c_str()), reinterpret_cast<const unsigned char*>(b.c_str()));
-}
+int CompareExact(const std::string& a, const std::string& b) { return a.compare(b); }
 
 int CompareNoCase(const std::string& a, const std::string& b) {
     return _mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()), reinterpret_cast<const unsigned char*>(b.c_str()));
