@@ -260,7 +260,7 @@ int main() {
                 monitorTimes.push_back(Time(monitor));
         };
         for (int round = 0; round < kRounds; ++round) {
-            pair(round, snap, [&] { com->TakeFirstSnapshot(); }, bare);
+            pair(round, snap, [&] { com->TakeFirstSnapshot(host); }, bare);
             // One class more or less at each comparison, as an installer would make.
             if (round % 2 == 0)
                 SetDefault("CLSID\\" + ClassName(kClasses) + "\\InprocServer32", "C:\\bench\\extra.dll");
@@ -298,7 +298,7 @@ int main() {
                 CWatch watch1(std::unique_ptr<CWatchSource>(watcher), CATEGORY_FILEASSOC, NameAsLocation);
                 watch.push_back(Time([&] {
                     watcher->Arm(host);
-                    watch1.TakeFirstSnapshot();
+                    watch1.TakeFirstSnapshot(host);
                 }));
                 if (round == 0) {
                     before = start;

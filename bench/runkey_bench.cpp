@@ -53,7 +53,7 @@ int main() {
                                    .read = ReadValueTexts, .detailsWithName = true};
     auto watch = MakeRegistryWatch(settings);
     watch->Source().Arm(host);
-    watch->TakeFirstSnapshot();
+    watch->TakeFirstSnapshot(host);
 
     std::vector<double> compare, bare;
     for (int round = 1; round <= 9; ++round) {

@@ -46,6 +46,7 @@ class CFileAssociationWatcher : public CRegistryKeyWatcher {
 public:
     CFileAssociationWatcher();
     bool Arm(IMonitorHost& host) override;
+    std::string Name() const override { return GetName(); }
     // The place's name in messages.
     static const char* GetName() { return "HKCR\\.FileAssociation"; }
     // The details of root subkey `name`: "ProgID=command", or empty when the name does not

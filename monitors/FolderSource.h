@@ -9,6 +9,7 @@ public:
     // path: the folder, without a trailing backslash.
     explicit CFolderSource(std::string path) : m_path(std::move(path)) {}
 
+    std::string Name() const override { return m_path; }
     bool Arm(IMonitorHost& host) override;
     HANDLE ChangeEvent() const override { return m_change.Get(); }
     HANDLE GuardEvent() const override { return m_guard.Get(); }

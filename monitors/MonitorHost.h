@@ -5,6 +5,8 @@
 
 #include "Event.h"
 
+class CSnapshotStore;
+
 class IMonitorHost {
 public:
     virtual HANDLE GetStopEvent() const = 0;
@@ -17,6 +19,8 @@ public:
     virtual void ReportError(const char* text) = 0;
     // A monitor has taken its first snapshot and is watching (tests and start-up figures wait on it).
     virtual void OnMonitorReady(const char* monitor) = 0;
+    // Where snapshots are kept across runs; none when they are not.
+    virtual CSnapshotStore* GetSnapshotStore() { return nullptr; }
 
 
 protected:

@@ -15,6 +15,11 @@ void ReadSubkeyTexts(const CRegistryKey& key, const RegistryWatchSettings& setti
     });
 }
 
+std::string CRegistrySource::Name() const {
+    return std::string(m_settings.hiveName) + "\\" + m_settings.path +
+           (m_settings.view & KEY_WOW64_32KEY ? kView32Suffix : "");
+}
+
 bool CRegistrySource::Arm(IMonitorHost& host) {
     m_event = MakeEvent();
     if (!m_event)

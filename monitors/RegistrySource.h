@@ -43,6 +43,7 @@ class CRegistrySource : public CWatchSource {
 public:
     explicit CRegistrySource(const RegistryWatchSettings& settings) : m_settings(settings) {}
 
+    std::string Name() const override;
     bool Arm(IMonitorHost& host) override;
     HANDLE ChangeEvent() const override { return m_event.Get(); }
     HANDLE GuardEvent() const override { return m_guardEvent.Get(); }

@@ -1,6 +1,7 @@
 #include "WatchCycle.h"
 #include "../framework/AfxHandle.h"
 #include "../framework/AfxString.h"
+#include "SnapshotStore.h"
 
 void NameAsLocation(const std::string& name, const std::string& text, std::string& location, std::string& details) {
     location = name;
@@ -16,20 +17,38 @@ void CWatch::Report(IMonitorHost& host, int kind, const std::string& name, const
     host.ReportEvent(m_category, kind, Utf8ToAnsi(location).c_str(), Utf8ToAnsi(details).c_str());
 }
 
-void CWatch::TakeFirstSnapshot() {
+void CWatch::CompareWith(IMonitorHost& host, const std::function<void(const ItemVisitor&)>& read) {
+    bool changed = false;
+    CSnapshotComparison comparison(m_current, m_unseen, [&](int kind, const std::string& name, const std::string& text) {
+        changed = true;
+        Report(host, kind, name, text);
+    });
+    read([&comparison](const std::string& name, const std::string& text) { comparison.Item(name, text); });
+    comparison.Finish();
+    if (CSnapshotStore* store = host.GetSnapshotStore(); store && changed)
+        store->Update(m_category + std::string("\t") + m_source->Name(), m_current);
+}
+
+void CWatch::TakeFirstSnapshot(IMonitorHost& host) {
     m_current.RemoveAll();
-    m_source->ReadItems([this](const std::string& name, const std::string& text) { m_current.SetAt(name, text); });
     m_unseen.RemoveAll();
-    CopySnapshot(m_current, m_unseen);
+    CSnapshotStore* store = host.GetSnapshotStore();
+    std::string id = m_category + std::string("\t") + m_source->Name();
+    if (store && store->TakeSaved(id, m_current)) {
+        // As the last run left it: what differs now changed while the program was not running.
+        CopySnapshot(m_current, m_unseen);
+        CompareWith(host, [this](const ItemVisitor& visit) { m_source->ReadItems(visit); });
+    } else {
+        m_source->ReadItems([this](const std::string& name, const std::string& text) { m_current.SetAt(name, text); });
+        CopySnapshot(m_current, m_unseen);
+    }
+    if (store)
+        store->Update(id, m_current);
 }
 
 void CWatch::Compare(IMonitorHost& host) {
     m_source->Reconnect();
-    CSnapshotComparison comparison(m_current, m_unseen, [&](int kind, const std::string& name, const std::string& text) {
-        Report(host, kind, name, text);
-    });
-    m_source->ReadItems([&comparison](const std::string& name, const std::string& text) { comparison.Item(name, text); });
-    comparison.Finish();
+    CompareWith(host, [this](const ItemVisitor& visit) { m_source->ReadItems(visit); });
 }
 
 bool CWatch::ReadDuringSettle(DWORD settle, std::vector<std::pair<std::string, std::string>>& items) {
@@ -57,13 +76,10 @@ void CWatch::SettleAndCompare(IMonitorHost& host) {
         ::Sleep(settle);
     } else if (ReadDuringSettle(settle, items)) {
         // Nothing changed since the reading began: it is the place as it is now.
-        CSnapshotComparison comparison(m_current, m_unseen,
-                                       [&](int kind, const std::string& name, const std::string& text) {
-                                           Report(host, kind, name, text);
-                                       });
-        for (const auto& item : items)
-            comparison.Item(item.first, item.second);
-        comparison.Finish();
+        CompareWith(host, [&items](const ItemVisitor& visit) {
+            for (const auto& item : items)
+                visit(item.first, item.second);
+        });
         return;
     }
     Compare(host);
@@ -141,7 +157,7 @@ UINT RunWatchMonitor(IMonitorHost& host, std::vector<std::unique_ptr<CWatch>> wa
         for (auto& watch : watches) {
             if (!watch->Source().Arm(host))
                 continue;
-            watch->TakeFirstSnapshot();
+            watch->TakeFirstSnapshot(host);
             loop.push_back(watch.get());
         }
         if (loop.empty())

@@ -31,6 +31,8 @@ using ItemVisitor = std::function<void(const std::string& name, const std::strin
 class CWatchSource {
 public:
     virtual ~CWatchSource() = default;
+    // The place, as its saved snapshot is known by.
+    virtual std::string Name() const = 0;
     // Opens the place and arms its notification; a place missing now is guarded until it
     // appears. False when the place can never be watched (the host was told why).
     virtual bool Arm(IMonitorHost& host) = 0;
@@ -68,7 +70,9 @@ public:
     CWatch& operator=(const CWatch&) = delete;
 
     CWatchSource& Source() { return *m_source; }
-    void TakeFirstSnapshot();
+    // The first reading. Where the host keeps snapshots across runs, it is compared with the
+    // one saved by the last run and the differences are reported; otherwise nothing is.
+    void TakeFirstSnapshot(IMonitorHost& host);
     // Reads afresh and reports the differences.
     void Compare(IMonitorHost& host);
     // After a change signal: waits the settle time, then compares (reading already during
@@ -78,6 +82,9 @@ public:
 private:
     void Report(IMonitorHost& host, int kind, const std::string& name, const std::string& text);
     bool ReadDuringSettle(DWORD settle, std::vector<std::pair<std::string, std::string>>& items);
+    // Compares items fed by `read` with the snapshot, reports, and hands a changed snapshot to
+    // the host's store.
+    void CompareWith(IMonitorHost& host, const std::function<void(const ItemVisitor&)>& read);
 
     std::unique_ptr<CWatchSource> m_source;
     const char* m_category;

@@ -93,7 +93,7 @@ TEST(COMClasses, ReadingDuringTheSettleIsKeptOnlyWhenNothingChangedSinceItBegan)
     CRecordingHost host(300);
     auto watch = MakeRegistryWatch(settings);
     ASSERT_TRUE(watch->Source().Arm(host));
-    watch->TakeFirstSnapshot();
+    watch->TakeFirstSnapshot(host);
 
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(2) + "\\InprocServer32", "", "C:\\kt5\\c.dll");
     reads = 0;

@@ -50,7 +50,7 @@ protected:
     HANDLE Event() { return watcher->ChangeEvent(); }
     void Watch() {
         ASSERT_TRUE(watcher->Arm(host));
-        watch.TakeFirstSnapshot();
+        watch.TakeFirstSnapshot(host);
         Drain();
     }
     // As the loop does after a signal (the settle left out).

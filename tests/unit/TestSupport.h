@@ -96,3 +96,4 @@ void RegCreateKeyAt(HKEY hive, const std::string& path);
 bool RegKeyExists(HKEY hive, const std::string& path);
 
 std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
