@@ -18,6 +18,7 @@ WINTOOL = os.path.join(build, "tests", "wintool.exe")
 CHANGES = int(os.environ.get("SCALE_CHANGES", "20"))
 IDLE_SECONDS = float(os.environ.get("SCALE_IDLE_SECONDS", "120"))
 CV = "Software\\Microsoft\\Windows\\CurrentVersion"
+CV32 = "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion"
 SERVICES = "System\\CurrentControlSet\\Services"
 WINLOGON = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon"
 MONITORS = ["MonitorRunKeysProc", "MonitorServiceProc", "MonitorStartProc", "MonitorInstallProc", "MonitorCOMProc",
@@ -73,6 +74,15 @@ def build_machine(folders):
     key("HKEY_CURRENT_USER\\%s\\Run" % CV, [])
     key("HKEY_CURRENT_USER\\%s\\RunOnce" % CV, [])
     key("HKEY_LOCAL_MACHINE\\%s" % WINLOGON, [("ScaleWinlogon%d" % i, "value %d" % i) for i in range(40)])
+    # What 32-bit programs add on a 64-bit machine, and programs installed for one user.
+    for i in range(3000):
+        clsid = "{%08x-4444-5555-6666-%012x}" % (i, i)
+        key("%s\\WOW6432Node\\CLSID\\%s\\InprocServer32" % (classes, clsid), [(None, "C:\\x86\\scale%d.dll" % i)])
+    for i in range(400):
+        key("HKEY_LOCAL_MACHINE\\%s\\Uninstall\\Scale32Product%d" % (CV32, i), [("DisplayName", "Scale 32 %d" % i)])
+    key("HKEY_LOCAL_MACHINE\\%s\\Run" % CV32, [("Scale32Run%d" % i, "C:\\x86\\run%d.exe" % i) for i in range(60)])
+    for i in range(50):
+        key("HKEY_CURRENT_USER\\%s\\Uninstall\\ScaleUserProduct%d" % (CV, i), [("DisplayName", "Mine %d" % i)])
     for i in range(10):
         key("HKEY_CURRENT_USER\\Network\\%s" % chr(ord("M") + i),
             [("RemotePath", "\\\\server%d\\share%d" % (i, i)), ("UserName", "user%d" % i)])
@@ -191,6 +201,11 @@ def latency(k, folders):
             "Auto Start": ("mkfile\t%s\\scale_%s.lnk\tx" % (folders[0], tag), "scale_%s.lnk" % tag),
             "ActiveX COM": ("setdef\tHKCR\tCLSID\\{%s}\\InprocServer32\tC:\\%s.dll" % (tag, tag), "C:\\%s.dll" % tag),
             "WinLogon": ("setsz\tHKLM\t%s\tScale%s\t%s" % (WINLOGON, tag, tag), '"Scale%s"' % tag),
+            "Auto Run, 32-bit": ("setsz\tHKLM\t%s\\Run\tScale32%s\tC:\\x86\\%s.exe" % (CV32, tag, tag), "Scale32%s=" % tag),
+            "Installs, per user": ("setsz\tHKCU\t%s\\Uninstall\\ScaleU%s\tDisplayName\tMine %s" % (CV, tag, tag),
+                                   "Mine %s v" % tag),
+            "Service, rewrite": ("setsz\tHKLM\t%s\\ScaleSvc%d\tImagePath\tC:\\hijack\\%s.exe" % (SERVICES, n, tag),
+                                 "C:\\hijack\\%s.exe" % tag),
             "Share Resource": ("setsz\tHKCU\tNetwork\\Scale%s\tRemotePath\t\\\\srv\\%s" % (tag, tag), "\\\\srv\\%s" % tag),
             "File Associations": ("setdef\tHKCR\tScale.%s\\shell\\open\\command\tC:\\%s.exe\nsetdef\tHKCR\t.%s\tScale.%s" % (
                 tag, tag, tag, tag), "Scale.%s=C:\\%s.exe" % (tag, tag)),
@@ -268,6 +283,23 @@ def main():
     c1, t1 = cpu_seconds(pid), time.time()
     print("idle: %.3f s of processor time in %.0f s = %.2f%% of one core" % (c1 - c0, t1 - t0,
                                                                             100 * (c1 - c0) / (t1 - t0)))
+    # A service that writes below its key once a second, as many do: one reading per settle.
+    stop = threading.Event()
+
+    def write_services():
+        n = 0
+        while not stop.wait(1.0):
+            n += 1
+            wine(["reg", "add", "HKLM\\%s\\ScaleSvc1\\Parameters" % SERVICES, "/v", "Tick", "/d", str(n), "/f"])
+    writer = threading.Thread(target=write_services, daemon=True)
+    c0, t0 = cpu_seconds(pid), time.time()
+    writer.start()
+    time.sleep(IDLE_SECONDS)
+    stop.set()
+    writer.join()
+    c1, t1 = cpu_seconds(pid), time.time()
+    print("idle with a Services subtree written once a second: %.3f s of processor time in %.0f s = %.2f%% of one core"
+          % (c1 - c0, t1 - t0, 100 * (c1 - c0) / (t1 - t0)))
     latency(k, folders)
     burst(k, "5000 Run values", ["setsz\tHKLM\t%s\\Run\tBurst%05d\tC:\\burst\\b%05d.exe" % (CV, i, i)
                                  for i in range(5000)], 5000, "Burst")
