@@ -26,15 +26,14 @@ void CWatch::CompareWith(IMonitorHost& host, const std::function<void(const Item
     read([&comparison](const std::string& name, const std::string& text) { comparison.Item(name, text); });
     comparison.Finish();
     if (CSnapshotStore* store = host.GetSnapshotStore(); store && changed)
-        store->Update(m_category + std::string("\t") + m_source->Name(), m_current);
+        store->Update(Id(), m_current);
 }
 
 void CWatch::TakeFirstSnapshot(IMonitorHost& host) {
     m_current.RemoveAll();
     m_unseen.RemoveAll();
     CSnapshotStore* store = host.GetSnapshotStore();
-    std::string id = m_category + std::string("\t") + m_source->Name();
-    if (store && store->TakeSaved(id, m_current)) {
+    if (store && store->TakeSaved(Id(), m_current)) {
         // As the last run left it: what differs now changed while the program was not running.
         CopySnapshot(m_current, m_unseen);
         CompareWith(host, [this](const ItemVisitor& visit) { m_source->ReadItems(visit); });
@@ -43,7 +42,7 @@ void CWatch::TakeFirstSnapshot(IMonitorHost& host) {
         CopySnapshot(m_current, m_unseen);
     }
     if (store)
-        store->Update(id, m_current);
+        store->Update(Id(), m_current);
 }
 
 void CWatch::Compare(IMonitorHost& host) {

@@ -81,6 +81,8 @@ public:
 
 private:
     void Report(IMonitorHost& host, int kind, const std::string& name, const std::string& text);
+    // How the host's store knows this place.
+    std::string Id() const { return m_category + std::string("\t") + m_source->Name(); }
     bool ReadDuringSettle(DWORD settle, std::vector<std::pair<std::string, std::string>>& items);
     // Compares items fed by `read` with the snapshot, reports, and hands a changed snapshot to
     // the host's store.
