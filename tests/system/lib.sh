@@ -1,10 +1,9 @@
 # Shared by the system tests: the real Kestrow.exe in the system-test Wine prefix.
-# Needs KESTROW_EXE, WINTOOL, SYSTEST_DIR (set by ctest) and KESTROW_SYS_PREFIX, DISPLAY
-# (set by scripts/run-tests.sh).
+# Needs KESTROW_EXE, WINTOOL, SYSTEST_DIR and WINEPREFIX, and the display of the ctest fixture
+# (KESTROW_DISPLAY_FILE) or DISPLAY: ctest gives them all, scripts/run-soak.sh too.
 set -uo pipefail
-export WINEPREFIX="${KESTROW_SYS_PREFIX:?run through make test}"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+: "${WINEPREFIX:?run through ctest (make test)}"
+[ -n "${KESTROW_DISPLAY_FILE:-}" ] && source "$KESTROW_DISPLAY_FILE"
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Nothing lost, nothing invented: rounds of random changes in all nine categories against the
 # real program with its real settle and task poll, every CSV line checked against the journal
-# (stress.py). Needs the schedule service of the prefix (scripts/run-tests.sh starts it).
+# (stress.py). make soak runs it; scripts/run-soak.sh starts the schedule service it needs.
 #   stress.sh [SECONDS]   default 60, or STRESS_SECONDS; STRESS_SEED repeats a run
 source "$(dirname "$0")/lib.sh"
 
