@@ -1,13 +1,16 @@
 # Kestrow: a Windows program, cross-built with MinGW-w64 and run and tested under Wine.
 #   make run    build and start Kestrow under Wine (on a private Xvfb display when DISPLAY is unset)
-#   make test   build and run every test (what CI runs)
+#   make test   build and run every test (what CI runs); ARGS='-R unit.Snapshot' goes to ctest
 #   make demo   start Kestrow, make one real registry change, show the event it logs
 #   make bench  build and run the benchmarks
+#   make soak   the long random-change run against its journal, SECONDS=600 by default
 
 BUILD   := build
 NINJA   := ninja -C $(BUILD)
+ARGS    ?=
+SECONDS ?= 600
 
-.PHONY: all deps configure build run test demo bench clean
+.PHONY: all deps configure build run test demo bench soak clean
 
 all: build
 
@@ -26,13 +29,16 @@ run: build
 	@scripts/run.sh $(BUILD)
 
 test: build
-	@scripts/run-tests.sh $(BUILD)
+	@scripts/run-tests.sh $(BUILD) $(ARGS)
 
 demo: build
 	@scripts/demo.sh $(BUILD)
 
 bench: build
 	@scripts/run-bench.sh $(BUILD)
+
+soak: build
+	@scripts/run-soak.sh $(BUILD) $(SECONDS)
 
 clean:
 	rm -rf $(BUILD)

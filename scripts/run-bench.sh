@@ -9,6 +9,8 @@ for b in "$build"/bench/*.exe; do
     echo "== $(basename "$b" .exe)"
     wine "$b" </dev/null 2>/dev/null | tr -d '\r'
 done
+echo "== shutdown"
+"$here/../bench/shutdown.sh" "$build"
 # The whole program on a realistic machine, in a prefix of its own (several minutes).
 echo "== scale"
 "$here/../bench/scale.sh" "$build"

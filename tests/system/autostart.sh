@@ -8,22 +8,23 @@ run='Software\Microsoft\Windows\CurrentVersion\Run'
 wine reg delete "HKLM\\$run" /v Kestrow /f >/dev/null 2>&1
 SYSTEST_DIR="$SYSTEST_DIR/Kestrow Test"
 
+is_state() { [ "$(wt state "$1")" = "$2" ]; }
+is_checked() { [ "$(wt checked "Kestrow Options" 1009)" = "$1" ]; }
+
 # Works the Options dialog: ticks or unticks Auto Start (to $1), then OK.
 set_auto_start() {
     wt click Kestrow 1010 || { fail "no Options button"; return 1; }
-    wt wait "Kestrow Options" 10000 >/dev/null || { fail "the Options dialog never appeared"; return 1; }
-    sleep 0.3
-    [ "$(wt checked "Kestrow Options" 1009)" = "$1" ] || wt click "Kestrow Options" 1009
-    for _ in $(seq 20); do [ "$(wt checked "Kestrow Options" 1009)" = "$1" ] && break; sleep 0.1; done
-    [ "$(wt checked "Kestrow Options" 1009)" = "$1" ] || fail "Auto Start is not $1 after the click"
+    # Shown only once its controls hold their settings.
+    wait_until is_state "Kestrow Options" visible || { fail "the Options dialog never appeared"; return 1; }
+    is_checked "$1" || wt click "Kestrow Options" 1009
+    wait_until is_checked "$1" || fail "Auto Start is not $1 after the click"
     wt click "Kestrow Options" 1
-    wt gone "Kestrow Options" 8000 >/dev/null || fail "OK did not close the Options dialog"
+    wt gone "Kestrow Options" $((limit * 1000)) >/dev/null || fail "OK did not close the Options dialog"
 }
 
-start_kestrow
-sleep 1
+start_kestrow RunKeys
 wt show Kestrow
-sleep 0.5
+wait_until is_state Kestrow visible || fail "the tray click did not show the window"
 
 program=$(winepath -w "$SYSTEST_DIR/Kestrow.exe" 2>/dev/null | tr -d '\r')
 set_auto_start 1
@@ -32,12 +33,12 @@ stored=$(wine reg query "HKLM\\$run" /v Kestrow 2>/dev/null | tr -d '\r' | sed -
 
 # The log quotes the value's own quotes by doubling them.
 line="\"$(today)\",\"Auto Run\",\"New\",\"HKLM/$run\",\"Kestrow=\"\"$program\"\"\""
-wait_for_line "$line" 8 || { fail "no line $line"; csv; }
+wait_for_line "$line" || { fail "no line $line"; csv; }
 
 set_auto_start 0
 wine reg query "HKLM\\$run" /v Kestrow >/dev/null 2>&1 && fail "the value is still there after OK without Auto Start"
 line="\"$(today)\",\"Auto Run\",\"Deleted\",\"HKLM/$run\",\"Kestrow=\"\"$program\"\"\""
-wait_for_line "$line" 8 || { fail "no line $line"; csv; }
+wait_for_line "$line" || { fail "no line $line"; csv; }
 
 wine reg delete "HKLM\\$run" /v Kestrow /f >/dev/null 2>&1
 stop_kestrow >/dev/null

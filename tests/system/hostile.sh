@@ -31,8 +31,7 @@ wine reg delete "HKCU\\$run" /f >/dev/null 2>&1
 wine reg add "HKCU\\$run" /f >/dev/null 2>&1
 rm -f "$startup"/kts*
 
-start_kestrow
-sleep 1
+start_kestrow RunKeys Start
 written=""
 for v in "${values[@]}"; do
     IFS='|' read -r name data type <<<"$v"
@@ -43,8 +42,14 @@ done
 
 expected=${#values[@]}
 [ -n "$startup" ] && expected=$((expected + 3))
-for _ in $(seq 60); do [ "$(csv | grep -c $'\r$')" -ge "$expected" ] && break; sleep 0.2; done
-sleep 1
+has_lines() { [ "$(csv | grep -c $'\r$')" -ge "$1" ]; }
+wait_until has_lines "$expected"
+# A later value and file mark the end: once their lines are in, nothing of the above follows.
+rh set HKCU "$run" "$(hex KTS_Mark)" "$(hex m)" 1 || fail "could not set the marker"
+written+="$(hex KTS_Mark) $(hex m) 1"$'\n'
+[ -n "$startup" ] && touch "$startup/kts mark.lnk"
+wait_for_line "\"$(today)\",\"Auto Run\",\"New\",\"HKCU/$run\",\"KTS_Mark=m\"" || fail "no marker line"
+[ -n "$startup" ] && { wait_for_line "\"$(today)\",\"Auto Start\",\"New\",\"Personal\",\"kts mark.lnk\"" || fail "no marker file line"; }
 
 result=$(csv | WRITTEN="$written" RUN="HKCU/$run" TODAY="$(today)" ODD="${startup:+$odd}" python3 -c '
 import os, re, sys
@@ -74,6 +79,7 @@ for line in os.environ["WRITTEN"].splitlines():
 if os.environ["ODD"]:
     want.append((today, b"Auto Start", b"New", b"Personal", os.environ["ODD"].encode("cp1252")))
     want += [(today, b"Auto Start", b"New", b"Personal", b"kts ?.lnk")] * 2 # what the code page lacks is "?"
+    want.append((today, b"Auto Start", b"New", b"Personal", b"kts mark.lnk"))
 bad = 0
 for w in set(want):
     n = records.count(w)

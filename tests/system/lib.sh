@@ -1,64 +1,71 @@
 # Shared by the system tests: the real Kestrow.exe in the system-test Wine prefix.
-# Needs KESTROW_EXE, WINTOOL, SYSTEST_DIR (set by ctest) and KESTROW_SYS_PREFIX, DISPLAY
-# (set by scripts/run-tests.sh).
+# Needs KESTROW_EXE, WINTOOL, SYSTEST_DIR and WINEPREFIX, and the display of the ctest fixture
+# (KESTROW_DISPLAY_FILE) or DISPLAY: ctest gives them all, scripts/run-soak.sh too.
 set -uo pipefail
-export WINEPREFIX="${KESTROW_SYS_PREFIX:?run through make test}"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+: "${WINEPREFIX:?run through ctest (make test)}"
+[ -n "${KESTROW_DISPLAY_FILE:-}" ] && source "$KESTROW_DISPLAY_FILE"
+# Every wait is for the thing itself; the limit only ends a run whose build is truly broken.
+limit=${KESTROW_WAIT_LIMIT:-60}
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 wt() { wine "$WINTOOL" "$@" </dev/null 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 csv() { cat "$SYSTEST_DIR/Kestrow.csv" 2>/dev/null; }
 today() { date +%d/%m/%Y; }
+# Polls command $@ until it succeeds; 1 after the limit.
+wait_until() {
+    local start=$SECONDS
+    until "$@"; do
+        [ $((SECONDS - start)) -lt "$limit" ] || return 1
+        sleep 0.1
+    done
+}
 
+# Starts the program from its own folder and waits for its window and for the first snapshot
+# of each monitor named (RunKeys Service Start Install COM Winlogon TaskScheduler ShareDrive
+# FileAssociation), told by its debug output: changes made before it would not be reported.
 kestrow_pid=""
 start_kestrow() {
     rm -rf "$SYSTEST_DIR"
     mkdir -p "$SYSTEST_DIR"
     cp "$KESTROW_EXE" "$SYSTEST_DIR/Kestrow.exe"
-    wine "$SYSTEST_DIR/Kestrow.exe" </dev/null >/dev/null 2>&1 &
+    WINEDEBUG=-all,+debugstr wine "$SYSTEST_DIR/Kestrow.exe" </dev/null >/dev/null 2>"$SYSTEST_DIR/debug.txt" &
     kestrow_pid=$!
-    wt wait Kestrow 20000 >/dev/null || { fail "Kestrow's window never appeared"; finish; }
-}
-
-# Waits up to $2 seconds for the log to hold line $1 exactly.
-wait_for_line() {
-    local line=$1 limit=$2 start=$SECONDS
-    while [ $((SECONDS - start)) -lt "$limit" ]; do
-        csv | tr -d '\r' | grep -qxF -- "$line" && return 0
-        sleep 0.2
+    wt wait Kestrow $((limit * 1000)) >/dev/null || { fail "Kestrow's window never appeared"; finish; }
+    local m
+    for m in "$@"; do
+        wait_until grep -q "Monitor${m}Proc ready" "$SYSTEST_DIR/debug.txt" || fail "monitor $m never ready"
     done
-    return 1
 }
 
+# Waits for the log to hold line $1 exactly.
+has_line() { csv | tr -d '\r' | grep -qxF -- "$1"; }
+wait_for_line() { wait_until has_line "$1"; }
+
+# Asks the program to close and waits until its window is gone and its process ended.
 stop_kestrow() {
     [ -n "$kestrow_pid" ] || return 0
     wt close Kestrow >/dev/null
-    local ms
-    if ms=$(wt gone Kestrow 6000); then echo "ended ${ms} ms after the close request"; else fail "still running 6 s after close"; fi
-    for _ in $(seq 50); do kill -0 "$kestrow_pid" 2>/dev/null || break; sleep 0.1; done
-    kill "$kestrow_pid" 2>/dev/null
+    wt gone Kestrow $((limit * 1000)) >/dev/null || fail "Kestrow still has its window after a close request"
+    wait_until eval '! kill -0 "$kestrow_pid" 2>/dev/null' || { fail "Kestrow still running after a close request"; kill "$kestrow_pid"; }
     kestrow_pid=""
-    echo "${ms:-9999}"
 }
 
 finish() {
-    [ -n "$kestrow_pid" ] && { wt close Kestrow >/dev/null; sleep 4; kill "$kestrow_pid" 2>/dev/null; }
+    [ -n "$kestrow_pid" ] && { wt close Kestrow >/dev/null; wt gone Kestrow 10000 >/dev/null; kill "$kestrow_pid" 2>/dev/null; }
     if [ "$failures" -eq 0 ]; then echo "PASS"; exit 0; fi
     echo "$failures failure(s)"
     exit 1
 }
 
-# Waits up to $1 seconds for each of the lines that follow, then checks that the log holds
-# exactly those lines and no other.
+# Waits for each of the lines that follow, then checks that the log holds exactly those lines
+# and no other. The caller makes the last lines by a later change (a marker) in each place
+# the earlier ones came from: once they are in, nothing of the earlier changes can follow.
 expect_exactly_lines() {
-    local limit=$1; shift
     local line
     for line in "$@"; do
-        wait_for_line "$line" "$limit" || fail "no line $line"
+        wait_for_line "$line" || fail "no line $line"
     done
-    sleep 2
     local lines
     lines=$(csv | grep -c '')
     [ "$lines" -eq $# ] || { fail "expected exactly $# lines, log has $lines:"; csv; }

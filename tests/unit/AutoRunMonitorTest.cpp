@@ -1,3 +1,4 @@
+// RESOURCE_LOCK: runkeys
 // The Auto Run monitor on a real thread against the Wine registry, with a short settle.
 #include "MonitorThreadTest.h"
 #include "monitors/AutoRunMonitor.h"

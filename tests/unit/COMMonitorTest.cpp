@@ -1,3 +1,4 @@
+// RESOURCE_LOCK: hkcr
 // The COM registration monitor: its details text, its reading of the CLSID key, reading
 // during the settle, and a real monitor thread against the Wine registry with a short settle.
 #include "MonitorThreadTest.h"

@@ -1,3 +1,4 @@
+// RESOURCE_LOCK: tray
 // Sorting the event list by a header click, on the real main window and its list control.
 #include "RunningMainWindow.h"
 #include "res/resource.h"

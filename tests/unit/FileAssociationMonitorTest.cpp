@@ -1,3 +1,4 @@
+// RESOURCE_LOCK: hkcr
 // The file association watcher driven step by step (Watch, signal, OnChange) against the
 // Wine registry; its thread runs in the real program under the system tests.
 #include "TestSupport.h"

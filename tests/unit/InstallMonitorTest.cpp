@@ -1,3 +1,4 @@
+// RESOURCE_LOCK: uninstall
 // The install monitor on a real thread against the Wine registry.
 #include "MonitorThreadTest.h"
 #include "monitors/InstallMonitor.h"

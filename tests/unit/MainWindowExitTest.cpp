@@ -1,3 +1,4 @@
+// RESOURCE_LOCK: tray
 // Ending the main window: Exit in the middle of a burst of reports, and the close box
 // releasing the monitors.
 #include "RunningMainWindow.h"

@@ -1,3 +1,4 @@
+// RESOURCE_LOCK: tray
 // The real main window and list control, run modally on a thread of its own as the program
 // runs it; the test thread plays the monitors and the user.
 #include "RunningMainWindow.h"

@@ -1,3 +1,4 @@
+// RESOURCE_LOCK: network
 // A wait that fails shows the monitor's own message and ends its thread.
 #include "TestSupport.h"
 #include "monitors/InstallMonitor.h"

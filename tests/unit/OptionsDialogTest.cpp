@@ -1,3 +1,4 @@
+// RESOURCE_LOCK: runkeys tray
 // The Options dialog run modally on a thread of its own, driven by the test thread as the
 // user would; Auto Start against the machine's real Run key (restored afterwards) and, for
 // the failures, against scratch keys the dialog cannot write.

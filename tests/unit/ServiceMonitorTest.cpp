@@ -1,3 +1,4 @@
+// RESOURCE_LOCK: services
 // The service monitor on a real thread, and the start-up clean-up of empty ImagePath values.
 #include "MonitorThreadTest.h"
 #include "monitors/RegistryKey.h"

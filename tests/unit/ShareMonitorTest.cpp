@@ -1,3 +1,4 @@
+// RESOURCE_LOCK: network
 // The network share monitor on a real thread against the Wine registry. A fresh prefix has
 // no HKCU\Network, so the tests create it first.
 #include "MonitorThreadTest.h"

@@ -1,3 +1,4 @@
+// RESOURCE_LOCK: startup
 // The Startup folder monitor on a real thread against scratch folders, with a short settle,
 // and the resolution of the two folders' paths.
 #include "MonitorThreadTest.h"

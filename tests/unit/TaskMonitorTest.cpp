@@ -1,3 +1,4 @@
+// RESOURCE_LOCK: tasks
 // The scheduled task monitor over a fake Task Scheduler and fake job records: the texts, what
 // is reported poll after poll, failing enumerations, and the thread and its stop.
 #include "TestSupport.h"

@@ -1,3 +1,4 @@
+// RESOURCE_LOCK: winlogon
 // The Winlogon monitor on a real thread against the Wine registry.
 #include "MonitorThreadTest.h"
 #include "monitors/WinlogonMonitor.h"
