@@ -26,7 +26,7 @@ clean_up
 reg add "$services\\KestrowSysSvc" /v ImagePath /t REG_EXPAND_SZ /d 'C:\svc\good.exe'
 reg add "$clsid\\InprocServer32" /ve /d 'C:\com\good.dll'
 
-start_kestrow
+start_kestrow RunKeys Service Install COM ShareDrive
 d=$(today)
 line() { echo "\"$d\",\"$1\",\"$2\",\"$3\",\"$4\""; }
 
@@ -49,13 +49,18 @@ created=(
     "$(line 'ActiveX COM' New '{4B543502-0000-4000-8000-000000000001} (32-bit)' 'Inproc=C:\com\x86.dll;')"
     "$(line 'Share Resource' New Q '\\server\share')"
 )
-expect_exactly_lines 30 "${created[@]}"
+expect_exactly_lines "${created[@]}"
 
-# Server paths rewritten in place, nothing added or removed beside them.
+# Server paths rewritten in place, nothing added or removed beside them; the deletions are the
+# later changes that show nothing more came from the first ones.
 reg add "$services\\KestrowSysSvc" /v ImagePath /t REG_EXPAND_SZ /d 'C:\evil\svc.exe'
 reg add "$clsid\\InprocServer32" /ve /d 'C:\evil\com.dll'
 reg add 'HKCU\Network\Q' /v RemotePath /d '\\evil\share'
-expect_exactly_lines 30 "${created[@]}" \
+reg delete "HKLM\\$cv\\Run" /v KestrowSys32 /reg:32
+reg delete "HKCU\\$cv\\Uninstall\\KestrowSysUser"
+expect_exactly_lines "${created[@]}" \
+    "$(line 'Auto Run' Deleted "HKLM/$wow\\Run" 'KestrowSys32=C:\x86\run.exe')" \
+    "$(line Installs Deleted 'KestrowSysUser (per user)' 'Mine v')" \
     "$(line Service Changed KestrowSysSvc 'C:\evil\svc.exe')" \
     "$(line 'ActiveX COM' Changed '{4B543502-0000-4000-8000-000000000001}' 'Inproc=C:\evil\com.dll;')" \
     "$(line 'Share Resource' Changed Q '\\evil\share')"
