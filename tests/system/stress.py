@@ -195,7 +195,7 @@ class ValuePlace(Place):
 
 class SubkeyPlace(Place):
     """Direct subkeys of one key, each rendered from its own values. `name_only`: only subkeys
-    coming and going notify (services, mapped drives)."""
+    coming and going notify."""
 
     def __init__(self, category, root, path, prefix, fields, render, name_only, pool=8):
         super().__init__(category)
@@ -253,7 +253,7 @@ class SubkeyPlace(Place):
 
 
 class COMPlace(Place):
-    """HKCR\\CLSID: classes coming and going notify; their server keys do not."""
+    """HKCR\\CLSID: classes coming and going, and their server keys changing, notify."""
 
     def __init__(self, pool=8):
         super().__init__("ActiveX COM")
@@ -297,7 +297,8 @@ class COMPlace(Place):
             return self.write(name, parts)
         name, parts = old
         choice = rng.random()
-        if choice < 0.4:  # a server path changes, appears or goes: seen at the next class coming or going
+        if choice < 0.4:  # a server path changes, appears or goes
+            self.notified = True
             sub = rng.choice(("", "InprocServer32", "LocalServer32"))
             path = "CLSID\\%s" % name + ("\\" + sub if sub else "")
             if sub and sub in parts and rng.random() < 0.3:
@@ -705,13 +706,13 @@ def make_places(folders):
         path = "%s\\%s" % (CV, key)
         places.append(ValuePlace("Auto Run", root, path, location="%s/%s" % (root, path), pool=5))
     places.append(SubkeyPlace("Service", "HKLM", SERVICES, "KsSService", ["ImagePath"],
-                              lambda f: f.get("ImagePath", ""), name_only=True))
+                              lambda f: f.get("ImagePath", ""), name_only=False))
     places.append(SubkeyPlace("Installs", "HKLM", UNINSTALL, "KsSProduct", ["DisplayName", "DisplayVersion"],
                               lambda f: "%s v%s" % (f.get("DisplayName", ""), f.get("DisplayVersion", "")),
                               name_only=False))
     places.append(ValuePlace("WinLogon", "HKLM", WINLOGON, types=("sz", "sz", "dw", "bin")))
     places.append(SubkeyPlace("Share Resource", "HKCU", "Network", "KsSDrive", ["RemotePath"],
-                              lambda f: f.get("RemotePath", ""), name_only=True, pool=6))
+                              lambda f: f.get("RemotePath", ""), name_only=False, pool=6))
     places.append(COMPlace())
     places.append(AssocPlace())
     places.append(FolderPlace("Personal", folders[0]))
