@@ -13,58 +13,29 @@ namespace {
 const ULONG kNamesPerBatch = 5;
 const size_t kTextSize = 260; // names, application names, trigger texts, job commands
 
-// Holds one COM interface; releases it on the way out, exceptions included.
-template <class I> class CComRef {
-public:
-    CComRef() = default;
-    ~CComRef() {
-        if (m_p)
-            m_p->Release();
-    }
-    CComRef(const CComRef&) = delete;
-    CComRef& operator=(const CComRef&) = delete;
-
-    // For an out-parameter; whatever was held is released first.
-    I** Out() {
-        if (m_p)
-            m_p->Release();
-        m_p = nullptr;
-        return &m_p;
-    }
-    I* operator->() const { return m_p; }
-    I* Get() const { return m_p; }
-    explicit operator bool() const { return m_p != nullptr; }
-
-private:
-    I* m_p = nullptr;
-};
-
-// One batch of names from IEnumWorkItems::Next: the array and every name still held.
+// One batch of names from IEnumWorkItems::Next, each freed with the array that held it.
 class CNameBatch {
-public:
-    ~CNameBatch() {
-        if (!m_names)
-            return;
-        for (ULONG i = 0; i < Size(); ++i)
-            ::CoTaskMemFree(m_names[i]);
-        ::CoTaskMemFree(m_names);
-    }
-    LPWSTR** Names() { return &m_names; }
+  public:
+    LPWSTR** Names() { return m_array.Out(); }
     ULONG* Count() { return &m_count; }
-    LPWSTR At(ULONG i) const { return m_names[i]; }
-    // The enumerator may claim more names than it was asked for; never read past those.
-    ULONG Size() const { return m_names ? (m_count < kNamesPerBatch ? m_count : kNamesPerBatch) : 0; }
+    // Takes the names into their own holders; the enumerator may claim more names than it
+    // was asked for, so never past those.
+    void Take() {
+        ULONG n = m_array.Get() ? (m_count < kNamesPerBatch ? m_count : kNamesPerBatch) : 0;
+        for (ULONG i = 0; i < n; ++i)
+            m_names.emplace_back(m_array.Get()[i]);
+    }
+    const std::vector<CCoTaskText>& Taken() const { return m_names; }
 
-private:
-    LPWSTR* m_names = nullptr;
+  private:
+    CCoTaskMem<LPWSTR> m_array;
     ULONG m_count = 0;
+    std::vector<CCoTaskText> m_names;
 };
 
-// A text handed out by a COM method, converted and freed.
-std::string TakeText(LPWSTR text) {
-    std::string s = WideToAnsi(text, kTextSize);
-    ::CoTaskMemFree(text);
-    return s;
+// A text handed out by a COM method, converted.
+std::string TextOf(const CCoTaskText& text) {
+    return WideToAnsi(text.Get(), kTextSize);
 }
 
 bool EndsWithJob(const std::wstring& name) {
@@ -73,7 +44,7 @@ bool EndsWithJob(const std::wstring& name) {
 
 // "trigger text;application name" of one work item; ";" when it cannot be activated.
 std::string ReadWorkItemDetails(ITaskScheduler* scheduler, LPCWSTR name) {
-    CComRef<ITask> task;
+    CComPtr<ITask> task;
     HRESULT hr = scheduler->Activate(name, IID_ITask, reinterpret_cast<IUnknown**>(task.Out()));
     std::wstring wide(name);
     if ((FAILED(hr) || !task) && EndsWithJob(wide)) {
@@ -85,24 +56,22 @@ std::string ReadWorkItemDetails(ITaskScheduler* scheduler, LPCWSTR name) {
         return ";";
 
     std::string application, trigger;
-    LPWSTR text = nullptr;
-    if (SUCCEEDED(task->GetApplicationName(&text)))
-        application = TakeText(text);
+    CCoTaskText text;
+    if (SUCCEEDED(task->GetApplicationName(text.Out())))
+        application = TextOf(text);
 
-    CComRef<IScheduledWorkItem> queried;
+    CComPtr<IScheduledWorkItem> queried;
     IScheduledWorkItem* item = task.Get();
     // Wine refuses this interface on a task, which is one anyway.
-    if (SUCCEEDED(task->QueryInterface(IID_IScheduledWorkItem, reinterpret_cast<void**>(queried.Out()))) &&
-        queried)
+    if (SUCCEEDED(task->QueryInterface(IID_IScheduledWorkItem, queried.OutVoid())) && queried)
         item = queried.Get();
     WORD count = 0;
     if (FAILED(item->GetTriggerCount(&count)))
         count = 0;
     // Only the last trigger counts; one whose text cannot be read leaves the earlier one.
     for (WORD i = 0; i < count; ++i) {
-        text = nullptr;
-        if (SUCCEEDED(item->GetTriggerString(i, &text)) && text)
-            trigger = TakeText(text);
+        if (SUCCEEDED(item->GetTriggerString(i, text.Out())) && text.Get())
+            trigger = TextOf(text);
     }
     return trigger + ";" + application;
 }
@@ -158,33 +127,29 @@ std::string JobDetailsText(const AT_ENUM& job) {
     return JobDaysText(job) + ";" + JobTimeText(job.JobTime) + ";" + WideToAnsi(job.Command, kTextSize);
 }
 
-CTaskMonitor::CTaskMonitor()
-    : m_hStopEvent(nullptr), m_hQuitEvent(nullptr), m_bFirstPass(TRUE), m_pSink(nullptr) {}
-
 CTaskMonitor::~CTaskMonitor() {
     // A poll still in progress uses the maps: let it end first, within bounds, as the
-    // program is closing.
+    // program is closing. A thread that still runs keeps its quit event.
     if (m_running) {
         Stop();
         for (int i = 0; i < 500 && m_running; ++i)
             ::Sleep(10);
+        if (m_running)
+            m_quitEvent.Detach();
     }
-    if (m_hQuitEvent && !m_running)
-        ::CloseHandle(m_hQuitEvent);
 }
 
-void CTaskMonitor::Init(HANDLE stopEvent, ITaskEventSink* sink) {
-    m_hStopEvent = stopEvent;
-    m_pSink = sink;
-    if (!m_hQuitEvent)
-        m_hQuitEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+void CTaskMonitor::Init(IMonitorHost* host) {
+    m_pHost = host;
+    if (!m_quitEvent)
+        m_quitEvent = MakeEvent(true);
 }
 
 BOOL CTaskMonitor::Start() {
     // One thread at a time: the maps belong to it alone.
     if (m_running.exchange(true))
         return FALSE;
-    ::ResetEvent(m_hQuitEvent);
+    ::ResetEvent(m_quitEvent.Get());
     if (!AfxBeginThread(MonitorTaskSchedulerProc, this)) {
         m_running = false;
         return FALSE;
@@ -193,8 +158,8 @@ BOOL CTaskMonitor::Start() {
 }
 
 void CTaskMonitor::Stop() {
-    if (m_hQuitEvent)
-        ::SetEvent(m_hQuitEvent);
+    if (m_quitEvent)
+        ::SetEvent(m_quitEvent.Get());
 }
 
 HRESULT CTaskMonitor::CreateScheduler(ITaskScheduler** scheduler) {
@@ -213,20 +178,20 @@ void CTaskMonitor::FreeJobs(LPBYTE buffer) {
 }
 
 void CTaskMonitor::Report(int kind, const std::string& location, const std::string& details) {
-    if (!m_bFirstPass && m_pSink)
-        m_pSink->OnTaskEvent(kind, location.c_str(), details.c_str());
+    if (!m_bFirstPass && m_pHost)
+        m_pHost->ReportEvent(CATEGORY_TASKS, kind, location.c_str(), details.c_str());
 }
 
 void CTaskMonitor::Poll(ITaskScheduler* scheduler) {
     ScanWorkItems(scheduler);
     ScanJobs();
     m_bFirstPass = FALSE;
-    if (++m_polls == 1)
-        ::OutputDebugStringA("Kestrow: MonitorTaskSchedulerProc ready\n");
+    if (++m_polls == 1 && m_pHost)
+        m_pHost->OnMonitorReady("MonitorTaskSchedulerProc");
 }
 
 void CTaskMonitor::ScanWorkItems(ITaskScheduler* scheduler) {
-    CComRef<IEnumWorkItems> items;
+    CComPtr<IEnumWorkItems> items;
     // Without an enumeration this pass learns nothing: the maps stay as they are.
     if (!scheduler || FAILED(scheduler->Enum(items.Out())) || !items)
         return;
@@ -242,13 +207,13 @@ void CTaskMonitor::ScanWorkItems(ITaskScheduler* scheduler) {
     for (;;) {
         CNameBatch batch;
         HRESULT hr = items->Next(kNamesPerBatch, batch.Names(), batch.Count());
-        if (FAILED(hr) || batch.Size() == 0)
+        batch.Take();
+        if (FAILED(hr) || batch.Taken().empty())
             break;
-        for (ULONG i = batch.Size(); i-- > 0;) {
-            LPWSTR name = batch.At(i);
-            if (name)
-                comparison.Item(WideToAnsi(name, std::wcslen(name) * 4 + 1), ReadWorkItemDetails(scheduler, name));
-        }
+        for (auto name = batch.Taken().rbegin(); name != batch.Taken().rend(); ++name)
+            if (LPCWSTR text = name->Get())
+                comparison.Item(WideToAnsi(text, std::wcslen(text) * 4 + 1),
+                                ReadWorkItemDetails(scheduler, text));
     }
     comparison.Finish();
 }
@@ -292,11 +257,12 @@ UINT MonitorTaskSchedulerProc(LPVOID param) {
         return static_cast<UINT>(hr);
     }
     try {
-        CComRef<ITaskScheduler> scheduler;
+        CComPtr<ITaskScheduler> scheduler;
         if (SUCCEEDED(monitor->CreateScheduler(scheduler.Out())) && scheduler) {
             for (;;) {
                 monitor->Poll(scheduler.Get());
-                HANDLE events[2] = {monitor->m_hStopEvent, monitor->m_hQuitEvent};
+                HANDLE events[2] = {monitor->m_pHost ? monitor->m_pHost->GetStopEvent() : nullptr,
+                                    monitor->m_quitEvent.Get()};
                 if (::WaitForMultipleObjects(2, events, FALSE, monitor->m_pollPeriod) != WAIT_TIMEOUT)
                     break;
             }

@@ -1,5 +1,5 @@
 // The scheduled task monitor: every 10 seconds it reads the Task Scheduler's work items and
-// the scheduled jobs and reports what was added, removed or changed through ITaskEventSink.
+// the scheduled jobs and reports what was added, removed or changed to its monitor host.
 //
 // Threads: the interface thread calls Init and Start before the monitor thread exists, and
 // Stop (an event set) at the end. The monitor thread alone uses the four maps and the COM
@@ -9,12 +9,15 @@
 // suffix, and refuses IScheduledWorkItem on a task although ITask is one: both are worked
 // around, harmlessly on Windows.
 #pragma once
+#include "../framework/AfxHandle.h"
 #include "../framework/AfxMap.h"
 #include "MonitorHost.h"
 #include <atomic>
 #include <string>
 
-#include <lmcons.h> // before the other network headers
+// lmcons.h goes before the other network headers.
+#include <lmcons.h>
+
 #include <lmat.h>
 
 struct ITaskScheduler;
@@ -30,13 +33,14 @@ std::string JobTimeText(DWORD_PTR jobTime);
 std::string JobDetailsText(const AT_ENUM& job);
 
 class CTaskMonitor {
-public:
-    CTaskMonitor();
+  public:
+    CTaskMonitor() = default;
     virtual ~CTaskMonitor();
     CTaskMonitor(const CTaskMonitor&) = delete;
     CTaskMonitor& operator=(const CTaskMonitor&) = delete;
 
-    void Init(HANDLE stopEvent, ITaskEventSink* sink);
+    // The host's stop event ends the thread, as does Stop.
+    void Init(IMonitorHost* host);
     // FALSE when the thread could not start, or still runs from an earlier Start.
     BOOL Start();
     void Stop();
@@ -50,27 +54,27 @@ public:
     int GetPollCount() const { return m_polls; }
     bool IsRunning() const { return m_running; }
 
-    HANDLE m_hStopEvent;
-    HANDLE m_hQuitEvent;
-    BOOL m_bFirstPass;
-    ITaskEventSink* m_pSink;
-    CMapStringToString m_currentWorkItems;
-    CMapStringToString m_unseenWorkItems;
-    CMapStringToString m_currentJobs;
-    CMapStringToString m_unseenJobs;
     // Between the end of one poll and the start of the next; tests may shorten it.
     DWORD m_pollPeriod = 10000;
 
-protected:
+  protected:
     // Where the scheduler and the job records come from; tests give their own.
     virtual HRESULT CreateScheduler(ITaskScheduler** scheduler);
     virtual NET_API_STATUS EnumJobs(LPBYTE* buffer, DWORD* entriesRead, DWORD* totalEntries,
                                     DWORD* resumeHandle);
     virtual void FreeJobs(LPBYTE buffer);
 
-private:
+  private:
     friend UINT MonitorTaskSchedulerProc(LPVOID param);
     void Report(int kind, const std::string& location, const std::string& details);
+
+    IMonitorHost* m_pHost = nullptr;
+    CHandle m_quitEvent;
+    BOOL m_bFirstPass = TRUE;
+    CMapStringToString m_currentWorkItems;
+    CMapStringToString m_unseenWorkItems;
+    CMapStringToString m_currentJobs;
+    CMapStringToString m_unseenJobs;
 
     std::atomic<int> m_polls{0};
     std::atomic<bool> m_running{false};

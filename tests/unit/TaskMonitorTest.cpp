@@ -1,7 +1,7 @@
 // The scheduled task monitor over a fake Task Scheduler and fake job records: the texts, what
 // is reported poll after poll, failing enumerations, and the thread and its stop.
-#include "TestSupport.h"
 #include "monitors/TaskMonitor.h"
+#include "TestSupport.h"
 #include <algorithm>
 #include <atomic>
 #include <gtest/gtest.h>
@@ -32,7 +32,7 @@ LPWSTR CoCopy(const std::wstring& s) {
 }
 
 template <class I> class CFake : public I {
-public:
+  public:
     CFake() { ++g_liveObjects; }
     virtual ~CFake() { --g_liveObjects; }
     HRESULT WINAPI QueryInterface(REFIID, void** out) override {
@@ -47,15 +47,17 @@ public:
         return r;
     }
 
-private:
+  private:
     LONG m_refs = 1;
 };
 
-#define NOT_USED(signature) \
-    HRESULT WINAPI signature override { return E_NOTIMPL; }
+#define NOT_USED(signature)                                                                                  \
+    HRESULT WINAPI signature override {                                                                      \
+        return E_NOTIMPL;                                                                                    \
+    }
 
 class CFakeTask : public CFake<ITask> {
-public:
+  public:
     explicit CFakeTask(const FakeItem& item) : m_item(item) {}
     HRESULT WINAPI QueryInterface(REFIID riid, void** out) override {
         *out = nullptr;
@@ -81,34 +83,33 @@ public:
         return S_OK;
     }
     // The rest of ITask: the monitor never calls it.
-    NOT_USED(CreateTrigger(WORD*, ITaskTrigger**)) NOT_USED(DeleteTrigger(WORD))
-    NOT_USED(GetTrigger(WORD, ITaskTrigger**))
-    NOT_USED(GetRunTimes(const LPSYSTEMTIME, const LPSYSTEMTIME, WORD*, LPSYSTEMTIME*))
-    NOT_USED(GetNextRunTime(SYSTEMTIME*)) NOT_USED(GetMostRecentRunTime(SYSTEMTIME*))
-    NOT_USED(SetIdleWait(WORD, WORD)) NOT_USED(GetIdleWait(WORD*, WORD*))
-    NOT_USED(Run()) NOT_USED(Terminate())
-    NOT_USED(EditWorkItem(HWND, DWORD))
-    NOT_USED(GetStatus(HRESULT*)) NOT_USED(GetExitCode(DWORD*))
-    NOT_USED(SetComment(LPCWSTR)) NOT_USED(GetComment(LPWSTR*))
-    NOT_USED(SetCreator(LPCWSTR)) NOT_USED(GetCreator(LPWSTR*))
-    NOT_USED(SetWorkItemData(WORD, BYTE[])) NOT_USED(GetWorkItemData(WORD*, BYTE**))
-    NOT_USED(SetErrorRetryCount(WORD)) NOT_USED(GetErrorRetryCount(WORD*))
-    NOT_USED(SetErrorRetryInterval(WORD)) NOT_USED(GetErrorRetryInterval(WORD*))
-    NOT_USED(SetFlags(DWORD)) NOT_USED(GetFlags(DWORD*))
-    NOT_USED(SetAccountInformation(LPCWSTR, LPCWSTR)) NOT_USED(GetAccountInformation(LPWSTR*))
-    NOT_USED(SetApplicationName(LPCWSTR))
-    NOT_USED(SetParameters(LPCWSTR)) NOT_USED(GetParameters(LPWSTR*))
-    NOT_USED(SetWorkingDirectory(LPCWSTR)) NOT_USED(GetWorkingDirectory(LPWSTR*))
-    NOT_USED(SetPriority(DWORD)) NOT_USED(GetPriority(DWORD*))
-    NOT_USED(SetTaskFlags(DWORD)) NOT_USED(GetTaskFlags(DWORD*))
-    NOT_USED(SetMaxRunTime(DWORD)) NOT_USED(GetMaxRunTime(DWORD*))
+    NOT_USED(CreateTrigger(WORD*, ITaskTrigger**))
+    NOT_USED(DeleteTrigger(WORD)) NOT_USED(GetTrigger(WORD, ITaskTrigger**)) NOT_USED(GetRunTimes(
+        const LPSYSTEMTIME, const LPSYSTEMTIME, WORD*, LPSYSTEMTIME*)) NOT_USED(GetNextRunTime(SYSTEMTIME*))
+        NOT_USED(GetMostRecentRunTime(SYSTEMTIME*)) NOT_USED(SetIdleWait(WORD, WORD)) NOT_USED(GetIdleWait(
+            WORD*, WORD*)) NOT_USED(Run()) NOT_USED(Terminate()) NOT_USED(EditWorkItem(HWND, DWORD))
+            NOT_USED(GetStatus(HRESULT*)) NOT_USED(GetExitCode(DWORD*)) NOT_USED(SetComment(LPCWSTR))
+                NOT_USED(GetComment(LPWSTR*)) NOT_USED(SetCreator(LPCWSTR)) NOT_USED(GetCreator(LPWSTR*))
+                    NOT_USED(SetWorkItemData(WORD, BYTE[])) NOT_USED(GetWorkItemData(WORD*, BYTE**))
+                        NOT_USED(SetErrorRetryCount(WORD)) NOT_USED(GetErrorRetryCount(WORD*))
+                            NOT_USED(SetErrorRetryInterval(WORD)) NOT_USED(GetErrorRetryInterval(WORD*))
+                                NOT_USED(SetFlags(DWORD)) NOT_USED(GetFlags(DWORD*))
+                                    NOT_USED(SetAccountInformation(LPCWSTR, LPCWSTR)) NOT_USED(
+                                        GetAccountInformation(LPWSTR*)) NOT_USED(SetApplicationName(LPCWSTR))
+                                        NOT_USED(SetParameters(LPCWSTR)) NOT_USED(GetParameters(LPWSTR*))
+                                            NOT_USED(SetWorkingDirectory(LPCWSTR))
+                                                NOT_USED(GetWorkingDirectory(LPWSTR*))
+                                                    NOT_USED(SetPriority(DWORD)) NOT_USED(GetPriority(DWORD*))
+                                                        NOT_USED(SetTaskFlags(DWORD))
+                                                            NOT_USED(GetTaskFlags(DWORD*))
+                                                                NOT_USED(SetMaxRunTime(DWORD))
+                                                                    NOT_USED(GetMaxRunTime(DWORD*))
 
-private:
-    FakeItem m_item;
+                                                                        private : FakeItem m_item;
 };
 
 class CFakeEnum : public CFake<IEnumWorkItems> {
-public:
+  public:
     explicit CFakeEnum(const FakeSchedule& s) {
         for (const auto& item : s.items)
             m_names.push_back(item.name);
@@ -125,13 +126,13 @@ public:
     NOT_USED(Reset())
     NOT_USED(Clone(IEnumWorkItems**))
 
-private:
+  private:
     std::vector<std::wstring> m_names;
     size_t m_next = 0;
 };
 
 class CFakeScheduler : public CFake<ITaskScheduler> {
-public:
+  public:
     explicit CFakeScheduler(FakeSchedule& s) : m_s(s) {}
     HRESULT WINAPI Enum(IEnumWorkItems** out) override {
         *out = m_s.enumFails ? nullptr : new CFakeEnum(m_s);
@@ -146,31 +147,32 @@ public:
             }
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }
-    NOT_USED(SetTargetComputer(LPCWSTR)) NOT_USED(GetTargetComputer(LPWSTR*))
-    NOT_USED(Delete(LPCWSTR))
-    NOT_USED(NewWorkItem(LPCWSTR, REFCLSID, REFIID, IUnknown**))
-    NOT_USED(AddWorkItem(LPCWSTR, IScheduledWorkItem*))
-    NOT_USED(IsOfType(LPCWSTR, REFIID))
+    NOT_USED(SetTargetComputer(LPCWSTR))
+    NOT_USED(GetTargetComputer(LPWSTR*)) NOT_USED(Delete(LPCWSTR))
+        NOT_USED(NewWorkItem(LPCWSTR, REFCLSID, REFIID, IUnknown**))
+            NOT_USED(AddWorkItem(LPCWSTR, IScheduledWorkItem*)) NOT_USED(IsOfType(LPCWSTR, REFIID))
 
-private:
-    FakeSchedule& m_s;
+                private : FakeSchedule& m_s;
 };
 
-AT_ENUM Job(DWORD id, DWORD_PTR time, DWORD daysOfMonth, UCHAR daysOfWeek, UCHAR flags, const wchar_t* command) {
+AT_ENUM Job(DWORD id, DWORD_PTR time, DWORD daysOfMonth, UCHAR daysOfWeek, UCHAR flags,
+            const wchar_t* command) {
     return {id, time, daysOfMonth, daysOfWeek, flags, const_cast<LPWSTR>(command)};
 }
-DWORD_PTR At(int h, int m, int s = 0, int ms = 0) { return ((h * 60 + m) * 60 + s) * 1000 + ms; }
+DWORD_PTR At(int h, int m, int s = 0, int ms = 0) {
+    return ((h * 60 + m) * 60 + s) * 1000 + ms;
+}
 
 // A monitor whose scheduler and jobs are the test's; jobs come in pages of `pageSize`.
 class CTestTaskMonitor : public CTaskMonitor {
-public:
+  public:
     FakeSchedule schedule;
     std::vector<std::wstring> jobCommands; // job i + 1 runs at 8:00 with command i
     bool jobsFail = false;
     size_t pageSize = 2;
     std::atomic<int> buffersOut{0};
 
-protected:
+  protected:
     HRESULT CreateScheduler(ITaskScheduler** out) override {
         *out = new CFakeScheduler(schedule);
         return S_OK;
@@ -179,13 +181,16 @@ protected:
         size_t first = *resume, n = std::min(pageSize, jobCommands.size() - first);
         auto* records = new AT_ENUM[n + 1]();
         for (size_t i = 0; i < n; ++i)
-            records[i] = Job(static_cast<DWORD>(first + i + 1), At(8, 0), 0, 0, 0, jobCommands[first + i].c_str());
+            records[i] =
+                Job(static_cast<DWORD>(first + i + 1), At(8, 0), 0, 0, 0, jobCommands[first + i].c_str());
         ++buffersOut;
         *buffer = reinterpret_cast<LPBYTE>(records);
         *read = jobsFail ? 0 : static_cast<DWORD>(n);
         *total = jobsFail ? 0 : static_cast<DWORD>(jobCommands.size() - first);
         *resume = static_cast<DWORD>(first + n);
-        return jobsFail ? RPC_S_SERVER_UNAVAILABLE : first + n < jobCommands.size() ? ERROR_MORE_DATA : NERR_Success;
+        return jobsFail                         ? RPC_S_SERVER_UNAVAILABLE
+               : first + n < jobCommands.size() ? ERROR_MORE_DATA
+                                                : NERR_Success;
     }
     void FreeJobs(LPBYTE buffer) override {
         --buffersOut;
@@ -194,14 +199,14 @@ protected:
 };
 
 class TaskMonitor : public testing::Test {
-protected:
+  protected:
     CRecordingHost sink;
     CTestTaskMonitor monitor;
     CFakeScheduler* scheduler = nullptr;
     int baseline = 0;
 
     void SetUp() override {
-        monitor.Init(nullptr, &sink);
+        monitor.Init(&sink);
         scheduler = new CFakeScheduler(monitor.schedule);
         baseline = g_liveObjects;
     }
@@ -264,7 +269,8 @@ TEST_F(TaskMonitor, JobsOverEveryPageNewChangedOnceAndAFailingEnumerationIsAnEmp
     monitor.jobCommands[0] = L"c:\\BACKUP.CMD"; // letter case only
     monitor.jobCommands[1] = L"b2.bat";
     monitor.jobCommands.push_back(L"f.bat");
-    EXPECT_EQ((Events{Ev(EVENT_CHANGED, "2", "; 8:00AM;b2.bat"), Ev(EVENT_NEW, "6", "; 8:00AM;f.bat")}), Poll());
+    EXPECT_EQ((Events{Ev(EVENT_CHANGED, "2", "; 8:00AM;b2.bat"), Ev(EVENT_NEW, "6", "; 8:00AM;f.bat")}),
+              Poll());
     EXPECT_TRUE(Poll().empty());
 
     monitor.jobsFail = true;
@@ -290,8 +296,9 @@ TEST_F(TaskMonitor, WorkItemChangesTriggersFailuresAndDeletions) {
     monitor.schedule.items[0].triggers[0] = L"AT 3:00 am EVERY DAY";
     monitor.schedule.items[1].triggers = {L"At 1:00 AM every day", L"At logon"};
     monitor.schedule.items.push_back({L"Broken.job", L"C:\\never.exe", {L"At 5:00"}, false});
-    EXPECT_EQ((Events{Ev(EVENT_NEW, "Broken.job", ";"), Ev(EVENT_CHANGED, "Clean.job", "At logon;C:\\clean.exe")}),
-              Poll());
+    EXPECT_EQ(
+        (Events{Ev(EVENT_NEW, "Broken.job", ";"), Ev(EVENT_CHANGED, "Clean.job", "At logon;C:\\clean.exe")}),
+        Poll());
 
     // A trigger whose text cannot be read leaves the one before it; an item readable at last
     // is an ordinary change.
@@ -336,16 +343,17 @@ TEST_F(TaskMonitor, WorkItemTextsAreConvertedAndCutInEveryBatch) {
 }
 
 TEST_F(TaskMonitor, ThreadPollsUntilTheStopOrTheQuitEvent) {
-    HANDLE stop = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE stop = sink.GetStopEvent();
     {
         CTestTaskMonitor m;
         m.m_pollPeriod = 100;
-        m.Init(stop, &sink);
+        m.Init(&sink);
         m.schedule.items.push_back({L"Before.job", L"C:\\b.exe", {}, true});
         m.jobCommands = {L"before.bat"};
         ASSERT_TRUE(m.Start());
         EXPECT_FALSE(m.Start()) << "a second thread would share the maps";
-        EXPECT_TRUE(WaitUntil([&] { return m.GetPollCount() >= 3; }, 8000)) << "it polls again after each period";
+        EXPECT_TRUE(WaitUntil([&] { return m.GetPollCount() >= 3; }, 8000))
+            << "it polls again after each period";
         EXPECT_TRUE(sink.Events().empty()) << "what existed before the start is never New";
         SetEvent(stop);
         EXPECT_TRUE(WaitUntil([&] { return !m.IsRunning(); }, 5000)) << "the shared stop event ends it";
@@ -353,12 +361,11 @@ TEST_F(TaskMonitor, ThreadPollsUntilTheStopOrTheQuitEvent) {
     {
         // The real period: the quit event ends the wait at once.
         CTestTaskMonitor m;
-        m.Init(stop, &sink);
+        m.Init(&sink);
         ASSERT_TRUE(m.Start());
         ASSERT_TRUE(WaitUntil([&] { return m.GetPollCount() == 1; }, 10000));
         m.Stop();
         EXPECT_TRUE(WaitUntil([&] { return !m.IsRunning(); }, 5000)) << "the quit event ends it";
         EXPECT_EQ(1, m.GetPollCount());
     }
-    CloseHandle(stop);
 }
