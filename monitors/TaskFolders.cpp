@@ -183,7 +183,11 @@ bool CTaskMonitor::ReadTaskFolders(CTaskRouteSnapshot::Reading& reading) {
         pending.pop_back();
         std::vector<std::wstring> subfolders;
         std::vector<TaskRecord> tasks;
-        if (FAILED(ListTaskFolder(path, TASK_ENUM_HIDDEN, subfolders, tasks)))
+        HRESULT hr = ListTaskFolder(path, TASK_ENUM_HIDDEN, subfolders, tasks);
+        // Some system folders are closed to a standard user, poll after poll: left out.
+        if (hr == E_ACCESSDENIED)
+            continue;
+        if (FAILED(hr))
             return false;
         for (const auto& task : tasks) {
             std::string name = Utf8(task.path);
