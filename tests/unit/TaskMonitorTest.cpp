@@ -1,8 +1,9 @@
-// The scheduled task monitor over a fake Task Scheduler, fake job records and a fake 2.0 folder
-// tree: the texts, what is reported poll after poll, failing readings, the thread and its stop;
-// and, on Wine, one real 2.0 task read into its details.
-#include "monitors/TaskMonitor.h"
+// RESOURCE_LOCK: tasks
+// The scheduled task monitor over a fake Task Scheduler and fake job records: the texts, what
+// is reported poll after poll, failing enumerations, and the thread and its stop.
 #include "TestSupport.h"
+// Also over a fake 2.0 folder tree; and, on Wine, one real 2.0 task read into its details.
+#include "monitors/TaskMonitor.h"
 #include <algorithm>
 #include <atomic>
 #include <functional>
