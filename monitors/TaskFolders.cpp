@@ -175,7 +175,7 @@ HRESULT CTaskMonitor::ListTaskFolder(const std::wstring& path, LONG taskFlags,
     return S_OK;
 }
 
-bool CTaskMonitor::ReadTaskFolders(CTaskRouteSnapshot::Reading& reading) {
+HRESULT CTaskMonitor::ReadTaskFolders(CTaskRouteSnapshot::Reading& reading) {
     std::vector<std::wstring> pending{L"\\"};
     std::set<std::wstring> seen{L"\\"};
     while (!pending.empty()) {
@@ -188,7 +188,7 @@ bool CTaskMonitor::ReadTaskFolders(CTaskRouteSnapshot::Reading& reading) {
         if (hr == E_ACCESSDENIED)
             continue;
         if (FAILED(hr))
-            return false;
+            return hr;
         for (const auto& task : tasks) {
             std::string name = Utf8(task.path);
             // A task of the root folder is the work item of its name with ".job": the work
@@ -211,13 +211,18 @@ bool CTaskMonitor::ReadTaskFolders(CTaskRouteSnapshot::Reading& reading) {
                 pending.push_back(sub);
         }
     }
-    return true;
+    return S_OK;
 }
 
 bool CTaskMonitor::ScanTaskFolders() {
     CTaskRouteSnapshot::Reading reading;
-    if (!ReadTaskFolders(reading)) {
-        m_taskService.Release(); // the service may have restarted: connect afresh
+    HRESULT hr = ReadTaskFolders(reading);
+    if (FAILED(hr)) {
+        // A service that restarted is connected afresh; other failures (Wine's enumeration
+        // is not implemented) keep the connection rather than make it again every poll.
+        if (hr == RPC_E_DISCONNECTED || HRESULT_FACILITY(hr) == FACILITY_RPC ||
+            hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) || hr == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED))
+            m_taskService.Release();
         return false;
     }
     m_tasks.Compare(reading, [this](int kind, const std::string& path, const std::string& details) {

@@ -122,7 +122,7 @@ class CTaskMonitor {
     bool ScanWorkItems();
     bool ScanJobs();
     bool ScanTaskFolders();
-    bool ReadTaskFolders(CTaskRouteSnapshot::Reading& reading);
+    HRESULT ReadTaskFolders(CTaskRouteSnapshot::Reading& reading);
 
     IMonitorHost* m_pHost = nullptr;
     CHandle m_quitEvent;
