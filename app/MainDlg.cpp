@@ -77,7 +77,7 @@ void CMainDlg::StartMonitors() {
     AfxBeginThread(MonitorInstallProc, host);    // after the Startup folder monitor
     AfxBeginThread(MonitorCOMProc, host);
     AfxBeginThread(MonitorWinlogonProc, host);   // after the COM monitor
-    m_taskMonitor.Init(m_stopEvent, this);
+    m_taskMonitor.Init(this);
     m_taskMonitor.Start();
     AfxBeginThread(MonitorShareDriveProc, host); // after the task monitor
     AfxBeginThread(MonitorFileAssociationProc, host);
@@ -212,10 +212,6 @@ void CMainDlg::ReportError(const char* text) { AfxMessageBox(text, MB_OK); }
 void CMainDlg::OnMonitorReady(const char* monitor) {
     std::string text = std::string("Kestrow: ") + (monitor ? monitor : "?") + " ready\n";
     ::OutputDebugStringA(text.c_str());
-}
-
-void CMainDlg::OnTaskEvent(int kind, const char* location, const char* details) {
-    ReportEvent(CATEGORY_TASKS, kind, location, details);
 }
 
 void CMainDlg::OnRecordEvent(const char* category, int kind, const char* location, const char* details) {

@@ -17,7 +17,7 @@
 
 struct ReportRequest;
 
-class CMainDlg : public CDialog, public IMonitorHost, public ITaskEventSink {
+class CMainDlg : public CDialog, public IMonitorHost {
 public:
     explicit CMainDlg(HWND parent = nullptr);
     ~CMainDlg() override;
@@ -30,8 +30,6 @@ public:
     void ReportError(const char* text) override;
     // Says so on the debug output, where the start-up figures of the scale benchmark read it.
     void OnMonitorReady(const char* monitor) override;
-    // ITaskEventSink
-    void OnTaskEvent(int kind, const char* location, const char* details) override;
 
     BOOL UpdateTrayIcon(DWORD command, UINT iconResource);
     void StartAlert();

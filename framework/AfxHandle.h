@@ -30,6 +30,8 @@ public:
         Close();
         m_h = h == Traits::Invalid() ? nullptr : h;
     }
+    // Gives up the handle unclosed (to a thread that may still use it as the program ends).
+    H Detach() { return std::exchange(m_h, nullptr); }
     void Close() {
         if (m_h)
             Traits::Close(m_h);
@@ -92,23 +94,27 @@ private:
     I* m_p = nullptr;
 };
 
-// A text handed out by a COM method (CoTaskMemAlloc'd), freed at the end.
-class CCoTaskText {
+// Memory handed out by a COM method (CoTaskMemAlloc'd), freed at the end.
+template <class T> class CCoTaskMem {
 public:
-    CCoTaskText() = default;
-    ~CCoTaskText() { ::CoTaskMemFree(m_p); }
-    CCoTaskText(const CCoTaskText&) = delete;
-    CCoTaskText& operator=(const CCoTaskText&) = delete;
-    LPWSTR* Out() {
+    CCoTaskMem() = default;
+    explicit CCoTaskMem(T* adopt) : m_p(adopt) {}
+    ~CCoTaskMem() { ::CoTaskMemFree(m_p); }
+    CCoTaskMem(const CCoTaskMem&) = delete;
+    CCoTaskMem& operator=(const CCoTaskMem&) = delete;
+    CCoTaskMem(CCoTaskMem&& o) noexcept : m_p(std::exchange(o.m_p, nullptr)) {}
+    T** Out() {
         ::CoTaskMemFree(m_p);
         m_p = nullptr;
         return &m_p;
     }
-    LPCWSTR Get() const { return m_p; }
+    T* Get() const { return m_p; }
 
 private:
-    LPWSTR m_p = nullptr;
+    T* m_p = nullptr;
 };
+// A text handed out by a COM method.
+using CCoTaskText = CCoTaskMem<WCHAR>;
 
 // A BSTR, freed at the end.
 class CBstr {

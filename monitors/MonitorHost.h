@@ -27,15 +27,6 @@ protected:
     ~IMonitorHost() = default;
 };
 
-// Through this the scheduled-task monitor reports; the main window files it as "Task Scheduler".
-class ITaskEventSink {
-public:
-    virtual void OnTaskEvent(int /*kind*/, const char* /*location*/, const char* /*details*/) {}
-
-protected:
-    ~ITaskEventSink() = default;
-};
-
 // The stop protocol: six rounds of two signals, `roundMs` apart. The event is auto-reset, so
 // each signal releases one waiting monitor; twelve cover every monitor that waits on it.
 void SignalStop(HANDLE stopEvent, DWORD roundMs = 500);

@@ -2,12 +2,16 @@
 // The scheduled task monitor over a fake Task Scheduler and fake job records: the texts, what
 // is reported poll after poll, failing enumerations, and the thread and its stop.
 #include "TestSupport.h"
+// Also over a fake 2.0 folder tree; and, on Wine, one real 2.0 task read into its details.
 #include "monitors/TaskMonitor.h"
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
 #include <lmerr.h>
+#include <map>
 #include <mstask.h>
+#include <taskschd.h>
 
 namespace {
 // Every fake COM object alive; a poll must release all it took.
@@ -24,6 +28,7 @@ struct FakeItem {
 struct FakeSchedule {
     std::vector<FakeItem> items;
     bool enumFails = false;
+    int nextFailsAt = -1; // the batch of names whose reading fails
 };
 
 LPWSTR CoCopy(const std::wstring& s) {
@@ -33,7 +38,7 @@ LPWSTR CoCopy(const std::wstring& s) {
 }
 
 template <class I> class CFake : public I {
-public:
+  public:
     CFake() { ++g_liveObjects; }
     virtual ~CFake() { --g_liveObjects; }
     HRESULT WINAPI QueryInterface(REFIID, void** out) override {
@@ -48,15 +53,17 @@ public:
         return r;
     }
 
-private:
+  private:
     LONG m_refs = 1;
 };
 
-#define NOT_USED(signature) \
-    HRESULT WINAPI signature override { return E_NOTIMPL; }
+#define NOT_USED(signature)                                                                                  \
+    HRESULT WINAPI signature override {                                                                      \
+        return E_NOTIMPL;                                                                                    \
+    }
 
 class CFakeTask : public CFake<ITask> {
-public:
+  public:
     explicit CFakeTask(const FakeItem& item) : m_item(item) {}
     HRESULT WINAPI QueryInterface(REFIID riid, void** out) override {
         *out = nullptr;
@@ -82,39 +89,38 @@ public:
         return S_OK;
     }
     // The rest of ITask: the monitor never calls it.
+    // clang-format off
     NOT_USED(CreateTrigger(WORD*, ITaskTrigger**)) NOT_USED(DeleteTrigger(WORD))
     NOT_USED(GetTrigger(WORD, ITaskTrigger**))
     NOT_USED(GetRunTimes(const LPSYSTEMTIME, const LPSYSTEMTIME, WORD*, LPSYSTEMTIME*))
     NOT_USED(GetNextRunTime(SYSTEMTIME*)) NOT_USED(GetMostRecentRunTime(SYSTEMTIME*))
-    NOT_USED(SetIdleWait(WORD, WORD)) NOT_USED(GetIdleWait(WORD*, WORD*))
-    NOT_USED(Run()) NOT_USED(Terminate())
-    NOT_USED(EditWorkItem(HWND, DWORD))
-    NOT_USED(GetStatus(HRESULT*)) NOT_USED(GetExitCode(DWORD*))
-    NOT_USED(SetComment(LPCWSTR)) NOT_USED(GetComment(LPWSTR*))
-    NOT_USED(SetCreator(LPCWSTR)) NOT_USED(GetCreator(LPWSTR*))
-    NOT_USED(SetWorkItemData(WORD, BYTE[])) NOT_USED(GetWorkItemData(WORD*, BYTE**))
-    NOT_USED(SetErrorRetryCount(WORD)) NOT_USED(GetErrorRetryCount(WORD*))
-    NOT_USED(SetErrorRetryInterval(WORD)) NOT_USED(GetErrorRetryInterval(WORD*))
-    NOT_USED(SetFlags(DWORD)) NOT_USED(GetFlags(DWORD*))
+    NOT_USED(SetIdleWait(WORD, WORD)) NOT_USED(GetIdleWait(WORD*, WORD*)) NOT_USED(Run())
+    NOT_USED(Terminate()) NOT_USED(EditWorkItem(HWND, DWORD)) NOT_USED(GetStatus(HRESULT*))
+    NOT_USED(GetExitCode(DWORD*)) NOT_USED(SetComment(LPCWSTR)) NOT_USED(GetComment(LPWSTR*))
+    NOT_USED(SetCreator(LPCWSTR)) NOT_USED(GetCreator(LPWSTR*)) NOT_USED(SetWorkItemData(WORD, BYTE[]))
+    NOT_USED(GetWorkItemData(WORD*, BYTE**)) NOT_USED(SetErrorRetryCount(WORD))
+    NOT_USED(GetErrorRetryCount(WORD*)) NOT_USED(SetErrorRetryInterval(WORD))
+    NOT_USED(GetErrorRetryInterval(WORD*)) NOT_USED(SetFlags(DWORD)) NOT_USED(GetFlags(DWORD*))
     NOT_USED(SetAccountInformation(LPCWSTR, LPCWSTR)) NOT_USED(GetAccountInformation(LPWSTR*))
-    NOT_USED(SetApplicationName(LPCWSTR))
-    NOT_USED(SetParameters(LPCWSTR)) NOT_USED(GetParameters(LPWSTR*))
-    NOT_USED(SetWorkingDirectory(LPCWSTR)) NOT_USED(GetWorkingDirectory(LPWSTR*))
-    NOT_USED(SetPriority(DWORD)) NOT_USED(GetPriority(DWORD*))
-    NOT_USED(SetTaskFlags(DWORD)) NOT_USED(GetTaskFlags(DWORD*))
+    NOT_USED(SetApplicationName(LPCWSTR)) NOT_USED(SetParameters(LPCWSTR)) NOT_USED(GetParameters(LPWSTR*))
+    NOT_USED(SetWorkingDirectory(LPCWSTR)) NOT_USED(GetWorkingDirectory(LPWSTR*)) NOT_USED(SetPriority(DWORD))
+    NOT_USED(GetPriority(DWORD*)) NOT_USED(SetTaskFlags(DWORD)) NOT_USED(GetTaskFlags(DWORD*))
     NOT_USED(SetMaxRunTime(DWORD)) NOT_USED(GetMaxRunTime(DWORD*))
 
-private:
+  private:
     FakeItem m_item;
 };
+// clang-format on
 
 class CFakeEnum : public CFake<IEnumWorkItems> {
-public:
-    explicit CFakeEnum(const FakeSchedule& s) {
+  public:
+    explicit CFakeEnum(const FakeSchedule& s) : m_failAt(s.nextFailsAt) {
         for (const auto& item : s.items)
             m_names.push_back(item.name);
     }
     HRESULT WINAPI Next(ULONG count, LPWSTR** names, ULONG* fetched) override {
+        if (m_batch++ == m_failAt)
+            return E_FAIL;
         ULONG n = static_cast<ULONG>(std::min<size_t>(count, m_names.size() - m_next));
         *names = n ? static_cast<LPWSTR*>(CoTaskMemAlloc(n * sizeof(LPWSTR))) : nullptr;
         for (ULONG i = 0; i < n; ++i)
@@ -122,17 +128,18 @@ public:
         *fetched = n;
         return n == count ? S_OK : S_FALSE;
     }
-    NOT_USED(Skip(ULONG))
-    NOT_USED(Reset())
-    NOT_USED(Clone(IEnumWorkItems**))
+    // clang-format off
+    NOT_USED(Skip(ULONG)) NOT_USED(Reset()) NOT_USED(Clone(IEnumWorkItems**))
 
-private:
+  private:
     std::vector<std::wstring> m_names;
     size_t m_next = 0;
+    int m_batch = 0, m_failAt;
 };
+// clang-format on
 
 class CFakeScheduler : public CFake<ITaskScheduler> {
-public:
+  public:
     explicit CFakeScheduler(FakeSchedule& s) : m_s(s) {}
     HRESULT WINAPI Enum(IEnumWorkItems** out) override {
         *out = m_s.enumFails ? nullptr : new CFakeEnum(m_s);
@@ -147,73 +154,104 @@ public:
             }
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }
-    NOT_USED(SetTargetComputer(LPCWSTR)) NOT_USED(GetTargetComputer(LPWSTR*))
-    NOT_USED(Delete(LPCWSTR))
+    // clang-format off
+    NOT_USED(SetTargetComputer(LPCWSTR)) NOT_USED(GetTargetComputer(LPWSTR*)) NOT_USED(Delete(LPCWSTR))
     NOT_USED(NewWorkItem(LPCWSTR, REFCLSID, REFIID, IUnknown**))
-    NOT_USED(AddWorkItem(LPCWSTR, IScheduledWorkItem*))
-    NOT_USED(IsOfType(LPCWSTR, REFIID))
+    NOT_USED(AddWorkItem(LPCWSTR, IScheduledWorkItem*)) NOT_USED(IsOfType(LPCWSTR, REFIID))
 
-private:
+  private:
     FakeSchedule& m_s;
 };
+// clang-format on
 
-AT_ENUM Job(DWORD id, DWORD_PTR time, DWORD daysOfMonth, UCHAR daysOfWeek, UCHAR flags, const wchar_t* command) {
+AT_ENUM Job(DWORD id, DWORD_PTR time, DWORD daysOfMonth, UCHAR daysOfWeek, UCHAR flags,
+            const wchar_t* command) {
     return {id, time, daysOfMonth, daysOfWeek, flags, const_cast<LPWSTR>(command)};
 }
-DWORD_PTR At(int h, int m, int s = 0, int ms = 0) { return ((h * 60 + m) * 60 + s) * 1000 + ms; }
+DWORD_PTR At(int h, int m, int s = 0, int ms = 0) {
+    return ((h * 60 + m) * 60 + s) * 1000 + ms;
+}
 
-// A monitor whose scheduler and jobs are the test's; jobs come in pages of `pageSize`.
+// A 2.0 task of the fake tree, in the folder its path names.
+struct FakeTask {
+    TaskRecord record;
+    bool hidden;
+};
+
+// A monitor whose scheduler, jobs and 2.0 folders are the test's; jobs come in pages of
+// `pageSize`.
 class CTestTaskMonitor : public CTaskMonitor {
-public:
+  public:
     FakeSchedule schedule;
+    bool noScheduler = false;
     std::vector<std::wstring> jobCommands; // job i + 1 runs at 8:00 with command i
-    bool jobsFail = false;
+    int jobsFailAt = -1;                   // the page whose reading fails
     size_t pageSize = 2;
     std::atomic<int> buffersOut{0};
+    std::vector<FakeTask> tasks;
+    std::map<std::wstring, HRESULT> failingFolders;
 
-protected:
+  protected:
     HRESULT CreateScheduler(ITaskScheduler** out) override {
-        *out = new CFakeScheduler(schedule);
-        return S_OK;
+        *out = noScheduler ? nullptr : new CFakeScheduler(schedule);
+        return noScheduler ? REGDB_E_CLASSNOTREG : S_OK;
     }
     NET_API_STATUS EnumJobs(LPBYTE* buffer, DWORD* read, DWORD* total, DWORD* resume) override {
         size_t first = *resume, n = std::min(pageSize, jobCommands.size() - first);
-        auto* records = new AT_ENUM[n + 1]();
+        bool fails = jobsFailAt >= 0 && first / pageSize == static_cast<size_t>(jobsFailAt);
+        auto* records = new AT_ENUM[n + 1](); // a failing call may hand out a buffer too
         for (size_t i = 0; i < n; ++i)
-            records[i] = Job(static_cast<DWORD>(first + i + 1), At(8, 0), 0, 0, 0, jobCommands[first + i].c_str());
+            records[i] =
+                Job(static_cast<DWORD>(first + i + 1), At(8, 0), 0, 0, 0, jobCommands[first + i].c_str());
         ++buffersOut;
         *buffer = reinterpret_cast<LPBYTE>(records);
-        *read = jobsFail ? 0 : static_cast<DWORD>(n);
-        *total = jobsFail ? 0 : static_cast<DWORD>(jobCommands.size() - first);
+        *read = fails ? 0 : static_cast<DWORD>(n);
+        *total = fails ? 0 : static_cast<DWORD>(jobCommands.size() - first);
         *resume = static_cast<DWORD>(first + n);
-        return jobsFail ? RPC_S_SERVER_UNAVAILABLE : first + n < jobCommands.size() ? ERROR_MORE_DATA : NERR_Success;
+        return fails                            ? RPC_S_SERVER_UNAVAILABLE
+               : first + n < jobCommands.size() ? ERROR_MORE_DATA
+                                                : NERR_Success;
     }
     void FreeJobs(LPBYTE buffer) override {
         --buffersOut;
         delete[] reinterpret_cast<AT_ENUM*>(buffer);
     }
+    HRESULT ListTaskFolder(const std::wstring& folder, LONG flags, std::vector<std::wstring>& subfolders,
+                           std::vector<TaskRecord>& out) override {
+        if (failingFolders.count(folder))
+            return failingFolders[folder];
+        std::wstring prefix = folder == L"\\" ? folder : folder + L"\\";
+        for (const auto& task : tasks) {
+            const std::wstring& path = task.record.path;
+            if (path.compare(0, prefix.size(), prefix) != 0)
+                continue;
+            size_t slash = path.find(L'\\', prefix.size());
+            if (slash == std::wstring::npos) {
+                if (!task.hidden || (flags & TASK_ENUM_HIDDEN))
+                    out.push_back(task.record);
+            } else if (std::find(subfolders.begin(), subfolders.end(), path.substr(0, slash)) ==
+                       subfolders.end()) {
+                subfolders.push_back(path.substr(0, slash));
+            }
+        }
+        return S_OK;
+    }
 };
 
 class TaskMonitor : public testing::Test {
-protected:
+  protected:
     CRecordingHost sink;
     CTestTaskMonitor monitor;
-    CFakeScheduler* scheduler = nullptr;
-    int baseline = 0;
 
-    void SetUp() override {
-        monitor.Init(nullptr, &sink);
-        scheduler = new CFakeScheduler(monitor.schedule);
-        baseline = g_liveObjects;
-    }
+    void SetUp() override { monitor.Init(&sink); }
     void TearDown() override {
-        EXPECT_EQ(baseline, g_liveObjects.load()) << "a poll kept or lost a reference";
+        monitor.ReleaseServices();
+        EXPECT_EQ(0, g_liveObjects.load()) << "a poll kept or lost a reference";
         EXPECT_EQ(0, monitor.buffersOut.load()) << "a job buffer was not freed";
-        scheduler->Release();
     }
     // One poll's reports, sorted by location: the order within a poll is not fixed.
-    Events Poll() {
-        monitor.Poll(scheduler);
+    Events Poll(CTaskMonitor& m) {
+        m.Poll();
         Events events = sink.Events();
         sink.Clear();
         std::sort(events.begin(), events.end(), [](auto& a, auto& b) {
@@ -221,10 +259,16 @@ protected:
         });
         return events;
     }
-    void AddItem(const std::wstring& name, const std::wstring& app, std::vector<std::wstring> triggers = {}) {
-        monitor.schedule.items.push_back({name, app, std::move(triggers), true});
-    }
+    Events Poll() { return Poll(monitor); }
 };
+void AddItem(CTestTaskMonitor& m, const std::wstring& name, const std::wstring& app,
+             std::vector<std::wstring> triggers = {}) {
+    m.schedule.items.push_back({name, app, std::move(triggers), true});
+}
+void AddTask(CTestTaskMonitor& m, const std::wstring& path, std::vector<TaskTrigger> triggers,
+             std::vector<TaskAction> actions, bool hidden = false) {
+    m.tasks.push_back({{path, std::move(triggers), std::move(actions)}, hidden});
+}
 RecordedEvent Ev(int kind, const std::string& location, const std::string& details) {
     return {"Task Scheduler", kind, location, details};
 }
@@ -257,33 +301,12 @@ TEST_F(TaskMonitor, JobTextsFromRecords) {
     EXPECT_EQ("29 30 31 ", longest.substr(longest.size() - 9));
 }
 
-TEST_F(TaskMonitor, JobsOverEveryPageNewChangedOnceAndAFailingEnumerationIsAnEmptyList) {
+TEST_F(TaskMonitor, WorkItemAndJobChangesTriggersAndDeletions) {
+    AddItem(monitor, L"Backup.job", L"C:\\Tools\\backup.exe", {L"At 3:00 AM every day"});
+    AddItem(monitor, L"Clean.job", L"C:\\clean.exe", {L"At 1:00 AM every day"});
     monitor.jobCommands = {L"C:\\Backup.cmd", L"b.bat", L"c.bat", L"d.bat", L"e.bat"};
-    EXPECT_TRUE(Poll().empty()); // first poll: silent
+    EXPECT_TRUE(Poll().empty());
     EXPECT_TRUE(Poll().empty()); // each poll starts afresh and reads every page
-
-    monitor.jobCommands[0] = L"c:\\BACKUP.CMD"; // letter case only
-    monitor.jobCommands[1] = L"b2.bat";
-    monitor.jobCommands.push_back(L"f.bat");
-    EXPECT_EQ((Events{Ev(EVENT_CHANGED, "2", "; 8:00AM;b2.bat"), Ev(EVENT_NEW, "6", "; 8:00AM;f.bat")}), Poll());
-    EXPECT_TRUE(Poll().empty());
-
-    monitor.jobsFail = true;
-    Events events = Poll();
-    EXPECT_EQ(6u, events.size());
-    for (const auto& e : events)
-        EXPECT_EQ(EVENT_DELETED, e.kind) << e.location;
-    EXPECT_TRUE(Poll().empty());
-    monitor.jobsFail = false;
-    EXPECT_EQ(6u, Poll().size());
-    EXPECT_TRUE(Poll().empty());
-}
-
-TEST_F(TaskMonitor, WorkItemChangesTriggersFailuresAndDeletions) {
-    AddItem(L"Backup.job", L"C:\\Tools\\backup.exe", {L"At 3:00 AM every day"});
-    AddItem(L"Clean.job", L"C:\\clean.exe", {L"At 1:00 AM every day"});
-    monitor.jobCommands = {L"j.bat"};
-    EXPECT_TRUE(Poll().empty());
 
     // Letter case only: nothing. Another trigger text: Changed, with the last trigger's text.
     // An item that cannot be activated is there, with no texts.
@@ -291,8 +314,13 @@ TEST_F(TaskMonitor, WorkItemChangesTriggersFailuresAndDeletions) {
     monitor.schedule.items[0].triggers[0] = L"AT 3:00 am EVERY DAY";
     monitor.schedule.items[1].triggers = {L"At 1:00 AM every day", L"At logon"};
     monitor.schedule.items.push_back({L"Broken.job", L"C:\\never.exe", {L"At 5:00"}, false});
-    EXPECT_EQ((Events{Ev(EVENT_NEW, "Broken.job", ";"), Ev(EVENT_CHANGED, "Clean.job", "At logon;C:\\clean.exe")}),
-              Poll());
+    monitor.jobCommands[0] = L"c:\\BACKUP.CMD";
+    monitor.jobCommands[1] = L"b2.bat";
+    monitor.jobCommands.push_back(L"f.bat");
+    EXPECT_EQ(
+        (Events{Ev(EVENT_CHANGED, "2", "; 8:00AM;b2.bat"), Ev(EVENT_NEW, "6", "; 8:00AM;f.bat"),
+                Ev(EVENT_NEW, "Broken.job", ";"), Ev(EVENT_CHANGED, "Clean.job", "At logon;C:\\clean.exe")}),
+        Poll());
 
     // A trigger whose text cannot be read leaves the one before it; an item readable at last
     // is an ordinary change.
@@ -302,16 +330,11 @@ TEST_F(TaskMonitor, WorkItemChangesTriggersFailuresAndDeletions) {
                       Ev(EVENT_CHANGED, "Clean.job", "At 2:00 AM;C:\\clean.exe")}),
               Poll());
 
-    // A failing enumeration takes nothing as deleted; the job pass still runs.
-    monitor.schedule.enumFails = true;
-    monitor.jobCommands.clear();
-    EXPECT_EQ(Events{Ev(EVENT_DELETED, "1", "; 8:00AM;j.bat")}, Poll());
-    monitor.schedule.enumFails = false;
-    EXPECT_TRUE(Poll().empty());
-
     // Deleted, with the details last taken in (the case-only change never was), then nothing more.
     monitor.schedule.items.clear();
-    EXPECT_EQ((Events{Ev(EVENT_DELETED, "Backup.job", "At 3:00 AM every day;C:\\Tools\\backup.exe"),
+    monitor.jobCommands.resize(5);
+    EXPECT_EQ((Events{Ev(EVENT_DELETED, "6", "; 8:00AM;f.bat"),
+                      Ev(EVENT_DELETED, "Backup.job", "At 3:00 AM every day;C:\\Tools\\backup.exe"),
                       Ev(EVENT_DELETED, "Broken.job", "At 5:00;C:\\never.exe"),
                       Ev(EVENT_DELETED, "Clean.job", "At 2:00 AM;C:\\clean.exe")}),
               Poll());
@@ -320,13 +343,13 @@ TEST_F(TaskMonitor, WorkItemChangesTriggersFailuresAndDeletions) {
 
 TEST_F(TaskMonitor, WorkItemTextsAreConvertedAndCutInEveryBatch) {
     for (int i = 10; i < 22; ++i) // the new items come in the third batch of names
-        AddItem(L"Item" + std::to_wstring(i) + L".job", L"C:\\app.exe");
+        AddItem(monitor, L"Item" + std::to_wstring(i) + L".job", L"C:\\app.exe");
     EXPECT_TRUE(Poll().empty());
     const std::wstring stem(300, L'n');
     const std::string cut(259, 'n');
-    AddItem(stem + L"A.job", std::wstring(300, L'a'), {std::wstring(300, L't')});
-    AddItem(stem + L"B.job", L"C:\\b.exe");
-    AddItem(L"Caf\u00e9\u4e2d.job", L"C:\\\u4e2d.exe");
+    AddItem(monitor, stem + L"A.job", std::wstring(300, L'a'), {std::wstring(300, L't')});
+    AddItem(monitor, stem + L"B.job", L"C:\\b.exe");
+    AddItem(monitor, L"Caf\u00e9\u4e2d.job", L"C:\\\u4e2d.exe");
     // Two names alike in their cut are still two items.
     EXPECT_EQ((Events{Ev(EVENT_NEW, "Caf\xe9 .job", ";C:\\ .exe"), Ev(EVENT_NEW, cut, ";C:\\b.exe"),
                       Ev(EVENT_NEW, cut, std::string(259, 't') + ";" + std::string(259, 'a'))}),
@@ -336,30 +359,155 @@ TEST_F(TaskMonitor, WorkItemTextsAreConvertedAndCutInEveryBatch) {
     EXPECT_EQ(Events{Ev(EVENT_DELETED, cut, ";C:\\b.exe")}, Poll());
 }
 
+TEST_F(TaskMonitor, TaskFoldersEveryFolderHiddenTasksIncludedAndATaskBothRoutesListOnce) {
+    AddItem(monitor, L"Shared.job", L"C:\\shared.exe");
+    AddTask(monitor, L"\\Shared", {}, {{L"C:\\shared.exe", L""}});
+    AddTask(monitor, L"\\Vendor\\Updater", {{TASK_TRIGGER_DAILY, L"2026-06-12T03:00:00"}},
+            {{L"C:\\upd.exe", L""}});
+    AddTask(monitor, L"\\Closed\\Secret", {}, {{L"C:\\secret.exe", L""}});
+    monitor.failingFolders = {{L"\\Closed", E_ACCESSDENIED}}; // to a standard user: left out
+    EXPECT_TRUE(Poll().empty());
+
+    AddTask(monitor, L"\\Vendor\\Sub\\Deep",
+            {{TASK_TRIGGER_DAILY, L"2026-06-12T03:00:00"}, {TASK_TRIGGER_LOGON, L""}},
+            {{L"C:\\Vendor\\upd.exe", L"/silent"}, {L"C:\\Vendor\\report.exe", L""}});
+    AddTask(monitor, L"\\Vendor\\Ghost", {{TASK_TRIGGER_BOOT, L""}}, {{L"C:\\ghost.exe", L"-q"}}, true);
+    // Two names the code page shows alike are two tasks.
+    AddTask(monitor, L"\\Caf\u00e9\u4e2d", {}, {{L"a.exe", L""}});
+    AddTask(monitor, L"\\Caf\u00e9\u4e2e", {}, {{L"b.exe", L""}});
+    AddItem(monitor, L"Both.job", L"C:\\both.exe");
+    AddTask(monitor, L"\\Both", {}, {{L"C:\\both.exe", L""}});
+    EXPECT_EQ((Events{Ev(EVENT_NEW, "Both.job", ";C:\\both.exe"), Ev(EVENT_NEW, "\\Caf\xe9?", ";a.exe"),
+                      Ev(EVENT_NEW, "\\Caf\xe9?", ";b.exe"),
+                      Ev(EVENT_NEW, "\\Vendor\\Ghost", "At startup;C:\\ghost.exe -q"),
+                      Ev(EVENT_NEW, "\\Vendor\\Sub\\Deep",
+                         "Daily from 2026-06-12T03:00:00, At log on;C:\\Vendor\\upd.exe /silent, "
+                         "C:\\Vendor\\report.exe")}),
+              Poll());
+
+    monitor.tasks[1].record.triggers[0].type = TASK_TRIGGER_WEEKLY;
+    monitor.tasks.erase(monitor.tasks.begin() + 4); // Ghost
+    EXPECT_EQ((Events{Ev(EVENT_DELETED, "\\Vendor\\Ghost", "At startup;C:\\ghost.exe -q"),
+                      Ev(EVENT_CHANGED, "\\Vendor\\Updater", "Weekly from 2026-06-12T03:00:00;C:\\upd.exe")}),
+              Poll());
+    EXPECT_TRUE(Poll().empty());
+}
+
+// Each way a route's reading fails, from the first poll on and after a good one: nothing is
+// reported while it fails, and what changed meanwhile is reported once, when it reads again,
+// unless the route had never read before.
+TEST_F(TaskMonitor, AFailedReadingIsNeverComparedAndARouteIsSilentUntilItHasReadOnce) {
+    const struct {
+        const char* fault;
+        int route; // 0 work items, 1 jobs, 2 tasks
+        std::function<void(CTestTaskMonitor&, bool)> set;
+    } cases[] = {
+        // The service is down: the scheduler held fails, and no new one can be had.
+        {"no scheduler", 0, [](CTestTaskMonitor& m, bool on) { m.noScheduler = m.schedule.enumFails = on; }},
+        {"no work item list", 0, [](CTestTaskMonitor& m, bool on) { m.schedule.enumFails = on; }},
+        {"names part way", 0, [](CTestTaskMonitor& m, bool on) { m.schedule.nextFailsAt = on ? 1 : -1; }},
+        {"no jobs", 1, [](CTestTaskMonitor& m, bool on) { m.jobsFailAt = on ? 0 : -1; }},
+        {"jobs part way", 1, [](CTestTaskMonitor& m, bool on) { m.jobsFailAt = on ? 1 : -1; }},
+        {"no root folder", 2,
+         [](CTestTaskMonitor& m, bool on) {
+             m.failingFolders = {{on ? L"\\" : L"", E_NOTIMPL}};
+         }},
+        {"subfolder", 2,
+         [](CTestTaskMonitor& m, bool on) {
+             m.failingFolders = {{on ? L"\\Vendor\\Sub" : L"", E_NOTIMPL}};
+         }},
+    };
+    const Events added = {Ev(EVENT_NEW, "New.job", ";C:\\new.exe"), Ev(EVENT_NEW, "6", "; 8:00AM;new.bat"),
+                          Ev(EVENT_NEW, "\\Vendor\\Sub\\New", ";C:\\new.exe")};
+    for (const auto& c : cases)
+        for (bool failsFirst : {true, false}) {
+            SCOPED_TRACE(std::string(c.fault) +
+                         (failsFirst ? ", from the first poll" : ", after a good poll"));
+            CTestTaskMonitor m;
+            m.Init(&sink);
+            for (int i = 0; i < 7; ++i)
+                AddItem(m, L"Item" + std::to_wstring(i) + L".job", L"C:\\app.exe");
+            m.jobCommands = {L"a.bat", L"b.bat", L"c.bat", L"d.bat", L"e.bat"};
+            AddTask(m, L"\\Root", {}, {{L"C:\\root.exe", L""}});
+            AddTask(m, L"\\Vendor\\Updater", {}, {{L"C:\\upd.exe", L""}});
+            AddTask(m, L"\\Vendor\\Sub\\Deep", {}, {{L"C:\\deep.exe", L""}});
+            c.set(m, failsFirst);
+            EXPECT_TRUE(Poll(m).empty());
+            c.set(m, true);
+            AddItem(m, L"New.job", L"C:\\new.exe");
+            m.jobCommands.push_back(L"new.bat");
+            AddTask(m, L"\\Vendor\\Sub\\New", {}, {{L"C:\\new.exe", L""}});
+            Events others = added;
+            others.erase(others.begin() + c.route);
+            std::sort(others.begin(), others.end(), [](auto& a, auto& b) { return a.location < b.location; });
+            EXPECT_EQ(others, Poll(m));
+            c.set(m, false);
+            EXPECT_EQ(failsFirst ? Events{} : Events{added[c.route]}, Poll(m));
+            EXPECT_TRUE(Poll(m).empty());
+            m.ReleaseServices();
+            EXPECT_EQ(0, m.buffersOut.load());
+        }
+}
+
 TEST_F(TaskMonitor, ThreadPollsUntilTheStopOrTheQuitEvent) {
-    HANDLE stop = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     {
         CTestTaskMonitor m;
         m.m_pollPeriod = 100;
-        m.Init(stop, &sink);
-        m.schedule.items.push_back({L"Before.job", L"C:\\b.exe", {}, true});
+        m.Init(&sink);
+        AddItem(m, L"Before.job", L"C:\\b.exe");
         m.jobCommands = {L"before.bat"};
+        AddTask(m, L"\\Vendor\\Before", {}, {{L"C:\\b.exe", L""}});
         ASSERT_TRUE(m.Start());
-        EXPECT_FALSE(m.Start()) << "a second thread would share the maps";
-        EXPECT_TRUE(WaitUntil([&] { return m.GetPollCount() >= 3; }, 8000)) << "it polls again after each period";
+        EXPECT_FALSE(m.Start()) << "a second thread would share the snapshots";
+        EXPECT_TRUE(sink.WaitForReady(1, 10000)) << "ready after the first poll";
+        EXPECT_TRUE(WaitUntil([&] { return m.GetPollCount() >= 3; }, 8000))
+            << "it polls again after each period";
         EXPECT_TRUE(sink.Events().empty()) << "what existed before the start is never New";
-        SetEvent(stop);
+        SetEvent(sink.GetStopEvent());
         EXPECT_TRUE(WaitUntil([&] { return !m.IsRunning(); }, 5000)) << "the shared stop event ends it";
     }
     {
         // The real period: the quit event ends the wait at once.
         CTestTaskMonitor m;
-        m.Init(stop, &sink);
+        m.Init(&sink);
         ASSERT_TRUE(m.Start());
         ASSERT_TRUE(WaitUntil([&] { return m.GetPollCount() == 1; }, 10000));
         m.Stop();
         EXPECT_TRUE(WaitUntil([&] { return !m.IsRunning(); }, 5000)) << "the quit event ends it";
         EXPECT_EQ(1, m.GetPollCount());
     }
-    CloseHandle(stop);
+}
+
+// Wine lists no 2.0 tasks, but registers one and gives it back by its path: read for real.
+// Its trigger and action collections answer E_NOTIMPL, so the task is read with empty texts,
+// as a work item that cannot be activated is.
+TEST_F(TaskMonitor, ARegisteredTaskIsReadIntoItsDetails) {
+    const wchar_t* xml = LR"(<Task xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">
+  <Triggers><LogonTrigger/></Triggers>
+  <Actions><Exec><Command>C:\Vendor\upd.exe</Command><Arguments>/silent</Arguments></Exec></Actions>
+</Task>)";
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    {
+        CComPtr<ITaskService> service;
+        CComPtr<ITaskFolder> root;
+        CComPtr<IRegisteredTask> registered, task;
+        VARIANT none;
+        VariantInit(&none);
+        CBstr rootPath(L"\\"), path(L"\\KestrowTest\\Updater"), text(xml);
+        ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                               IID_ITaskService, service.OutVoid())));
+        ASSERT_TRUE(SUCCEEDED(service->Connect(none, none, none, none)));
+        ASSERT_TRUE(SUCCEEDED(service->GetFolder(rootPath.Get(), root.Out())));
+        ASSERT_EQ(S_OK, root->RegisterTask(path.Get(), text.Get(), TASK_CREATE_OR_UPDATE, none, none,
+                                           TASK_LOGON_INTERACTIVE_TOKEN, none, registered.Out()));
+        ASSERT_EQ(S_OK, root->GetTask(path.Get(), task.Out()));
+        TaskRecord record;
+        EXPECT_EQ(S_OK, ReadTaskRecord(task.Get(), record));
+        EXPECT_EQ(L"\\KestrowTest\\Updater", record.path);
+        EXPECT_EQ(";", TaskDetailsText(record));
+        CBstr folder(L"\\KestrowTest");
+        root->DeleteTask(path.Get(), 0);
+        root->DeleteFolder(folder.Get(), 0);
+    }
+    CoUninitialize();
 }

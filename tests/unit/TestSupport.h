@@ -34,9 +34,8 @@ template <class F> bool WaitUntil(F done, DWORD ms) {
     return true;
 }
 
-// A monitor host (and task event sink) that records every report and every monitor that
-// became ready.
-class CRecordingHost : public IMonitorHost, public ITaskEventSink {
+// A monitor host that records every report and every monitor that became ready.
+class CRecordingHost : public IMonitorHost {
 public:
     explicit CRecordingHost(DWORD settleMs = 300);
     ~CRecordingHost();
@@ -45,9 +44,6 @@ public:
     void ReportEvent(const char* category, int kind, const char* location, const char* details) override;
     void OnMonitorReady(const char* monitor) override;
     void ReportError(const char* text) override;
-    void OnTaskEvent(int kind, const char* location, const char* details) override {
-        ReportEvent("Task Scheduler", kind, location, details);
-    }
 
     // Waits until at least n events (or n ready monitors) were recorded; false on time-out.
     bool WaitForEvents(size_t n, DWORD timeoutMs);

@@ -1,0 +1,107 @@
+#include "TaskMonitor.h"
+#include <cwchar>
+#include <mstask.h>
+
+namespace {
+const ULONG kNamesPerBatch = 5;
+const size_t kTextSize = 260; // names, application names, trigger texts
+
+// One batch of names from IEnumWorkItems::Next, each freed with the array that held it.
+class CNameBatch {
+  public:
+    LPWSTR** Names() { return m_array.Out(); }
+    ULONG* Count() { return &m_count; }
+    // Takes the names into their own holders; the enumerator may claim more names than it
+    // was asked for, so never past those.
+    void Take() {
+        ULONG n = m_array.Get() ? (m_count < kNamesPerBatch ? m_count : kNamesPerBatch) : 0;
+        for (ULONG i = 0; i < n; ++i)
+            m_names.emplace_back(m_array.Get()[i]);
+    }
+    const std::vector<CCoTaskText>& Taken() const { return m_names; }
+
+  private:
+    CCoTaskMem<LPWSTR> m_array;
+    ULONG m_count = 0;
+    std::vector<CCoTaskText> m_names;
+};
+
+// A text handed out by a COM method, converted.
+std::string TextOf(const CCoTaskText& text) {
+    return WideToAnsi(text.Get(), kTextSize);
+}
+
+bool EndsWithJob(const std::wstring& name) {
+    return name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".job") == 0;
+}
+
+// "trigger text;application name" of one work item; ";" when it cannot be activated.
+std::string ReadWorkItemDetails(ITaskScheduler* scheduler, LPCWSTR name) {
+    CComPtr<ITask> task;
+    HRESULT hr = scheduler->Activate(name, IID_ITask, reinterpret_cast<IUnknown**>(task.Out()));
+    std::wstring wide(name);
+    if ((FAILED(hr) || !task) && EndsWithJob(wide)) {
+        // Wine lists "x.job" but activates only "x".
+        std::wstring bare = wide.substr(0, wide.size() - 4);
+        hr = scheduler->Activate(bare.c_str(), IID_ITask, reinterpret_cast<IUnknown**>(task.Out()));
+    }
+    if (FAILED(hr) || !task)
+        return ";";
+
+    std::string application, trigger;
+    CCoTaskText text;
+    if (SUCCEEDED(task->GetApplicationName(text.Out())))
+        application = TextOf(text);
+
+    CComPtr<IScheduledWorkItem> queried;
+    IScheduledWorkItem* item = task.Get();
+    // Wine refuses this interface on a task, which is one anyway.
+    if (SUCCEEDED(task->QueryInterface(IID_IScheduledWorkItem, queried.OutVoid())) && queried)
+        item = queried.Get();
+    WORD count = 0;
+    if (FAILED(item->GetTriggerCount(&count)))
+        count = 0;
+    // Only the last trigger counts; one whose text cannot be read leaves the earlier one.
+    for (WORD i = 0; i < count; ++i) {
+        if (SUCCEEDED(item->GetTriggerString(i, text.Out())) && text.Get())
+            trigger = TextOf(text);
+    }
+    return trigger + ";" + application;
+}
+} // namespace
+
+HRESULT CTaskMonitor::CreateScheduler(ITaskScheduler** scheduler) {
+    return ::CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskScheduler,
+                              reinterpret_cast<void**>(scheduler));
+}
+
+bool CTaskMonitor::ScanWorkItems() {
+    if (!m_scheduler && FAILED(CreateScheduler(m_scheduler.Out())))
+        m_scheduler.Release();
+    CComPtr<IEnumWorkItems> items;
+    if (!m_scheduler || FAILED(m_scheduler->Enum(items.Out())) || !items) {
+        m_scheduler.Release(); // the service may have restarted: a new one at the next poll
+        return false;
+    }
+    CTaskRouteSnapshot::Reading reading;
+    for (;;) {
+        CNameBatch batch;
+        HRESULT hr = items->Next(kNamesPerBatch, batch.Names(), batch.Count());
+        batch.Take();
+        if (FAILED(hr))
+            return false;
+        if (batch.Taken().empty())
+            break;
+        for (auto name = batch.Taken().rbegin(); name != batch.Taken().rend(); ++name)
+            if (LPCWSTR text = name->Get())
+                reading.emplace_back(WideToAnsi(text, std::wcslen(text) * 4 + 1),
+                                     ReadWorkItemDetails(m_scheduler.Get(), text));
+    }
+    m_workItems.Compare(reading, [this](int kind, const std::string& name, const std::string& details) {
+        // Known by its whole name, since two long names may share their cut; shown cut.
+        char location[kTextSize];
+        CopyCut(location, name.c_str());
+        Report(kind, location, details);
+    });
+    return true;
+}
