@@ -13,11 +13,12 @@ csv() { cat "$SYSTEST_DIR/Kestrow.csv" 2>/dev/null; }
 today() { date +%d/%m/%Y; }
 
 kestrow_pid=""
+# Starts a fresh copy of Kestrow.exe; its Wine debug output goes to $KESTROW_TRACE when set.
 start_kestrow() {
     rm -rf "$SYSTEST_DIR"
     mkdir -p "$SYSTEST_DIR"
     cp "$KESTROW_EXE" "$SYSTEST_DIR/Kestrow.exe"
-    wine "$SYSTEST_DIR/Kestrow.exe" </dev/null >/dev/null 2>&1 &
+    wine "$SYSTEST_DIR/Kestrow.exe" </dev/null >/dev/null 2>"${KESTROW_TRACE:-/dev/null}" &
     kestrow_pid=$!
     wt wait Kestrow 20000 >/dev/null || { fail "Kestrow's window never appeared"; finish; }
 }
