@@ -1,8 +1,9 @@
 // Every event also goes to the Windows Application log, source "Kestrow", so that Event Viewer
 // shows it and event forwarders collect it. The message table (res/Kestrow.mc) is built into
 // the exe, which is also the source's EventMessageFile; the event's five texts are the
-// insertion strings. Writing is best effort: without a source, the rights or the event log
-// service nothing is written and nothing else changes.
+// insertion strings. Writing is best effort: Windows takes entries of a source not yet
+// registered (Event Viewer then shows the bare texts), and without the rights or the event log
+// service nothing is written; the list and the CSV log never depend on it.
 #pragma once
 #include "../framework/AfxHandle.h"
 #include "EventLogFile.h"
