@@ -1,5 +1,4 @@
 #include "SystemEventLog.h"
-#include <string>
 
 const char* const kEventSourceName = "Kestrow";
 const char* const kEventSourceKeyPath = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Kestrow";
