@@ -5,6 +5,7 @@
 #include "EventLogFile.h"
 #include "Messages.h"
 #include "OptionsDlg.h"
+#include "SystemEventLog.h"
 #include "../monitors/AutoRunMonitor.h"
 #include "../monitors/COMMonitor.h"
 #include "../monitors/FileAssociationMonitor.h"
@@ -228,6 +229,7 @@ void CMainDlg::OnRecordEvent(const char* category, int kind, const char* locatio
     m_list.SetItemText(0, 4, rec.details);
 
     m_unwrittenLog.push_back(FormatCsvLine(rec));
+    ReportToSystemLog(kind, rec);
 }
 
 void CMainDlg::OnReports(const ReportRequest* first) {

@@ -2,6 +2,7 @@
 #include "../monitors/RegistryKey.h"
 #include "../framework/AfxString.h"
 #include "../res/resource.h"
+#include "SystemEventLog.h"
 #include <cstring>
 
 const char* const kAutoStartValue = "Kestrow";
@@ -49,6 +50,10 @@ void COptionsDlg::OnOK() {
         } else {
             CString command = AutoStartCommand(path);
             error = run.WriteText(kAutoStartValue, AnsiToUtf8(command, command.GetLength()));
+            // The rights that wrote Auto Start can register the event source; without them the
+            // events just stay out of the event log.
+            if (error == ERROR_SUCCESS)
+                (void)RegisterEventLogSource();
         }
     } else if (error == ERROR_SUCCESS) {
         error = run.DeleteValue(kAutoStartValue);

@@ -50,6 +50,10 @@ struct ChangeNotificationTraits {
     static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
     static void Close(HANDLE h) { ::FindCloseChangeNotification(h); }
 };
+struct EventSourceTraits {
+    static HANDLE Invalid() { return nullptr; }
+    static void Close(HANDLE h) { ::DeregisterEventSource(h); }
+};
 struct RegistryKeyTraits {
     static HKEY Invalid() { return nullptr; }
     static void Close(HKEY h) { ::RegCloseKey(h); }
@@ -59,6 +63,8 @@ struct RegistryKeyTraits {
 using CHandle = CHandleOf<HANDLE, KernelHandleTraits>;
 // FindFirstChangeNotification's handles.
 using CChangeHandle = CHandleOf<HANDLE, ChangeNotificationTraits>;
+// RegisterEventSource's handles.
+using CEventSourceHandle = CHandleOf<HANDLE, EventSourceTraits>;
 // An open registry key (CRegistryKey adds reading on top).
 using CKeyHandle = CHandleOf<HKEY, RegistryKeyTraits>;
 

@@ -24,12 +24,13 @@ wait_until() {
 # Starts the program from its own folder and waits for its window and for the first snapshot
 # of each monitor named (RunKeys Service Start Install COM Winlogon TaskScheduler ShareDrive
 # FileAssociation), told by its debug output: changes made before it would not be reported.
+# KESTROW_WINEDEBUG adds Wine debug channels to that output ($SYSTEST_DIR/debug.txt).
 kestrow_pid=""
 start_kestrow() {
     rm -rf "$SYSTEST_DIR"
     mkdir -p "$SYSTEST_DIR"
     cp "$KESTROW_EXE" "$SYSTEST_DIR/Kestrow.exe"
-    WINEDEBUG=-all,+debugstr wine "$SYSTEST_DIR/Kestrow.exe" </dev/null >/dev/null 2>"$SYSTEST_DIR/debug.txt" &
+    WINEDEBUG="${KESTROW_WINEDEBUG:--all},+debugstr" wine "$SYSTEST_DIR/Kestrow.exe" </dev/null >/dev/null 2>"$SYSTEST_DIR/debug.txt" &
     kestrow_pid=$!
     wt wait Kestrow $((limit * 1000)) >/dev/null || { fail "Kestrow's window never appeared"; finish; }
     local m

@@ -1,0 +1,45 @@
+// Every event also goes to the Windows Application log, source "Kestrow", so that Event Viewer
+// shows it and event forwarders collect it. The message table (res/Kestrow.mc) is built into
+// the exe, which is also the source's EventMessageFile; the event's five texts are the
+// insertion strings. Writing is best effort: Windows takes entries of a source not yet
+// registered (Event Viewer then shows the bare texts), and without the rights or the event log
+// service nothing is written; the list and the CSV log never depend on it.
+#pragma once
+#include "../framework/AfxHandle.h"
+#include "EventLogFile.h"
+
+// The ids of res/Kestrow.mc, one per event kind; severity and facility 0, so Event Viewer
+// shows them as they are.
+enum : DWORD { MSG_EVENT_NEW = 1, MSG_EVENT_DELETED = 2, MSG_EVENT_CHANGED = 3 };
+extern const char* const kEventSourceName;     // "Kestrow"
+extern const char* const kEventSourceKeyPath;  // under HKEY_LOCAL_MACHINE
+extern const char* const kSettingsKeyPath;     // "Software\Kestrow", under HKEY_CURRENT_USER
+extern const char* const kEventLogSwitchValue; // REG_DWORD there; 0 turns the writing off
+
+// The id of an event kind; 0, which the table does not hold, for any other kind (Event Viewer
+// then still shows the texts).
+DWORD EventLogId(int kind);
+// The user's switch, on unless it is a REG_DWORD 0.
+bool IsEventLogSwitchedOn();
+
+// One event source, registered with the event log once and released at the end.
+class CSystemEventLog {
+  public:
+    // Opens the source; false when the event log will not take it.
+    bool Open(const char* source = kEventSourceName);
+    // One entry of the kind's id, information type. A failure is ignored: the list and the CSV
+    // log hold the event whatever happens here.
+    void Report(int kind, const EventRecord& rec) const;
+
+  private:
+    CEventSourceHandle m_source;
+};
+
+// Writes the event with the process's one source, opened at the first event when the user's
+// switch is on. Called on the window's thread for each recorded event.
+void ReportToSystemLog(int kind, const EventRecord& rec);
+
+// Registers the source under HKLM: EventMessageFile is this exe's path, TypesSupported the
+// types it writes. Needs the right to write the machine's keys, as Auto Start does; returns
+// the registry's error code.
+LONG RegisterEventLogSource();
