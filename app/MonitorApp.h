@@ -1,14 +1,13 @@
-// The application object: prepares the process and runs the main window modally.
+// The application object: prepares the process and runs the main window modally, once per
+// session: a second start brings the running window up instead.
 #pragma once
+#include "../framework/AfxHandle.h"
 #include "../framework/AfxWin.h"
 
 class CMonitorApp : public CWinApp {
 public:
     CMonitorApp() = default;
     BOOL InitInstance() override;
-
-    // The directory of the program's file, ending with a backslash; the CSV log lives here.
-    char m_programDir[MAX_PATH] = "";
 
     // From the module path or, when that is empty, the command line: everything up to and
     // including the last backslash, without a leading quote, kept within MAX_PATH. Empty
@@ -17,8 +16,11 @@ public:
 
 protected:
     virtual BOOL InitSockets();
-    virtual void RunMainDialog();
-};
+    // True when this is the session's first Kestrow; otherwise asks the running one to show
+    // its window.
+    virtual bool IsFirstInstance();
+    virtual void RunMainDialog(const char* programDir);
 
-// The running application's program directory ("" when there is none).
-const char* GetProgramDir();
+private:
+    CHandle m_instanceMutex;
+};

@@ -1,6 +1,7 @@
 #include "OptionsDlg.h"
 #include "../monitors/RegistryKey.h"
 #include "../res/resource.h"
+#include "AppMessageBox.h"
 #include <cstring>
 
 const char* const kAutoStartValue = "Kestrow";
@@ -59,6 +60,6 @@ void COptionsDlg::OnOK() {
     if (error != ERROR_SUCCESS) {
         CString text;
         text.Format("Failed to update Auto Start (%d)", static_cast<int>(error));
-        AfxMessageBox(text, MB_OK);
+        AppMessageBox(text, MB_OK);
     }
 }

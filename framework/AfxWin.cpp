@@ -132,7 +132,7 @@ static std::atomic<AfxMessageBoxHook> s_messageBoxHook{nullptr};
 
 void AfxSetMessageBoxHook(AfxMessageBoxHook hook) { s_messageBoxHook = hook; }
 
-int AfxMessageBox(const char* text, UINT type, UINT) {
+int AfxMessageBox(const char* text, UINT type) {
     if (AfxMessageBoxHook hook = s_messageBoxHook)
         return hook(text, type);
     return ::MessageBoxA(nullptr, text, "Kestrow", type | MB_SETFOREGROUND);

@@ -91,8 +91,9 @@ CWinApp* AfxGetApp();
 int AfxWinMain();
 
 // Modal message box with the program's title, shown on the calling thread.
-int AfxMessageBox(const char* text, UINT type = MB_OK, UINT helpId = 0);
-// Tests replace the box so that it neither blocks nor needs a user; null restores it.
+int AfxMessageBox(const char* text, UINT type = MB_OK);
+// Goes when the monitors report their errors through their host: until then tests replace
+// the monitors' boxes here (the program's own go through app/AppMessageBox.h).
 using AfxMessageBoxHook = int (*)(const char* text, UINT type);
 void AfxSetMessageBoxHook(AfxMessageBoxHook hook);
 

@@ -14,10 +14,10 @@ protected:
     // depend on it.
     static void SetUpTestSuite() { s_window = new CRunningMainDlg; }
     static void TearDownTestSuite() { delete s_window; }
-    void SetUp() override { list().DeleteAllItems(); }
+    void SetUp() override { dlg().SendMessage(WM_COMMAND, IDCANCEL); }
 
-    static CQuietMainDlg& dlg() { return s_window->dlg; }
-    static stListCtrl& list() { return s_window->dlg.m_list; }
+    static CMainDlg& dlg() { return s_window->dlg; }
+    static stListCtrl& list() { return s_window->list; }
     static int Rows() { return list().GetItemCount(); }
     static std::string Cell(int row, int col) { return std::string(list().GetItemText(row, col)); }
     static Texts Column(int col) {
@@ -36,8 +36,8 @@ protected:
         SendMessageA(header, WM_LBUTTONUP, 0, at);
     }
     static void Report(WORD day, WORD month, const char* category, const char* details) {
-        dlg().fixedNow = true;
-        dlg().now = SYSTEMTIME{2003, month, 0, day, 10, 0, 0, 0};
+        s_window->clock.fixedNow = true;
+        s_window->clock.now = SYSTEMTIME{2003, month, 0, day, 10, 0, 0, 0};
         dlg().ReportEvent(category, EVENT_NEW, "loc", details);
     }
     // Rows whose Location texts are given, top to bottom.

@@ -43,23 +43,23 @@ protected:
         delete s_window;
     }
     void SetUp() override {
-        dlg().fixedNow = false;
-        dlg().m_silenced = 0;
+        clock().fixedNow = false;
         dlg().SendMessage(WM_COMMAND, IDCANCEL);
         dlg().SendMessage(WM_COMMAND, IDC_ACKNOWLEDGE);
         DeleteFileA(LogPath().c_str());
     }
-    static CQuietMainDlg& dlg() { return s_window->dlg; }
+    static CMainDlg& dlg() { return s_window->dlg; }
+    static CTestClock& clock() { return s_window->clock; }
     static std::string LogPath() { return s_window->LogPath(); }
-    static std::string Cell(int row, int col) { return std::string(dlg().m_list.GetItemText(row, col)); }
-    static int Rows() { return dlg().m_list.GetItemCount(); }
+    static std::string Cell(int row, int col) { return std::string(s_window->list.GetItemText(row, col)); }
+    static int Rows() { return s_window->list.GetItemCount(); }
     static bool AcknowledgeEnabled() { return IsWindowEnabled(dlg().GetDlgItem(IDC_ACKNOWLEDGE)); }
 };
 CRunningMainDlg* MainWindow::s_window;
 
 TEST_F(MainWindow, ReportFillsRowZeroAndAppendsItsLine) {
-    dlg().fixedNow = true;
-    dlg().now = SYSTEMTIME{2003, 3, 3, 5, 10, 0, 0, 0};
+    clock().fixedNow = true;
+    clock().now = SYSTEMTIME{2003, 3, 3, 5, 10, 0, 0, 0};
     dlg().ReportEvent("Service", EVENT_NEW, "svc", "C:\\svc.exe");
     dlg().ReportEvent("Service", EVENT_DELETED, "old", "C:\\old \"quoted\".exe");
     ASSERT_EQ(2, Rows()); // newest on top
@@ -113,23 +113,14 @@ TEST_F(MainWindow, ConcurrentReportsNeverMixTheirTexts) {
 }
 
 TEST_F(MainWindow, AlertRunsUntilAcknowledged) {
-    dlg().fixedNow = true;
-    dlg().now = SYSTEMTIME{2099, 1, 4, 1, 0, 0, 0, 0}; // long after the silence deadline
+    const SYSTEMTIME late{2099, 1, 4, 1, 0, 0, 0, 0}; // long after the silence deadline
     dlg().ReportEvent("Service", EVENT_NEW, "a", "b");
     EXPECT_TRUE(AcknowledgeEnabled());
-    auto beepsIn4Ticks = [] {
-        int before = dlg().beeps;
-        for (int i = 0; i < 4; ++i)
-            dlg().SendMessage(WM_TIMER, IDT_ALERT);
-        return dlg().beeps - before;
-    };
-    EXPECT_EQ(2, beepsIn4Ticks()) << "every second tick beeps";
-    dlg().m_silenced = 1;
-    EXPECT_EQ(0, beepsIn4Ticks()) << "silence mode mutes the beeps";
+    EXPECT_EQ(2, s_window->BeepsIn4Ticks(&late)) << "every second tick beeps";
 
     dlg().SendMessage(WM_COMMAND, IDC_ACKNOWLEDGE);
     EXPECT_FALSE(AcknowledgeEnabled());
-    EXPECT_EQ(-1, dlg().m_alertTimer);
+    EXPECT_EQ(0, s_window->BeepsIn4Ticks(&late)) << "a tick still queued beeps no more";
     EXPECT_EQ(1, Rows()) << "acknowledging leaves the list alone";
 }
 
@@ -141,7 +132,7 @@ TEST_F(MainWindow, ClearAndEscapeEmptyTheListButNotTheLog) {
 
     dlg().ReportEvent("Service", EVENT_NEW, "c", "3");
     // Escape goes through the dialog manager as the cancel command: it clears, never closes.
-    PostMessageA(dlg().m_list.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageA(s_window->list.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(WaitUntil([] { return Rows() == 0; }, 3000));
     EXPECT_EQ(-2, s_window->Result());
     EXPECT_EQ(3u, SplitLines(ReadFileBytes(LogPath())).size()) << "the log keeps every line";

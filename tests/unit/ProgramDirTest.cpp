@@ -46,7 +46,7 @@ public:
 
 protected:
     BOOL InitSockets() override { return FALSE; }
-    void RunMainDialog() override { m_ranDialog = true; }
+    void RunMainDialog(const char*) override { m_ranDialog = true; }
 };
 } // namespace
 

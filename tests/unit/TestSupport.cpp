@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "app/AppMessageBox.h"
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -80,10 +81,14 @@ int RecordBox(const char* text, UINT) {
 CMessageBoxRecorder::CMessageBoxRecorder() {
     std::lock_guard<std::mutex> lock(s_boxMutex);
     s_boxTexts.clear();
-    AfxSetMessageBoxHook(RecordBox);
+    SetAppMessageBoxSink(RecordBox);
+    AfxSetMessageBoxHook(RecordBox); // the monitors' boxes, until they go through their host
 }
 
-CMessageBoxRecorder::~CMessageBoxRecorder() { AfxSetMessageBoxHook(nullptr); }
+CMessageBoxRecorder::~CMessageBoxRecorder() {
+    SetAppMessageBoxSink(nullptr);
+    AfxSetMessageBoxHook(nullptr);
+}
 
 std::vector<std::string> CMessageBoxRecorder::Texts() {
     std::lock_guard<std::mutex> lock(s_boxMutex);
