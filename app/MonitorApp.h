@@ -5,7 +5,7 @@
 #include "../framework/AfxWin.h"
 
 class CMonitorApp : public CWinApp {
-public:
+  public:
     CMonitorApp() = default;
     BOOL InitInstance() override;
 
@@ -14,13 +14,13 @@ public:
     // (the current directory) when there is no backslash at all.
     static void ComputeProgramDir(const char* modulePath, const char* commandLine, char (&dir)[MAX_PATH]);
 
-protected:
+  protected:
     virtual BOOL InitSockets();
     // True when this is the session's first Kestrow; otherwise asks the running one to show
     // its window.
     virtual bool IsFirstInstance();
     virtual void RunMainDialog(const char* programDir);
 
-private:
+  private:
     CHandle m_instanceMutex;
 };

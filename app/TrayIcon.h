@@ -2,6 +2,7 @@
 // icon put back after the shell restarted (TaskbarCreated) blinks on where it was.
 #pragma once
 #include <windows.h>
+
 #include <shellapi.h>
 
 class CTrayIcon {

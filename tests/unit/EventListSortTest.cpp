@@ -7,7 +7,7 @@
 using Texts = std::vector<std::string>;
 
 class EventListSort : public testing::Test {
-protected:
+  protected:
     static CRunningMainDlg* s_window;
 
     // The window stays hidden: a shown one is slow to close under Xvfb, and sorting does not
@@ -83,14 +83,25 @@ TEST_F(EventListSort, CompareItemTextRules) {
         int sign;
     } cases[] = {
         // Hundredths below 1000, units above.
-        {"1.5", "1.504", 0}, {"1.5", "1.52", -1}, {"1500.2", "1500.9", 0}, {"1502.2", "1500.9", 1}, {"2", "10", -1},
+        {"1.5", "1.504", 0},
+        {"1.5", "1.52", -1},
+        {"1500.2", "1500.9", 0},
+        {"1502.2", "1500.9", 1},
+        {"2", "10", -1},
         // A date compares by its day.
-        {"28/02/2003", "05/03/2003", 1}, {"05/03/2003", "05/11/1999", 0},
+        {"28/02/2003", "05/03/2003", 1},
+        {"05/03/2003", "05/11/1999", 0},
         // Text without regard to case; the first text alone chooses text or number ("x" reads as 0).
-        {"Auto Run", "AUTO RUN", 0}, {"Auto Run", "Service", -1}, {"x", "9", 1}, {"0", "x", 0}, {"", "abc", 0},
+        {"Auto Run", "AUTO RUN", 0},
+        {"Auto Run", "Service", -1},
+        {"x", "9", 1},
+        {"0", "x", 0},
+        {"", "abc", 0},
         {"abc", "", 1},
         // Differences far outside the int range keep their sign.
-        {"1e300", "-1e300", 1}, {"3000000000", "1e300", -1}, {"2147483648", "0", 1},
+        {"1e300", "-1e300", 1},
+        {"3000000000", "1e300", -1},
+        {"2147483648", "0", 1},
     };
     auto compare = [](const char* a, const char* b) {
         CString x(a), y(b);
@@ -110,7 +121,8 @@ TEST_F(EventListSort, EmptyOrSingleListAndUnknownColumnsChangeNothing) {
     dlg().ReportEvent("Service", EVENT_DELETED, "only", "x");
     ClickHeader(3);
     ClickHeader(3);
-    EXPECT_EQ((Texts{"Service", "Deleted", "only", "x"}), (Texts{Cell(0, 1), Cell(0, 2), Cell(0, 3), Cell(0, 4)}));
+    EXPECT_EQ((Texts{"Service", "Deleted", "only", "x"}),
+              (Texts{Cell(0, 1), Cell(0, 2), Cell(0, 3), Cell(0, 4)}));
 
     // No such column: nothing moves, whatever the notification says.
     FillLocations({"1", "3", "2"});

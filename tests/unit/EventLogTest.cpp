@@ -20,15 +20,17 @@ TEST(EventLog, EveryFieldQuotedQuotesDoubledAndLongTextsCut) {
     EXPECT_EQ(std::string(day) + "\"Deleted\",\"svc\",\"\"\r\n", Line(EVENT_DELETED, "svc", ""));
     EXPECT_EQ(std::string(day) + "\"Changed\",\"a\",\"b\"\r\n", Line(EVENT_CHANGED, "a", "b"));
     // A hostile value cannot close its field and forge a second line.
-    EXPECT_EQ(std::string(day) + "\"New\",\"a\"\"b\",\"x\"\",\"\"New\"\",\"\"HKLM\"\",\"\"evil\"\"\r\n\"\"01/01/2000\"\r\n",
+    EXPECT_EQ(std::string(day) +
+                  "\"New\",\"a\"\"b\",\"x\"\",\"\"New\"\",\"\"HKLM\"\",\"\"evil\"\"\r\n\"\"01/01/2000\"\r\n",
               Line(EVENT_NEW, "a\"b", "x\",\"New\",\"HKLM\",\"evil\"\r\n\"01/01/2000"));
     // Commas, line breaks and bytes above 0x7F stay inside their quoted field, byte for byte.
-    EXPECT_EQ(std::string(day) + "\"New\",\"a,b\",\"c\r\nd\xE9\xFF\"\r\n", Line(EVENT_NEW, "a,b", "c\r\nd\xE9\xFF"));
+    EXPECT_EQ(std::string(day) + "\"New\",\"a,b\",\"c\r\nd\xE9\xFF\"\r\n",
+              Line(EVENT_NEW, "a,b", "c\r\nd\xE9\xFF"));
 
     // Each text is cut to its field; a kind outside the table never indexes past it.
     std::string x(5000, 'x');
-    EXPECT_EQ("\"05/03/2003\",\"" + x.substr(0, 39) + "\",\"?\",\"" + x.substr(0, 259) + "\",\"" + x.substr(0, 1023) +
-                  "\"\r\n",
+    EXPECT_EQ("\"05/03/2003\",\"" + x.substr(0, 39) + "\",\"?\",\"" + x.substr(0, 259) + "\",\"" +
+                  x.substr(0, 1023) + "\"\r\n",
               Line(7, x.c_str(), x.c_str(), x.c_str()));
     char small[4] = "old";
     CopyCut(small, nullptr);
@@ -86,9 +88,11 @@ TEST(EventLog, LinesWaitForAHeldLogInOrderUpToABoundAndTheDropsAreToldOnce) {
     EXPECT_EQ(0u, log.Waiting());
     const std::string text = ReadFileBytes(log.GetPath());
     EXPECT_EQ(0u, text.find("one\r\nline 0\r\nline 1\r\n"));
-    EXPECT_EQ(text.size() - 11, text.find("line 9999\r\n")) << "the oldest lines are kept, the newest dropped";
-    EXPECT_EQ(std::vector<std::string>{"7 events were not logged while another program held " + log.GetPath()},
-              log.TakeNotices());
+    EXPECT_EQ(text.size() - 11, text.find("line 9999\r\n"))
+        << "the oldest lines are kept, the newest dropped";
+    EXPECT_EQ(
+        std::vector<std::string>{"7 events were not logged while another program held " + log.GetPath()},
+        log.TakeNotices());
     EXPECT_TRUE(log.TakeNotices().empty());
 }
 
@@ -97,7 +101,9 @@ TEST(EventLog, AFolderThatCannotTakeTheLogSendsItToTheFallbackOnce) {
         const char* what;
         int setup; // 0 writable, 1 "Kestrow.csv" is a folder, 2 no such folder, 3 log held
         bool moves;
-    } cases[] = {{"writable", 0, false}, {"log name taken by a folder", 1, true}, {"no folder", 2, true},
+    } cases[] = {{"writable", 0, false},
+                 {"log name taken by a folder", 1, true},
+                 {"no folder", 2, true},
                  {"log held by another program", 3, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

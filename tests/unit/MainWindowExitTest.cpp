@@ -15,7 +15,8 @@ TEST(MainWindowExit, ExitDuringABurstKeepsEveryEventTakenAndWholeLines) {
         monitors.emplace_back([&, t] {
             std::string location = "T" + std::to_string(t);
             for (int seq = 0; seq < 100000 && ::IsWindow(hwnd); ++seq) {
-                window.dlg.ReportEvent("Flood", EVENT_NEW, location.c_str(), (std::to_string(seq) + ",\"x\"").c_str());
+                window.dlg.ReportEvent("Flood", EVENT_NEW, location.c_str(),
+                                       (std::to_string(seq) + ",\"x\"").c_str());
                 ++returned[t];
             }
         });

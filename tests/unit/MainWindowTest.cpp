@@ -31,7 +31,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 } // namespace
 
 class MainWindow : public testing::Test {
-protected:
+  protected:
     static CRunningMainDlg* s_window;
 
     static void SetUpTestSuite() { s_window = new CRunningMainDlg; }
@@ -63,8 +63,10 @@ TEST_F(MainWindow, ReportFillsRowZeroAndAppendsItsLine) {
     dlg().ReportEvent("Service", EVENT_NEW, "svc", "C:\\svc.exe");
     dlg().ReportEvent("Service", EVENT_DELETED, "old", "C:\\old \"quoted\".exe");
     ASSERT_EQ(2, Rows()); // newest on top
-    EXPECT_EQ((std::vector<std::string>{"05/03/2003", "Service", "Deleted", "old", "C:\\old \"quoted\".exe", "svc"}),
-              (std::vector<std::string>{Cell(0, 0), Cell(0, 1), Cell(0, 2), Cell(0, 3), Cell(0, 4), Cell(1, 3)}));
+    EXPECT_EQ(
+        (std::vector<std::string>{"05/03/2003", "Service", "Deleted", "old", "C:\\old \"quoted\".exe",
+                                  "svc"}),
+        (std::vector<std::string>{Cell(0, 0), Cell(0, 1), Cell(0, 2), Cell(0, 3), Cell(0, 4), Cell(1, 3)}));
     EXPECT_EQ("\"05/03/2003\",\"Service\",\"New\",\"svc\",\"C:\\svc.exe\"\r\n"
               "\"05/03/2003\",\"Service\",\"Deleted\",\"old\",\"C:\\old \"\"quoted\"\".exe\"\r\n",
               ReadFileBytes(LogPath()));
@@ -89,7 +91,8 @@ TEST_F(MainWindow, ConcurrentReportsNeverMixTheirTexts) {
     for (int r = 0; r < Rows(); ++r) {
         std::string tag = Cell(r, 3).substr(1);
         int t = atoi(tag.c_str() + 1), i = atoi(tag.c_str() + tag.find('-') + 1);
-        EXPECT_EQ((std::vector<std::string>{"Cat" + std::to_string(t), EventKindName(i % 3), "L" + tag, "D" + tag + ",\"x\""}),
+        EXPECT_EQ((std::vector<std::string>{"Cat" + std::to_string(t), EventKindName(i % 3), "L" + tag,
+                                            "D" + tag + ",\"x\""}),
                   (std::vector<std::string>{Cell(r, 1), Cell(r, 2), Cell(r, 3), Cell(r, 4)}));
         ++seen[tag];
     }
@@ -106,8 +109,8 @@ TEST_F(MainWindow, ConcurrentReportsNeverMixTheirTexts) {
         int i = atoi(line.c_str() + line.find('-', l) + 1);
         EXPECT_EQ(next[t]++, i);
         std::string tag = "T" + std::to_string(t) + "-" + std::to_string(i);
-        EXPECT_EQ(",\"Cat" + std::to_string(t) + "\",\"" + EventKindName(i % 3) + "\",\"L" + tag + "\",\"D" + tag +
-                      ",\"\"x\"\"\"",
+        EXPECT_EQ(",\"Cat" + std::to_string(t) + "\",\"" + EventKindName(i % 3) + "\",\"L" + tag + "\",\"D" +
+                      tag + ",\"\"x\"\"\"",
                   line.substr(12));
     }
 }

@@ -15,12 +15,17 @@ const std::string kScratch = "Software\\KestrowTests\\Options";
 // The Options dialog, once it is on the screen; only this process has windows in the prefix.
 HWND FindOptionsWindow(DWORD ms = 10000) {
     HWND found = nullptr;
-    WaitUntil([&] { return (found = FindWindowA("#32770", "Kestrow Options")) && IsWindowVisible(found); }, ms);
+    WaitUntil([&] { return (found = FindWindowA("#32770", "Kestrow Options")) && IsWindowVisible(found); },
+              ms);
     return found && IsWindowVisible(found) ? found : nullptr;
 }
 
-bool Checked(HWND dlg, int id) { return IsDlgButtonChecked(dlg, id) == BST_CHECKED; }
-void Click(HWND dlg, int id) { SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
+bool Checked(HWND dlg, int id) {
+    return IsDlgButtonChecked(dlg, id) == BST_CHECKED;
+}
+void Click(HWND dlg, int id) {
+    SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0);
+}
 
 // Runs `dlg` modally while `user` works the window; the dialog's result.
 INT_PTR RunOptions(COptionsDlg& dlg, const std::function<void(HWND)>& user) {
@@ -70,19 +75,19 @@ const char* kFullAccess = "D:P(A;;KA;;;WD)";
 
 // The dialog with its Auto Start under a key of the test's choosing in HKEY_CURRENT_USER.
 class CScratchOptionsDlg : public COptionsDlg {
-public:
+  public:
     explicit CScratchOptionsDlg(const std::string& path) : m_path(path) {
         m_hRunHive = HKEY_CURRENT_USER;
         m_runKeyPath = m_path.c_str();
     }
 
-private:
+  private:
     std::string m_path;
 };
 } // namespace
 
 class OptionsDialog : public testing::Test {
-protected:
+  protected:
     std::string m_saved;
     CMessageBoxRecorder boxes;
 
@@ -115,7 +120,8 @@ TEST_F(OptionsDialog, OkWritesThisProgramQuotedOrRemovesItAndEveryWayOfCancellin
         std::string after;
     } cases[] = {
         {nullptr, true, IDOK, BM_CLICK, 0, program},
-        {"C:\\Old\\Kestrow.exe", false, IDOK, BM_CLICK, 0, program}, // another path under our name is replaced
+        {"C:\\Old\\Kestrow.exe", false, IDOK, BM_CLICK, 0,
+         program}, // another path under our name is replaced
         {program.c_str(), true, IDOK, BM_CLICK, 0, "<none>"},
         {nullptr, false, IDOK, BM_CLICK, 0, "<none>"}, // nothing to remove is no failure
         // Ticking adds no value, unticking removes none.
