@@ -35,23 +35,26 @@ BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM found) {
 } // namespace
 
 bool CMonitorApp::IsFirstInstance() {
-    // "Local\": one Kestrow per logon session; other users' sessions run their own.
+    // Owned by the running Kestrow until its window has gone. "Local\": one Kestrow per logon
+    // session; other users' sessions run their own.
     m_instanceMutex.Attach(::CreateMutexA(nullptr, FALSE, "Local\\Kestrow.Running"));
-    if (!m_instanceMutex || ::GetLastError() != ERROR_ALREADY_EXISTS)
+    if (!m_instanceMutex)
         return true;
-    // The first one may still be making its window.
-    HWND running = nullptr;
-    for (int tries = 0; tries < 100 && !running; ++tries) {
+    // The running one may still be making its window, or be ending.
+    for (int tries = 0; tries < 200; ++tries) {
+        DWORD wait = ::WaitForSingleObject(m_instanceMutex.Get(), 50);
+        if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED)
+            return true;
+        HWND running = nullptr;
         ::EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&running));
-        if (!running)
-            ::Sleep(50);
-    }
-    if (running) {
-        // Only the process the user just started may take the foreground; it hands that on.
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(running, &pid);
-        ::AllowSetForegroundWindow(pid);
-        ::PostMessageA(running, ::RegisterWindowMessageA(kShowWindowMessage), 0, 0);
+        if (running) {
+            // Only the process the user just started may take the foreground; it hands that on.
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(running, &pid);
+            ::AllowSetForegroundWindow(pid);
+            ::PostMessageA(running, ::RegisterWindowMessageA(kShowWindowMessage), 0, 0);
+            return false;
+        }
     }
     return false;
 }
@@ -86,5 +89,7 @@ BOOL CMonitorApp::InitInstance() {
     char programDir[MAX_PATH];
     ComputeProgramDir(module, ::GetCommandLineA(), programDir);
     RunMainDialog(programDir);
+    // A start from now on runs its own window.
+    ::ReleaseMutex(m_instanceMutex.Get());
     return FALSE;
 }

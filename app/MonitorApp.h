@@ -16,11 +16,12 @@ class CMonitorApp : public CWinApp {
 
   protected:
     virtual BOOL InitSockets();
-    // True when this is the session's first Kestrow; otherwise asks the running one to show
-    // its window.
-    virtual bool IsFirstInstance();
     virtual void RunMainDialog(const char* programDir);
 
   private:
+    // True when no other Kestrow runs in the session; otherwise asks the running one to show
+    // its window.
+    bool IsFirstInstance();
+
     CHandle m_instanceMutex;
 };
