@@ -107,7 +107,10 @@ add_run() { wine reg add "HKCU\\$run" /v "$1" /d "$2" /f >/dev/null 2>&1; }
 line() { echo "\"$(today)\",\"Auto Run\",\"New\",\"HKCU/$run\",\"$1\""; }
 
 start_kestrow
-wine "$SYSTEST_DIR/Kestrow.exe" </dev/null >/dev/null 2>&1 || fail "the second start did not end cleanly"
+wine "$SYSTEST_DIR/Kestrow.exe" </dev/null >/dev/null 2>&1 &
+second=$!
+ended() { ! kill -0 "$second" 2>/dev/null; }
+until_true 20 ended || { fail "the second start kept running"; kill "$second"; }
 [ "$(wt count Kestrow)" = 1 ] || fail "$(wt count Kestrow) Kestrow windows after a second start"
 until_true 10 shown || fail "the second start did not bring the window up"
 add_run KTS_Once a
