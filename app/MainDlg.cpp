@@ -41,6 +41,10 @@ BOOL CMainDlg::OnInitDialog() {
     EnableDlgItem(IDC_ACKNOWLEDGE, FALSE);
     // A second start finds this window by it.
     ::SetPropA(m_hWnd, kMainWindowProp, m_hWnd);
+    // Run elevated (for Auto Start), the window would not otherwise get these from the shell
+    // and from a second start, which run with less.
+    ::ChangeWindowMessageFilterEx(m_hWnd, CTrayIcon::TaskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
+    ::ChangeWindowMessageFilterEx(m_hWnd, ShowWindowMessage(), MSGFLT_ALLOW, nullptr);
 
     m_list.SetFullRowSelect();
     static const struct {
