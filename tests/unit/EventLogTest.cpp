@@ -75,6 +75,18 @@ TEST(EventLog, LinesWaitForAHeldLogInOrderUpToABoundAndTheDropsAreToldOnce) {
     log.Queue("one\r\n");
     ASSERT_TRUE(log.Flush());
 
+    // Another writer appending under the lock from the end on: lines wait for it to finish.
+    CHandle writer(CreateFileA(log.GetPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr));
+    OVERLAPPED beyond{};
+    beyond.OffsetHigh = 0x100; // far beyond the end: no write of ours touches it, only the lock
+    ASSERT_TRUE(LockFileEx(writer.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &beyond));
+    log.Queue("two\r\n");
+    EXPECT_FALSE(log.Flush());
+    UnlockFileEx(writer.Get(), 0, 1, 0, &beyond);
+    writer.Close();
+    ASSERT_TRUE(log.Flush());
+
     CHandle held = HoldFile(log.GetPath());
     const size_t extra = 7;
     for (size_t i = 0; i < CEventLogFile::kMaxWaiting + extra; ++i)
@@ -87,7 +99,7 @@ TEST(EventLog, LinesWaitForAHeldLogInOrderUpToABoundAndTheDropsAreToldOnce) {
     ASSERT_TRUE(log.Flush());
     EXPECT_EQ(0u, log.Waiting());
     const std::string text = ReadFileBytes(log.GetPath());
-    EXPECT_EQ(0u, text.find("one\r\nline 0\r\nline 1\r\n"));
+    EXPECT_EQ(0u, text.find("one\r\ntwo\r\nline 0\r\nline 1\r\n"));
     EXPECT_EQ(text.size() - 11, text.find("line 9999\r\n"))
         << "the oldest lines are kept, the newest dropped";
     EXPECT_EQ(
