@@ -12,9 +12,7 @@ std::ostream& operator<<(std::ostream& os, const RecordedEvent& e) {
 CRecordingHost::CRecordingHost(DWORD settleMs)
     : m_stop(::CreateEventA(nullptr, FALSE, FALSE, nullptr)), m_settleMs(settleMs) {}
 
-CRecordingHost::~CRecordingHost() {
-    ::CloseHandle(m_stop);
-}
+CRecordingHost::~CRecordingHost() { ::CloseHandle(m_stop); }
 
 void CRecordingHost::ReportEvent(const char* category, int kind, const char* location, const char* details) {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -102,8 +100,7 @@ CTempDir::CTempDir() {
     ::GetTempPathA(MAX_PATH, base);
     static int counter;
     do
-        path = base +
-               ("kestrow-test-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter));
+        path = base + ("kestrow-test-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter));
     while (!::CreateDirectoryA(path.c_str(), nullptr));
     path += "\\";
 }
@@ -121,8 +118,7 @@ CTempDir::~CTempDir() {
 }
 
 // The key is made when missing.
-void RegSetBinary(HKEY hive, const std::string& path, const char* name, const void* data, DWORD size,
-                  DWORD type) {
+void RegSetBinary(HKEY hive, const std::string& path, const char* name, const void* data, DWORD size, DWORD type) {
     ::RegSetKeyValueA(hive, path.c_str(), name, type, data, size);
 }
 
@@ -134,9 +130,7 @@ void RegDeleteValueAt(HKEY hive, const std::string& path, const char* name) {
     ::RegDeleteKeyValueA(hive, path.c_str(), name);
 }
 
-void RegDeleteTreeAt(HKEY hive, const std::string& path) {
-    ::RegDeleteTreeA(hive, path.c_str());
-}
+void RegDeleteTreeAt(HKEY hive, const std::string& path) { ::RegDeleteTreeA(hive, path.c_str()); }
 
 void RegCreateKeyAt(HKEY hive, const std::string& path) {
     HKEY key;

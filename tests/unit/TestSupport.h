@@ -36,7 +36,7 @@ template <class F> bool WaitUntil(F done, DWORD ms) {
 // A monitor host (and task event sink) that records every report and every monitor that
 // became ready.
 class CRecordingHost : public IMonitorHost, public ITaskEventSink {
-  public:
+public:
     explicit CRecordingHost(DWORD settleMs = 300);
     ~CRecordingHost();
     HANDLE GetStopEvent() const override { return m_stop; }
@@ -58,7 +58,7 @@ class CRecordingHost : public IMonitorHost, public ITaskEventSink {
     HANDLE m_stop;
     DWORD m_settleMs;
 
-  private:
+private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::vector<RecordedEvent> m_events;
@@ -68,7 +68,7 @@ class CRecordingHost : public IMonitorHost, public ITaskEventSink {
 
 // Replaces message boxes by a recorder for the lifetime of the object.
 class CMessageBoxRecorder {
-  public:
+public:
     CMessageBoxRecorder();
     ~CMessageBoxRecorder();
     std::vector<std::string> Texts();
@@ -76,17 +76,15 @@ class CMessageBoxRecorder {
 
 // A fresh folder under %TEMP%, removed with its files afterwards; path ends with a backslash.
 class CTempDir {
-  public:
+public:
     CTempDir();
     ~CTempDir();
     std::string path;
 };
 
 // Registry helpers for the tests; paths are relative to the hive.
-void RegSetString(HKEY hive, const std::string& path, const char* name, const std::string& data,
-                  DWORD type = REG_SZ);
-void RegSetBinary(HKEY hive, const std::string& path, const char* name, const void* data, DWORD size,
-                  DWORD type);
+void RegSetString(HKEY hive, const std::string& path, const char* name, const std::string& data, DWORD type = REG_SZ);
+void RegSetBinary(HKEY hive, const std::string& path, const char* name, const void* data, DWORD size, DWORD type);
 void RegDeleteValueAt(HKEY hive, const std::string& path, const char* name);
 void RegDeleteTreeAt(HKEY hive, const std::string& path);
 void RegCreateKeyAt(HKEY hive, const std::string& path);
