@@ -1,8 +1,8 @@
 #include "EventLogFile.h"
-#include "MonitorApp.h"
+#include "../framework/AfxHandle.h"
 #include <cstdio>
 #include <cstring>
-#include <io.h>
+#include <shlobj.h>
 
 void FormatEventDate(const SYSTEMTIME& t, char (&out)[kDateChars]) {
     std::snprintf(out, sizeof out, "%02d/%02d/%04d", t.wDay % 100, t.wMonth % 100, t.wYear % 10000);
@@ -22,14 +22,38 @@ void FillEventRecord(EventRecord& rec, const SYSTEMTIME& now, const char* catego
     CopyCut(rec.details, details);
 }
 
-static void AppendQuoted(std::string& line, const char* text) {
-    line += '"';
+namespace {
+// An optional sign, digits with at most one decimal point, nothing else.
+bool IsPlainNumber(const char* p) {
+    if (*p == '-' || *p == '+')
+        ++p;
+    bool digit = false, point = false;
+    for (; *p; ++p) {
+        if (*p >= '0' && *p <= '9')
+            digit = true;
+        else if (*p == '.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    return digit;
+}
+
+bool StartsFormula(const char* text) {
+    return std::strchr("=+-@\t\r", text[0]) && text[0] && !IsPlainNumber(text);
+}
+} // namespace
+
+std::string CsvField(const char* text) {
+    std::string field = "\"";
+    if (StartsFormula(text))
+        field += '\'';
     for (const char* p = text; *p; ++p) {
         if (*p == '"')
-            line += '"';
-        line += *p;
+            field += '"';
+        field += *p;
     }
-    line += '"';
+    return field + '"';
 }
 
 std::string FormatCsvLine(const EventRecord& rec) {
@@ -39,40 +63,108 @@ std::string FormatCsvLine(const EventRecord& rec) {
     for (int i = 0; i < 5; ++i) {
         if (i)
             line += ',';
-        AppendQuoted(line, fields[i]);
+        line += CsvField(fields[i]);
     }
-    line += "\r\n";
-    return line;
+    return line + "\r\n";
 }
 
-const char* CEventLogFile::GetPath() {
-    if (!m_path[0])
-        std::snprintf(m_path, sizeof m_path, "%sKestrow.csv", GetProgramDir());
+CEventLogFile::CEventLogFile(const std::string& folder, const std::string& fallbackFolder)
+    : m_folder(folder), m_fallback(fallbackFolder) {}
+
+std::string CEventLogFile::LocalAppDataFolder() {
+    char base[MAX_PATH] = "";
+    if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base)))
+        return "";
+    return std::string(base) + "\\Kestrow\\";
+}
+
+const std::string& CEventLogFile::GetPath() {
+    if (m_path.empty())
+        ChooseFolder();
     return m_path;
 }
 
-bool CEventLogFile::Append(std::deque<std::string>& lines) {
-    if (lines.empty())
+void CEventLogFile::ChooseFolder() {
+    m_path = m_folder + "Kestrow.csv";
+    // Tried without leaving a file behind: an existing log is opened as it is, a new one made
+    // and at once deleted. A log held by another program is no reason to move.
+    DWORD attributes = ::GetFileAttributesA(m_path.c_str());
+    bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    CHandle probe(::CreateFileA(m_path.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                exists ? OPEN_EXISTING : CREATE_NEW,
+                                exists ? FILE_ATTRIBUTE_NORMAL : FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    DWORD error = probe ? ERROR_SUCCESS : ::GetLastError();
+    bool cannotTake = error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT ||
+                      error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
+                      error == ERROR_DIRECTORY || (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY));
+    if (!cannotTake || m_fallback.empty())
+        return;
+    ::CreateDirectoryA(m_fallback.c_str(), nullptr);
+    m_path = m_fallback + "Kestrow.csv";
+    m_notices.push_back("Kestrow cannot write its log next to the program; the log is " + m_path);
+}
+
+void CEventLogFile::Queue(std::string line) {
+    if (m_lines.size() >= kMaxWaiting)
+        ++m_dropped;
+    else
+        m_lines.push_back(std::move(line));
+}
+
+bool CEventLogFile::Flush() {
+    if (m_lines.empty())
         return true;
-    FILE* f = std::fopen(GetPath(), "ab");
-    if (!f)
+    CHandle file(::CreateFileA(GetPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return false;
-    // In append mode the position is not at the end until the first write; seek there so
-    // that a failed line can be taken back to exactly where it began.
-    std::fseek(f, 0, SEEK_END);
-    bool ok = true;
-    while (!lines.empty()) {
-        const std::string& line = lines.front();
-        long before = std::ftell(f);
-        if (std::fwrite(line.data(), 1, line.size(), f) != line.size() || std::fflush(f) != 0) {
-            // Take back a partly written line (a full disk), so the file holds whole lines only.
-            if (before >= 0)
-                _chsize(_fileno(f), before);
-            ok = false;
-            break;
-        }
-        lines.pop_front();
+    // Every writer of the log locks from the end on before it appends, so two processes (a
+    // second Kestrow, say) never interleave their lines. A lock held elsewhere for longer
+    // than a moment leaves the lines to the retry.
+    LARGE_INTEGER size{};
+    ::GetFileSizeEx(file.Get(), &size);
+    OVERLAPPED at{};
+    at.Offset = size.LowPart;
+    at.OffsetHigh = static_cast<DWORD>(size.HighPart);
+    const DWORD kLengthHigh = 0x40000000; // 2^62 bytes: any two such ranges overlap
+    bool locked = false;
+    for (int tries = 0; tries < 50 && !locked; ++tries) {
+        locked = ::LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 0,
+                              kLengthHigh, &at);
+        if (!locked)
+            ::Sleep(2);
     }
-    std::fclose(f);
-    return ok;
+    if (!locked)
+        return false;
+    std::string batch;
+    for (const std::string& line : m_lines)
+        batch += line;
+    LARGE_INTEGER zero{}, end{};
+    DWORD written = 0;
+    bool ok = ::SetFilePointerEx(file.Get(), zero, &end, FILE_END) &&
+              ::WriteFile(file.Get(), batch.data(), static_cast<DWORD>(batch.size()), &written, nullptr) &&
+              written == batch.size();
+    if (!ok) {
+        // Take back a partly written batch (a full disk), so the file holds whole lines only.
+        ::SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN);
+        ::SetEndOfFile(file.Get());
+    }
+    ::UnlockFileEx(file.Get(), 0, 0, kLengthHigh, &at);
+    if (!ok)
+        return false;
+    m_lines.clear();
+    if (m_dropped) {
+        m_notices.push_back(std::to_string(m_dropped) +
+                            " events were not logged while another program held " + m_path);
+        m_dropped = 0;
+    }
+    return true;
+}
+
+std::vector<std::string> CEventLogFile::TakeNotices() {
+    GetPath();
+    std::vector<std::string> notices;
+    notices.swap(m_notices);
+    return notices;
 }

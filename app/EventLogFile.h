@@ -1,11 +1,12 @@
-// The event as it is shown and logged, and the CSV log file "Kestrow.csv" in the program's
-// directory. Lines are only ever appended; the file is opened and closed for every write.
+// The event as it is shown and logged, and the CSV log "Kestrow.csv". Lines are only ever
+// appended; the file is opened and closed for every batch of lines.
 #pragma once
 #include "../framework/AfxString.h"
 #include "../monitors/Event.h"
-#include <windows.h>
 #include <deque>
 #include <string>
+#include <vector>
+#include <windows.h>
 
 // Five texts of fixed width (terminator included); longer texts are cut to fit.
 struct EventRecord {
@@ -23,19 +24,39 @@ const char* EventKindName(int kind);
 void FillEventRecord(EventRecord& rec, const SYSTEMTIME& now, const char* category, int kind,
                      const char* location, const char* details);
 
-// One quoted CSV line with CR LF. A quote inside a text is doubled, so that no text can end
-// its field early or forge a line; commas and line breaks stay inside their quoted field.
+// One field in double quotes, a quote inside doubled, so that no text can end its field early
+// or forge a line. A spreadsheet runs a field starting with = + - @ (or a tab or CR) as a
+// formula: such a field gets a leading ' unless it is a plain number such as -1.
+std::string CsvField(const char* text);
+// The five fields with CR LF.
 std::string FormatCsvLine(const EventRecord& rec);
 
 class CEventLogFile {
-public:
-    virtual ~CEventLogFile() = default;
-    // "<program directory>Kestrow.csv", composed on the first call.
-    const char* GetPath();
-    // Appends the lines in order, removing each one that was written whole. False when the
-    // log cannot be opened or written now: the rest stay queued, in order, for the next try.
-    bool Append(std::deque<std::string>& lines);
+  public:
+    // Lines waiting for a log held by another program; later ones are dropped, and counted.
+    static constexpr size_t kMaxWaiting = 10000;
 
-private:
-    char m_path[MAX_PATH] = "";
+    // "Kestrow.csv" in `folder` (ending with a backslash; "" is the current folder) or, when
+    // that folder cannot take it, in `fallbackFolder`, which is made when needed.
+    CEventLogFile(const std::string& folder, const std::string& fallbackFolder);
+    // %LOCALAPPDATA%\Kestrow\, where Windows programs keep what the user cannot write elsewhere.
+    static std::string LocalAppDataFolder();
+
+    // The log in use; the folder is chosen at the first call.
+    const std::string& GetPath();
+    void Queue(std::string line);
+    // Appends the waiting lines, in order, each whole, none interleaved with another
+    // process's. False when the log cannot be written now: the lines keep waiting.
+    bool Flush();
+    size_t Waiting() const { return m_lines.size(); }
+    // What the user should learn, each thing once: where the log went, lines that were dropped.
+    std::vector<std::string> TakeNotices();
+
+  private:
+    void ChooseFolder();
+
+    std::string m_folder, m_fallback, m_path;
+    std::deque<std::string> m_lines;
+    size_t m_dropped = 0;
+    std::vector<std::string> m_notices;
 };

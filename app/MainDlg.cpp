@@ -1,44 +1,30 @@
 #include "MainDlg.h"
+#include "SystemEventLog.h"
 #include "../res/resource.h"
 #include "AboutDlg.h"
 #include "Alert.h"
-#include "EventLogFile.h"
-#include "Messages.h"
-#include "OptionsDlg.h"
-#include "SystemEventLog.h"
-#include "../monitors/AutoRunMonitor.h"
-#include "../monitors/COMMonitor.h"
-#include "../monitors/FileAssociationMonitor.h"
-#include "../monitors/StartupMonitor.h"
-#include "../monitors/InstallMonitor.h"
-#include "../monitors/ServiceMonitor.h"
-#include "../monitors/ShareMonitor.h"
-#include "../monitors/WinlogonMonitor.h"
-#include <io.h>
-#include <shellapi.h>
+#include "AppMessageBox.h"
 #include <thread>
-#include <vector>
 
 namespace {
-// Counts alert ticks modulo 4 for the whole process: a new alert goes on from the last frame.
-int s_alertFrame = 0;
+UINT ShowWindowMessage() {
+    static const UINT message = ::RegisterWindowMessageA(kShowWindowMessage);
+    return message;
+}
 } // namespace
 
-CMainDlg::CMainDlg(HWND parent) : CDialog(IDD_KESTROW_DIALOG, parent) {
+CMainDlg::CMainDlg(const std::string& logFolder, IClockSpeaker& clock, bool startMonitors)
+    : CDialog(IDD_KESTROW_DIALOG), m_clock(clock), m_startMonitors(startMonitors),
+      m_log(logFolder, CEventLogFile::LocalAppDataFolder()), m_stopEvent(MakeEvent()) {
     m_hIcon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
-    m_stopEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    m_hClosing = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ::GetLocalTime(&m_silenceUntil);
+    m_silenceUntil = m_clock.Now();
 }
 
-CMainDlg::~CMainDlg() {
-    if (m_stopEvent)
-        ::CloseHandle(m_stopEvent);
-    if (m_hClosing)
-        ::CloseHandle(m_hClosing);
-}
+CMainDlg::~CMainDlg() = default;
 
-void CMainDlg::DoDataExchange(CDataExchange* pDX) { DDX_Control(pDX, IDC_LIST, m_list); }
+void CMainDlg::DoDataExchange(CDataExchange* pDX) {
+    DDX_Control(pDX, IDC_LIST, m_list);
+}
 
 BOOL CMainDlg::OnInitDialog() {
     CDialog::OnInitDialog();
@@ -54,6 +40,12 @@ BOOL CMainDlg::OnInitDialog() {
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
     EnableDlgItem(IDC_ACKNOWLEDGE, FALSE);
+    // A second start finds this window by it.
+    ::SetPropA(m_hWnd, kMainWindowProp, m_hWnd);
+    // Run elevated (for Auto Start), the window would not otherwise get these from the shell
+    // and from a second start, which run with less.
+    ::ChangeWindowMessageFilterEx(m_hWnd, CTrayIcon::TaskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
+    ::ChangeWindowMessageFilterEx(m_hWnd, ShowWindowMessage(), MSGFLT_ALLOW, nullptr);
 
     m_list.SetFullRowSelect();
     static const struct {
@@ -63,25 +55,13 @@ BOOL CMainDlg::OnInitDialog() {
     for (int i = 0; i < 5; ++i)
         m_list.InsertColumn(i, columns[i].heading, LVCFMT_LEFT, columns[i].width);
 
-    UpdateTrayIcon(NIM_ADD, IDR_MAINFRAME);
+    m_tray.SetOwner(m_hWnd);
+    m_tray.Add();
+    ShowNotices();
     PostMessage(WM_START_HIDDEN);
-    StartMonitors();
+    if (m_startMonitors)
+        StartMonitors();
     return TRUE;
-}
-
-void CMainDlg::StartMonitors() {
-    CleanEmptyImagePaths(); // before any monitor, so the service monitor's first snapshot is clean
-    LPVOID host = static_cast<IMonitorHost*>(this);
-    AfxBeginThread(MonitorRunKeysProc, host);
-    AfxBeginThread(MonitorServiceProc, host);
-    AfxBeginThread(MonitorStartProc, host);
-    AfxBeginThread(MonitorInstallProc, host);    // after the Startup folder monitor
-    AfxBeginThread(MonitorCOMProc, host);
-    AfxBeginThread(MonitorWinlogonProc, host);   // after the COM monitor
-    m_taskMonitor.Init(this);
-    m_taskMonitor.Start();
-    AfxBeginThread(MonitorShareDriveProc, host); // after the task monitor
-    AfxBeginThread(MonitorFileAssociationProc, host);
 }
 
 void CMainDlg::OnCommand(WORD id, WORD code) {
@@ -93,7 +73,7 @@ void CMainDlg::OnCommand(WORD id, WORD code) {
         OnViewLog();
         break;
     case IDC_ACKNOWLEDGE:
-        OnAcknowledge();
+        StopAlert();
         break;
     case IDC_OPTIONS:
         OnOptions();
@@ -105,17 +85,20 @@ void CMainDlg::OnCommand(WORD id, WORD code) {
 }
 
 bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
-    switch (msg) {
-    case WM_REPORT_EVENT: {
-        // Once closing, the sender may have gone on: its request is not touched.
-        if (m_closing) {
-            result = 0;
-            return true;
-        }
-        OnReports(reinterpret_cast<const ReportRequest*>(lp));
-        result = 1;
+    if (msg == CTrayIcon::TaskbarCreatedMessage()) {
+        // The shell restarted: without the icon the hidden window could not be reached.
+        m_tray.Add();
         return true;
     }
+    if (msg == ShowWindowMessage()) {
+        ShowFromTray();
+        return true;
+    }
+    switch (msg) {
+    case WM_REPORT_EVENT:
+        result = m_channel.IsClosed() ? 0 : 1;
+        OnReports(lp);
+        return true;
     case WM_SYSCOMMAND:
         if ((wp & 0xFFF0) == IDM_ABOUTBOX) {
             CAboutDlg about;
@@ -124,24 +107,20 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         }
         return false;
     case WM_PAINT:
-        if (IsIconic()) {
-            PAINTSTRUCT ps;
-            HDC dc = ::BeginPaint(m_hWnd, &ps);
-            ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-            RECT rc;
-            ::GetClientRect(m_hWnd, &rc);
-            int cx = ::GetSystemMetrics(SM_CXICON), cy = ::GetSystemMetrics(SM_CYICON);
-            ::DrawIcon(dc, (rc.right - rc.left - cx + 1) / 2, (rc.bottom - rc.top - cy + 1) / 2, m_hIcon);
-            ::EndPaint(m_hWnd, &ps);
-            return true;
-        }
-        return false;
+        return OnPaintIconic();
     case WM_QUERYDRAGICON:
         result = reinterpret_cast<LRESULT>(m_hIcon);
         return true;
     case WM_CLOSE:
         // Closing the window ends the program, exactly like Exit.
         PostMessage(WM_COMMAND, IDOK);
+        return true;
+    case WM_QUERYENDSESSION:
+        result = TRUE;
+        return true;
+    case WM_ENDSESSION:
+        if (wp)
+            OnEndSession();
         return true;
     case WM_DESTROY:
         OnDestroy();
@@ -182,145 +161,85 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 }
 
 void CMainDlg::ReportEvent(const char* category, int kind, const char* location, const char* details) {
-    ReportRequest r{category ? category : "", kind, location ? location : "", details ? details : "", nullptr};
-    if (m_closing || !m_hWnd)
-        return;
-    if (::GetWindowThreadProcessId(m_hWnd, nullptr) == ::GetCurrentThreadId()) {
-        SendMessage(WM_REPORT_EVENT, 0, reinterpret_cast<LPARAM>(&r));
-        return;
-    }
-    // One auto-reset event per reporting thread, made at its first report and kept: a report
-    // then costs no event creation.
-    static thread_local struct DoneEvent {
-        HANDLE h = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        ~DoneEvent() {
-            if (h)
-                ::CloseHandle(h);
-        }
-    } t_done;
-    r.done = t_done.h;
-    if (!r.done)
-        return;
-    ::ResetEvent(r.done); // a signal left over from a window that closed meanwhile
-    if (PostMessage(WM_REPORT_EVENT, 0, reinterpret_cast<LPARAM>(&r))) {
-        HANDLE waits[2] = {r.done, m_hClosing};
-        ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-    }
+    m_channel.Send(m_hWnd, category, kind, location, details);
 }
 
-void CMainDlg::ReportError(const char* text) { AfxMessageBox(text, MB_OK); }
+void CMainDlg::ReportError(const char* text) {
+    AppMessageBox(text, MB_OK);
+}
 
 void CMainDlg::OnMonitorReady(const char* monitor) {
     std::string text = std::string("Kestrow: ") + (monitor ? monitor : "?") + " ready\n";
     ::OutputDebugStringA(text.c_str());
 }
 
-void CMainDlg::OnRecordEvent(const char* category, int kind, const char* location, const char* details) {
-    SYSTEMTIME now;
-    GetNow(&now);
-    EventRecord rec;
-    FillEventRecord(rec, now, category, kind, location, details);
+void CMainDlg::OnReports(LPARAM first) {
+    // Every report already waiting is taken in this one turn: the log is opened once and the
+    // alert restarted once for all of them.
+    m_channel.Take(
+        m_hWnd, reinterpret_cast<const ReportRequest*>(first),
+        [this](const ReportRequest& r) { OnRecordEvent(r); },
+        [this] {
+            WriteLog();
+            StartAlert();
+        });
+}
 
+void CMainDlg::OnRecordEvent(const ReportRequest& r) {
+    EventRecord rec;
+    FillEventRecord(rec, m_clock.Now(), r.category, r.kind, r.location, r.details);
     // The newest event is row 0, whatever order the list was sorted into.
     m_list.InsertItem(0, rec.date);
     m_list.SetItemText(0, 1, rec.category);
     m_list.SetItemText(0, 2, rec.event);
     m_list.SetItemText(0, 3, rec.location);
     m_list.SetItemText(0, 4, rec.details);
-
-    m_unwrittenLog.push_back(FormatCsvLine(rec));
-    ReportToSystemLog(kind, rec);
-}
-
-void CMainDlg::OnReports(const ReportRequest* first) {
-    // Every report already waiting is taken in this one turn: the log is opened once and the
-    // alert restarted once for all of them. Each sender is released only after its line was
-    // written (or queued for the retry), and also if recording fails.
-    struct Senders {
-        std::vector<HANDLE> done;
-        ~Senders() {
-            for (HANDLE h : done)
-                if (h)
-                    ::SetEvent(h);
-        }
-    } senders;
-    const ReportRequest* r = first;
-    for (;;) {
-        senders.done.push_back(r->done);
-        OnRecordEvent(r->category, r->kind, r->location, r->details);
-        MSG next;
-        if (senders.done.size() >= 256 ||
-            !::PeekMessageA(&next, m_hWnd, WM_REPORT_EVENT, WM_REPORT_EVENT, PM_REMOVE))
-            break;
-        r = reinterpret_cast<const ReportRequest*>(next.lParam);
-    }
-    WriteLog();
-    StartAlert();
+    m_log.Queue(FormatCsvLine(rec));
+    ReportToSystemLog(r.kind, rec);
 }
 
 void CMainDlg::WriteLog() {
-    CEventLogFile log;
-    if (log.Append(m_unwrittenLog))
+    if (m_log.Flush())
         KillTimer(IDT_LOG_RETRY);
     else
         SetTimer(IDT_LOG_RETRY, 1000);
+    ShowNotices();
 }
 
-void CMainDlg::OnClear() {
-    if (m_list.GetItemCount() > 0)
-        m_list.DeleteAllItems();
-}
-
-void CMainDlg::OnViewLog() {
-    CEventLogFile log;
-    const char* path = log.GetPath();
-    CString format, text;
-    if (_access(path, 0) != 0) {
-        format.LoadString(IDS_LOG_NOT_FOUND);
-        text.Format(format, path);
-        AfxMessageBox(text, MB_OK);
-        return;
-    }
-    HINSTANCE r = ::ShellExecuteA(m_hWnd, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
-    if (reinterpret_cast<INT_PTR>(r) <= 32) {
-        DWORD error = ::GetLastError();
-        format.LoadString(IDS_LOG_OPEN_FAILED);
-        text.Format(format, static_cast<int>(error));
-        AfxMessageBox(text, MB_OK);
+void CMainDlg::ShowNotices() {
+    // In the window's heading for whoever opens it, and in a balloon while it is hidden.
+    for (const std::string& notice : m_log.TakeNotices()) {
+        ::SetDlgItemTextA(m_hWnd, IDC_NOTICE, ("Kestrow\r\n" + notice).c_str());
+        m_tray.ShowBalloon(notice.c_str());
     }
 }
 
-void CMainDlg::OnOptions() {
-    COptionsDlg options;
-    if (options.DoModal() != IDOK)
-        return;
-    if (options.m_silence) {
-        SYSTEMTIME now;
-        GetNow(&now);
-        m_silenceUntil = AddSeconds(now, 3600);
-        m_silenced = 1;
-        SetWindowText("Kestrow - Silence mode");
-    } else {
-        // The hour already begun still holds back the beeps.
-        m_silenced = 0;
-        SetWindowText("Kestrow");
-    }
+void CMainDlg::OnEndSession() {
+    // The process ends once this returns: the reports already waiting are taken, and every
+    // line is written, waiting a little for a log that another program holds.
+    MSG m;
+    while (::PeekMessageA(&m, m_hWnd, WM_REPORT_EVENT, WM_REPORT_EVENT, PM_REMOVE))
+        OnReports(m.lParam);
+    m_channel.Close();
+    for (int tries = 0; tries < 40 && !m_log.Flush(); ++tries)
+        ::Sleep(100);
+    m_tray.Remove();
 }
 
 void CMainDlg::OnDestroy() {
     // From here on no report is taken, so the log written below holds every event listed.
-    m_closing = true;
-    ::SetEvent(m_hClosing);
+    m_channel.Close();
     m_taskMonitor.Stop();
+    ::RemovePropA(m_hWnd, kMainWindowProp);
     try {
         // The stop signals take three seconds; they are given by a thread of their own so that
         // removing the tray icon (two seconds under Wine when it is the last one) overlaps them.
-        HANDLE stop = m_stopEvent;
+        HANDLE stop = m_stopEvent.Get();
         std::thread signaller([stop] { SignalStop(stop); });
         m_list.DeleteAllItems();
         // A last try for lines the log refused; they are lost only if it still refuses.
-        WriteLog();
-        UpdateTrayIcon(NIM_DELETE, IDR_MAINFRAME);
+        m_log.Flush();
+        m_tray.Remove();
         signaller.join();
         // The stop event stays open until the window object ends: a monitor still busy
         // comparing would otherwise wait on a closed (or reused) handle.
@@ -328,67 +247,48 @@ void CMainDlg::OnDestroy() {
     }
 }
 
-BOOL CMainDlg::UpdateTrayIcon(DWORD command, UINT iconResource) {
-    try {
-        NOTIFYICONDATAA nid{};
-        nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
-        nid.hWnd = m_hWnd;
-        nid.uID = TRAY_ICON_ID;
-        nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-        nid.uCallbackMessage = WM_TRAY_NOTIFY;
-        nid.hIcon = static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(iconResource),
-                                                    IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
-        lstrcpynA(nid.szTip, "Kestrow", sizeof nid.szTip);
-        BOOL ok = ::Shell_NotifyIconA(command, &nid);
-        if (nid.hIcon)
-            ::DestroyIcon(nid.hIcon);
-        return ok;
-    } catch (...) {
-        return FALSE;
-    }
-}
-
 void CMainDlg::StartAlert() {
     // Setting the timer again under its id restarts the period; the button is enabled once,
     // when the alert begins.
-    bool wasIdle = m_alertTimer == -1;
-    m_alertTimer = static_cast<int>(SetTimer(IDT_ALERT, 800));
-    if (wasIdle)
+    SetTimer(IDT_ALERT, 800);
+    if (!m_alerting)
         EnableDlgItem(IDC_ACKNOWLEDGE, TRUE);
+    m_alerting = true;
+}
+
+void CMainDlg::StopAlert() {
+    KillTimer(IDT_ALERT);
+    m_alerting = false;
+    m_tray.ShowFrame(IDR_MAINFRAME);
+    EnableDlgItem(IDC_ACKNOWLEDGE, FALSE);
+}
+
+void CMainDlg::OnAlertTick() {
+    if (!m_alerting)
+        return; // a tick already queued when the alert was acknowledged
+    AlertTick tick = NextAlertTick(m_alertFrame, m_silenced, m_clock.Now(), m_silenceUntil);
+    m_tray.ShowFrame(tick.icon);
+    if (tick.beep)
+        m_clock.Beep();
+}
+
+LRESULT CMainDlg::OnTrayNotify(WPARAM id, LPARAM mouseMsg) {
+    if (mouseMsg != WM_RBUTTONDOWN || id != TRAY_ICON_ID)
+        return 0;
+    ShowFromTray();
+    return 1;
+}
+
+void CMainDlg::ShowFromTray() {
+    m_keepHidden = false;
+    m_list.SendMessage(WM_SETREDRAW, TRUE);
+    ::InvalidateRect(m_list.m_hWnd, nullptr, TRUE);
+    ShowWindow(SW_RESTORE);
+    SetForegroundWindow();
 }
 
 void CMainDlg::Hide() {
     // A hidden list need not repaint: rows reported meanwhile cost less, and are drawn when shown.
     m_list.SendMessage(WM_SETREDRAW, FALSE);
     ShowWindow(SW_HIDE);
-}
-
-void CMainDlg::StopAlert() {
-    if (m_alertTimer != -1) {
-        KillTimer(m_alertTimer);
-        m_alertTimer = -1;
-    }
-    UpdateTrayIcon(NIM_MODIFY, IDR_MAINFRAME);
-    EnableDlgItem(IDC_ACKNOWLEDGE, FALSE);
-}
-
-void CMainDlg::OnAlertTick() {
-    SYSTEMTIME now;
-    GetNow(&now);
-    AlertTick tick = NextAlertTick(s_alertFrame, m_silenced != 0, now, m_silenceUntil);
-    UpdateTrayIcon(NIM_MODIFY, tick.icon);
-    if (tick.beep)
-        Beep();
-}
-
-LRESULT CMainDlg::OnTrayNotify(WPARAM id, LPARAM mouseMsg) {
-    if (mouseMsg == WM_RBUTTONDOWN && id == TRAY_ICON_ID) {
-        m_keepHidden = false;
-        m_list.SendMessage(WM_SETREDRAW, TRUE);
-        ::InvalidateRect(m_list.m_hWnd, nullptr, TRUE);
-        ShowWindow(SW_RESTORE);
-        SetForegroundWindow();
-        return 1;
-    }
-    return 0;
 }

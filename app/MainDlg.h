@@ -1,29 +1,27 @@
-// The main window: event list, reporting, CSV log, alert and tray icon.
-//
-// Threads: the monitors report from their own threads. ReportEvent hands the event to this
-// window's thread with one posted message and returns when it has been recorded, so the list,
-// the log queue, the alert timer and the buttons are touched only by the interface thread,
-// and two reports can never mix their columns or interleave their log lines. Posted, not
-// sent: sent messages go before every posted and input message, so a burst from two
-// monitors would hold off Exit and the buttons for as long as it lasts.
+// The main window: the event list, the alert, the log and the buttons. Monitor reports reach
+// it through CReportChannel (see there for who owns what across threads); the list, the log,
+// the alert timer and the tray icon are touched only by the window's own thread.
 #pragma once
+#include "../framework/AfxHandle.h"
 #include "../framework/AfxWin.h"
 #include "../monitors/MonitorHost.h"
 #include "../monitors/TaskMonitor.h"
 #include "../ui/stListCtrl.h"
-#include <atomic>
-#include <deque>
+#include "ClockSpeaker.h"
+#include "EventLogFile.h"
+#include "ReportChannel.h"
+#include "TrayIcon.h"
 #include <string>
 
-struct ReportRequest;
-
 class CMainDlg : public CDialog, public IMonitorHost {
-public:
-    explicit CMainDlg(HWND parent = nullptr);
+  public:
+    // The log goes to `logFolder` (see CEventLogFile); the alert asks `clock` for the time and
+    // its beeps. Without `startMonitors` the window only shows what is reported to it.
+    CMainDlg(const std::string& logFolder, IClockSpeaker& clock, bool startMonitors = true);
     ~CMainDlg() override;
 
     // IMonitorHost
-    HANDLE GetStopEvent() const override { return m_stopEvent; }
+    HANDLE GetStopEvent() const override { return m_stopEvent.Get(); }
     DWORD GetSettleTime() const override { return 5000; }
     void ReportEvent(const char* category, int kind, const char* location, const char* details) override;
     // Shown in a message box on the monitor's thread, which waits for it.
@@ -31,30 +29,7 @@ public:
     // Says so on the debug output, where the start-up figures of the scale benchmark read it.
     void OnMonitorReady(const char* monitor) override;
 
-    BOOL UpdateTrayIcon(DWORD command, UINT iconResource);
-    void StartAlert();
-    void StopAlert();
-    void OnAlertTick();
-
-    stListCtrl m_list;
-    HICON m_hIcon;
-    int m_alertTimer = -1;
-    HANDLE m_stopEvent;
-    CTaskMonitor m_taskMonitor;
-    SYSTEMTIME m_silenceUntil;
-    int m_silenced = 0;
-
-    // Set when the window starts closing: reports are refused from then on, and a monitor
-    // waiting for its report to be handled is released.
-    std::atomic<bool> m_closing{false};
-    HANDLE m_hClosing;
-
-    // Log lines not yet written, oldest first (the log was held open or could not be written).
-    std::deque<std::string> m_unwrittenLog;
-    // Hidden at start until the tray icon asks for the window.
-    bool m_keepHidden = false;
-
-protected:
+  private:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
     void OnCommand(WORD id, WORD code) override;
@@ -63,19 +38,38 @@ protected:
     void OnCancel() override { OnClear(); }
 
     // Runs the start-up clean-up and starts the monitor threads, in their fixed order.
-    virtual void StartMonitors();
-    // Seams for tests: the clock and the speaker.
-    virtual void GetNow(SYSTEMTIME* now) const { ::GetLocalTime(now); }
-    virtual void Beep() { ::Beep(1880, 200); }
-
+    void StartMonitors();
+    void OnReports(LPARAM first);
+    void OnRecordEvent(const ReportRequest& r);
+    void WriteLog();
+    void ShowNotices();
+    void StartAlert();
+    void StopAlert();
+    void OnAlertTick();
     void OnClear();
     void OnViewLog();
-    void OnAcknowledge() { StopAlert(); }
     void OnOptions();
+    void OnEndSession();
     void OnDestroy();
     LRESULT OnTrayNotify(WPARAM id, LPARAM mouseMsg);
-    void OnReports(const ReportRequest* first);
-    void OnRecordEvent(const char* category, int kind, const char* location, const char* details);
-    void WriteLog();
+    void ShowFromTray();
     void Hide();
+    bool OnPaintIconic();
+
+    IClockSpeaker& m_clock;
+    const bool m_startMonitors;
+    CReportChannel m_channel;
+    CEventLogFile m_log;
+    CTrayIcon m_tray;
+    stListCtrl m_list;
+    HICON m_hIcon;
+    CHandle m_stopEvent;
+    CTaskMonitor m_taskMonitor;
+
+    bool m_alerting = false;
+    int m_alertFrame = 0;
+    bool m_silenced = false;
+    SYSTEMTIME m_silenceUntil;
+    // Hidden at start until the tray icon asks for the window.
+    bool m_keepHidden = false;
 };

@@ -1,12 +1,12 @@
-// The main window's private messages and timers.
+// The main window's private messages, timers and tray icon id.
 #pragma once
 #include <windows.h>
 
-#define WM_TRAY_NOTIFY (WM_APP + 100)
-#define WM_START_HIDDEN (WM_APP + 101)
+const UINT WM_TRAY_NOTIFY = WM_APP + 100;
+const UINT WM_START_HIDDEN = WM_APP + 101;
 // A report handed from a monitor thread: LPARAM points at a ReportRequest of the sender.
 // The result is 1 when the event was recorded, 0 once the window is closing.
-#define WM_REPORT_EVENT (WM_APP + 102)
+const UINT WM_REPORT_EVENT = WM_APP + 102;
 struct ReportRequest {
     const char* category;
     int kind;
@@ -15,8 +15,12 @@ struct ReportRequest {
     HANDLE done; // when posted: set once the report was handled (or refused)
 };
 
-#define IDM_ABOUTBOX 0x0010
-#define IDT_ALERT 8008
+// A second start asks the running window, found by this property, to come up.
+const char* const kMainWindowProp = "Kestrow.MainWindow";
+const char* const kShowWindowMessage = "Kestrow.ShowWindow";
+
+const UINT IDM_ABOUTBOX = 0x0010;
+const UINT_PTR IDT_ALERT = 8008;
 // Retries appending log lines that could not be written yet.
-#define IDT_LOG_RETRY 8009
-#define TRAY_ICON_ID 1002
+const UINT_PTR IDT_LOG_RETRY = 8009;
+const UINT TRAY_ICON_ID = 1002;

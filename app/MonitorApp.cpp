@@ -1,7 +1,8 @@
 #include "MonitorApp.h"
 #include "../res/resource.h"
-#include "EventLogFile.h"
+#include "AppMessageBox.h"
 #include "MainDlg.h"
+#include "Messages.h"
 #include <commctrl.h>
 #include <cstring>
 #include <winsock2.h>
@@ -24,10 +25,45 @@ BOOL CMonitorApp::InitSockets() {
     return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
 
-void CMonitorApp::RunMainDialog() {
+namespace {
+BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM found) {
+    if (!::GetPropA(hwnd, kMainWindowProp))
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = hwnd;
+    return FALSE;
+}
+} // namespace
+
+bool CMonitorApp::IsFirstInstance() {
+    // Owned by the running Kestrow until its window has gone. "Local\": one Kestrow per logon
+    // session; other users' sessions run their own.
+    m_instanceMutex.Attach(::CreateMutexA(nullptr, FALSE, "Local\\Kestrow.Running"));
+    if (!m_instanceMutex)
+        return true;
+    // The running one may still be making its window, or be ending.
+    for (int tries = 0; tries < 200; ++tries) {
+        DWORD wait = ::WaitForSingleObject(m_instanceMutex.Get(), 50);
+        if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED)
+            return true;
+        HWND running = nullptr;
+        ::EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&running));
+        if (running) {
+            // Only the process the user just started may take the foreground; it hands that on.
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(running, &pid);
+            ::AllowSetForegroundWindow(pid);
+            ::PostMessageA(running, ::RegisterWindowMessageA(kShowWindowMessage), 0, 0);
+            return false;
+        }
+    }
+    return false;
+}
+
+void CMonitorApp::RunMainDialog(const char* programDir) {
     // The monitor threads are not joined: one still busy when the window has gone may call
     // it until the process ends, so the window object is left to the end of the process.
-    CMainDlg* dlg = new CMainDlg;
+    static CSystemClockSpeaker clock;
+    CMainDlg* dlg = new CMainDlg(programDir, clock);
     m_pMainWnd = dlg;
     dlg->DoModal();
     m_pMainWnd = nullptr;
@@ -40,21 +76,20 @@ BOOL CMonitorApp::InitInstance() {
     if (!InitSockets()) {
         CString text;
         text.LoadString(IDP_SOCKETS_INIT_FAILED);
-        AfxMessageBox(text, MB_OK);
+        AppMessageBox(text, MB_OK);
         return FALSE;
     }
+    if (!IsFirstInstance())
+        return FALSE;
 
     char module[MAX_PATH] = "";
     if (::GetModuleFileNameA(nullptr, module, MAX_PATH) == 0)
         module[0] = '\0';
     module[MAX_PATH - 1] = '\0';
-    ComputeProgramDir(module, ::GetCommandLineA(), m_programDir);
-
-    RunMainDialog();
+    char programDir[MAX_PATH];
+    ComputeProgramDir(module, ::GetCommandLineA(), programDir);
+    RunMainDialog(programDir);
+    // A start from now on runs its own window.
+    ::ReleaseMutex(m_instanceMutex.Get());
     return FALSE;
-}
-
-const char* GetProgramDir() {
-    auto* app = dynamic_cast<CMonitorApp*>(AfxGetApp());
-    return app ? app->m_programDir : "";
 }

@@ -2,6 +2,7 @@
 #include "../monitors/RegistryKey.h"
 #include "../framework/AfxString.h"
 #include "../res/resource.h"
+#include "AppMessageBox.h"
 #include "SystemEventLog.h"
 #include <cstring>
 
@@ -63,6 +64,6 @@ void COptionsDlg::OnOK() {
     if (error != ERROR_SUCCESS) {
         CString text;
         text.Format("Failed to update Auto Start (%d)", static_cast<int>(error));
-        AfxMessageBox(text, MB_OK);
+        AppMessageBox(text, MB_OK);
     }
 }

@@ -128,13 +128,7 @@ int AfxWinMain() {
     return 0;
 }
 
-static std::atomic<AfxMessageBoxHook> s_messageBoxHook{nullptr};
-
-void AfxSetMessageBoxHook(AfxMessageBoxHook hook) { s_messageBoxHook = hook; }
-
-int AfxMessageBox(const char* text, UINT type, UINT) {
-    if (AfxMessageBoxHook hook = s_messageBoxHook)
-        return hook(text, type);
+int AfxMessageBox(const char* text, UINT type) {
     return ::MessageBoxA(nullptr, text, "Kestrow", type | MB_SETFOREGROUND);
 }
 

@@ -91,10 +91,7 @@ CWinApp* AfxGetApp();
 int AfxWinMain();
 
 // Modal message box with the program's title, shown on the calling thread.
-int AfxMessageBox(const char* text, UINT type = MB_OK, UINT helpId = 0);
-// Tests replace the box so that it neither blocks nor needs a user; null restores it.
-using AfxMessageBoxHook = int (*)(const char* text, UINT type);
-void AfxSetMessageBoxHook(AfxMessageBoxHook hook);
+int AfxMessageBox(const char* text, UINT type = MB_OK);
 
 // Worker thread running proc(param), with a catch-all at its edge; the thread is not kept.
 using AFX_THREADPROC = UINT (*)(LPVOID);

@@ -20,6 +20,7 @@
 #define IDC_AUTOSTART           1009
 #define IDC_OPTIONS             1010
 #define IDC_SILENCE             1011
+#define IDC_NOTICE              1012
 
 #ifndef IDC_STATIC
 #define IDC_STATIC              (-1)

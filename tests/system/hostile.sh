@@ -101,4 +101,51 @@ rm -f "$startup"/kts*
 wine reg delete "HKCU\\$run" /f >/dev/null 2>&1
 wine reg add "HKCU\\$run" /f >/dev/null 2>&1
 stop_kestrow >/dev/null
+
+# Around the program: a second start, the shell restarting, a program folder that cannot take
+# the log. Each waits for what it looks for, up to a limit.
+until_true() { local limit=$1 start=$SECONDS; shift; until "$@"; do [ $((SECONDS - start)) -lt "$limit" ] || return 1; sleep 0.2; done; }
+shown() { [ "$(wt state Kestrow)" = visible ]; }
+has_tray() { wt tray Kestrow 1002; }
+notice_has() { wt text Kestrow 1012 | grep -qF -- "$1"; }
+line_in() { tr -d '\r' <"$1" 2>/dev/null | grep -cxF -- "$2"; }
+add_run() { wine reg add "HKCU\\$run" /v "$1" /d "$2" /f >/dev/null 2>&1; }
+line() { echo "\"$(today)\",\"Auto Run\",\"New\",\"HKCU/$run\",\"$1\""; }
+
+start_kestrow
+wine "$SYSTEST_DIR/Kestrow.exe" </dev/null >/dev/null 2>&1 &
+second=$!
+ended() { ! kill -0 "$second" 2>/dev/null; }
+until_true 20 ended || { fail "the second start kept running"; kill "$second"; }
+[ "$(wt count Kestrow)" = 1 ] || fail "$(wt count Kestrow) Kestrow windows after a second start"
+until_true 10 shown || fail "the second start did not bring the window up"
+add_run KTS_Once a
+wait_for_line "$(line KTS_Once=a)" 30 || fail "no line for KTS_Once"
+# A name a spreadsheet would run; its line is also the mark that the first one had company.
+add_run "=cmd|' /C calc'!A0" b
+wait_for_line "$(line "'=cmd|' /C calc'!A0=b")" 30 || fail "no guarded line for the formula name"
+[ "$(line_in "$SYSTEST_DIR/Kestrow.csv" "$(line KTS_Once=a)")" = 1 ] || fail "KTS_Once not logged exactly once"
+
+wt untray Kestrow 1002
+has_tray && fail "the tray icon could not be taken away"
+wt taskbar -
+until_true 10 has_tray || fail "the tray icon did not come back after TaskbarCreated"
+stop_kestrow >/dev/null
+
+# A file of the log's name that is a folder: the program's folder cannot take the log.
+fallback="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Local/Kestrow/Kestrow.csv"
+rm -rf "$SYSTEST_DIR" "$fallback"
+mkdir -p "$SYSTEST_DIR/Kestrow.csv"
+cp "$KESTROW_EXE" "$SYSTEST_DIR/Kestrow.exe"
+wine "$SYSTEST_DIR/Kestrow.exe" </dev/null >/dev/null 2>&1 &
+kestrow_pid=$!
+wt wait Kestrow 20000 >/dev/null || fail "Kestrow's window never appeared"
+until_true 10 notice_has 'AppData\Local\Kestrow\Kestrow.csv' || fail "not told where the log is: $(wt text Kestrow 1012)"
+add_run KTS_Moved c
+moved_line() { [ "$(line_in "$fallback" "$(line KTS_Moved=c)")" = 1 ]; }
+until_true 30 moved_line || fail "no line in $fallback"
+stop_kestrow >/dev/null
+rm -rf "$fallback" "$SYSTEST_DIR/Kestrow.csv"
+wine reg delete "HKCU\\$run" /f >/dev/null 2>&1
+wine reg add "HKCU\\$run" /f >/dev/null 2>&1
 finish

@@ -690,6 +690,12 @@ def helper(args):
     return result.returncode, result.stdout.decode("latin-1").replace("\r", "")
 
 
+def logged(field):
+    """The field as the log holds it: a leading ' before what a spreadsheet would run."""
+    number = re.fullmatch(r"[+-]?(\d+\.?\d*|\.\d+)", field)
+    return "'" + field if field[:1] in ("=", "+", "-", "@", "\t", "\r") and field and not number else field
+
+
 def read_csv():
     try:
         with open(CSV_PATH, "rb") as f:
@@ -901,7 +907,7 @@ def main():
             failures += 1
             continue
         actual.append(tuple(row[1:]))
-    missing = list(expected)
+    missing = [tuple(logged(f) for f in e) for e in expected]
     extra = []
     for event in actual:
         if event in missing:

@@ -9,6 +9,10 @@
 //   wintool click TITLE ID         clicks the button ID of the window (posted BM_CLICK)
 //   wintool checked TITLE ID       prints 1 when the check box ID is ticked, else 0
 //   wintool handles TITLE          prints the handle count of the window's process
+//   wintool count TITLE            prints the number of top-level windows TITLE
+//   wintool text TITLE ID          prints the text of the window's control ID
+//   wintool untray TITLE ID        removes the window's tray icon ID, as a shell that ended does
+//   wintool taskbar -              tells every window that the task bar was made again
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -83,6 +87,15 @@ int main(int argc, char** argv) {
         }, 0);
         return 0;
     }
+    if (!strcmp(cmd, "count")) {
+        int n = 0;
+        for (HWND h = nullptr; (h = ::FindWindowExA(nullptr, h, "#32770", title)) != nullptr;)
+            ++n;
+        printf("%d\n", n);
+        return 0;
+    }
+    if (!strcmp(cmd, "taskbar"))
+        return ::PostMessageA(HWND_BROADCAST, ::RegisterWindowMessageA("TaskbarCreated"), 0, 0) ? 0 : 1;
     HWND w = Find(title);
     if (!w)
         return 1;
@@ -98,6 +111,19 @@ int main(int argc, char** argv) {
         nid.uFlags = NIF_TIP;
         lstrcpynA(nid.szTip, "Kestrow", sizeof nid.szTip);
         return ::Shell_NotifyIconA(NIM_MODIFY, &nid) ? 0 : 1;
+    }
+    if (!strcmp(cmd, "untray") && argc > 3) {
+        NOTIFYICONDATAA nid{};
+        nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+        nid.hWnd = w;
+        nid.uID = static_cast<UINT>(atoi(argv[3]));
+        return ::Shell_NotifyIconA(NIM_DELETE, &nid) ? 0 : 1;
+    }
+    if (!strcmp(cmd, "text") && argc > 3) {
+        char text[1024] = "";
+        ::GetDlgItemTextA(w, atoi(argv[3]), text, sizeof text);
+        puts(text);
+        return 0;
     }
     if (!strcmp(cmd, "close"))
         return ::PostMessageA(w, WM_CLOSE, 0, 0) ? 0 : 1;

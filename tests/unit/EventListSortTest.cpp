@@ -8,17 +8,17 @@
 using Texts = std::vector<std::string>;
 
 class EventListSort : public testing::Test {
-protected:
+  protected:
     static CRunningMainDlg* s_window;
 
     // The window stays hidden: a shown one is slow to close under Xvfb, and sorting does not
     // depend on it.
     static void SetUpTestSuite() { s_window = new CRunningMainDlg; }
     static void TearDownTestSuite() { delete s_window; }
-    void SetUp() override { list().DeleteAllItems(); }
+    void SetUp() override { dlg().SendMessage(WM_COMMAND, IDCANCEL); }
 
-    static CQuietMainDlg& dlg() { return s_window->dlg; }
-    static stListCtrl& list() { return s_window->dlg.m_list; }
+    static CMainDlg& dlg() { return s_window->dlg; }
+    static stListCtrl& list() { return s_window->list; }
     static int Rows() { return list().GetItemCount(); }
     static std::string Cell(int row, int col) { return std::string(list().GetItemText(row, col)); }
     static Texts Column(int col) {
@@ -37,8 +37,8 @@ protected:
         SendMessageA(header, WM_LBUTTONUP, 0, at);
     }
     static void Report(WORD day, WORD month, const char* category, const char* details) {
-        dlg().fixedNow = true;
-        dlg().now = SYSTEMTIME{2003, month, 0, day, 10, 0, 0, 0};
+        s_window->clock.fixedNow = true;
+        s_window->clock.now = SYSTEMTIME{2003, month, 0, day, 10, 0, 0, 0};
         dlg().ReportEvent(category, EVENT_NEW, "loc", details);
     }
     // Rows whose Location texts are given, top to bottom.
@@ -84,14 +84,25 @@ TEST_F(EventListSort, CompareItemTextRules) {
         int sign;
     } cases[] = {
         // Hundredths below 1000, units above.
-        {"1.5", "1.504", 0}, {"1.5", "1.52", -1}, {"1500.2", "1500.9", 0}, {"1502.2", "1500.9", 1}, {"2", "10", -1},
+        {"1.5", "1.504", 0},
+        {"1.5", "1.52", -1},
+        {"1500.2", "1500.9", 0},
+        {"1502.2", "1500.9", 1},
+        {"2", "10", -1},
         // A date compares by its day.
-        {"28/02/2003", "05/03/2003", 1}, {"05/03/2003", "05/11/1999", 0},
+        {"28/02/2003", "05/03/2003", 1},
+        {"05/03/2003", "05/11/1999", 0},
         // Text without regard to case; the first text alone chooses text or number ("x" reads as 0).
-        {"Auto Run", "AUTO RUN", 0}, {"Auto Run", "Service", -1}, {"x", "9", 1}, {"0", "x", 0}, {"", "abc", 0},
+        {"Auto Run", "AUTO RUN", 0},
+        {"Auto Run", "Service", -1},
+        {"x", "9", 1},
+        {"0", "x", 0},
+        {"", "abc", 0},
         {"abc", "", 1},
         // Differences far outside the int range keep their sign.
-        {"1e300", "-1e300", 1}, {"3000000000", "1e300", -1}, {"2147483648", "0", 1},
+        {"1e300", "-1e300", 1},
+        {"3000000000", "1e300", -1},
+        {"2147483648", "0", 1},
     };
     auto compare = [](const char* a, const char* b) {
         CString x(a), y(b);
@@ -111,7 +122,8 @@ TEST_F(EventListSort, EmptyOrSingleListAndUnknownColumnsChangeNothing) {
     dlg().ReportEvent("Service", EVENT_DELETED, "only", "x");
     ClickHeader(3);
     ClickHeader(3);
-    EXPECT_EQ((Texts{"Service", "Deleted", "only", "x"}), (Texts{Cell(0, 1), Cell(0, 2), Cell(0, 3), Cell(0, 4)}));
+    EXPECT_EQ((Texts{"Service", "Deleted", "only", "x"}),
+              (Texts{Cell(0, 1), Cell(0, 2), Cell(0, 3), Cell(0, 4)}));
 
     // No such column: nothing moves, whatever the notification says.
     FillLocations({"1", "3", "2"});

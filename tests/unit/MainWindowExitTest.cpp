@@ -5,8 +5,8 @@
 
 TEST(MainWindowExit, ExitDuringABurstKeepsEveryEventTakenAndWholeLines) {
     CRunningMainDlg window;
-    window.dlg.fixedNow = true;
-    window.dlg.now = SYSTEMTIME{2003, 3, 0, 5, 10, 0, 0, 0};
+    window.clock.fixedNow = true;
+    window.clock.now = SYSTEMTIME{2003, 3, 0, 5, 10, 0, 0, 0};
     HWND hwnd = window.dlg.m_hWnd;
     // Three monitors reporting as fast as they can, each counting the reports that returned.
     const int kThreads = 3;
@@ -16,7 +16,8 @@ TEST(MainWindowExit, ExitDuringABurstKeepsEveryEventTakenAndWholeLines) {
         monitors.emplace_back([&, t] {
             std::string location = "T" + std::to_string(t);
             for (int seq = 0; seq < 100000 && ::IsWindow(hwnd); ++seq) {
-                window.dlg.ReportEvent("Flood", EVENT_NEW, location.c_str(), (std::to_string(seq) + ",\"x\"").c_str());
+                window.dlg.ReportEvent("Flood", EVENT_NEW, location.c_str(),
+                                       (std::to_string(seq) + ",\"x\"").c_str());
                 ++returned[t];
             }
         });
@@ -63,4 +64,22 @@ TEST(MainWindowExit, CloseBoxEndsLikeExitAndReleasesTheMonitors) {
     for (auto& m : monitors)
         m.join();
     EXPECT_EQ(3, released.load());
+}
+
+TEST(MainWindowExit, SessionEndWritesEveryLineAlreadyTaken) {
+    CRunningMainDlg window;
+    window.dlg.ReportEvent("Service", EVENT_NEW, "a", "1");
+    // Another program holds the log: the next line waits for it.
+    CHandle held(CreateFileA(window.LogPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    window.dlg.ReportEvent("Service", EVENT_NEW, "b", "2");
+    std::thread shell([&] {
+        window.dlg.SendMessage(WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+        window.dlg.SendMessage(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    });
+    held.Close();
+    shell.join();
+    // Windows may end the process as soon as WM_ENDSESSION returns.
+    std::string log = ReadFileBytes(window.LogPath());
+    EXPECT_NE(std::string::npos, log.find("\"b\",\"2\"\r\n")) << log;
 }

@@ -41,12 +41,12 @@ TEST(ProgramDir, OverlongCommandLineStaysInTheBuffer) {
 
 namespace {
 class CNoSocketsApp : public CMonitorApp {
-public:
+  public:
     bool m_ranDialog = false;
 
-protected:
+  protected:
     BOOL InitSockets() override { return FALSE; }
-    void RunMainDialog() override { m_ranDialog = true; }
+    void RunMainDialog(const char*) override { m_ranDialog = true; }
 };
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "app/AppMessageBox.h"
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -80,10 +81,12 @@ int RecordBox(const char* text, UINT) {
 CMessageBoxRecorder::CMessageBoxRecorder() {
     std::lock_guard<std::mutex> lock(s_boxMutex);
     s_boxTexts.clear();
-    AfxSetMessageBoxHook(RecordBox);
+    SetAppMessageBoxSink(RecordBox);
 }
 
-CMessageBoxRecorder::~CMessageBoxRecorder() { AfxSetMessageBoxHook(nullptr); }
+CMessageBoxRecorder::~CMessageBoxRecorder() {
+    SetAppMessageBoxSink(nullptr);
+}
 
 std::vector<std::string> CMessageBoxRecorder::Texts() {
     std::lock_guard<std::mutex> lock(s_boxMutex);

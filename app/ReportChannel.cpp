@@ -1,0 +1,57 @@
+#include "ReportChannel.h"
+#include <vector>
+
+void CReportChannel::Send(HWND window, const char* category, int kind, const char* location,
+                          const char* details) {
+    ReportRequest r{category ? category : "", kind, location ? location : "", details ? details : "",
+                    nullptr};
+    if (m_closing || !window)
+        return;
+    if (::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId()) {
+        ::SendMessageA(window, WM_REPORT_EVENT, 0, reinterpret_cast<LPARAM>(&r));
+        return;
+    }
+    // Made at the thread's first report and kept: a report then costs no event creation.
+    static thread_local CHandle t_done = MakeEvent();
+    r.done = t_done.Get();
+    if (!r.done)
+        return;
+    ::ResetEvent(r.done); // a signal left over from a window that closed meanwhile
+    if (::PostMessageA(window, WM_REPORT_EVENT, 0, reinterpret_cast<LPARAM>(&r))) {
+        HANDLE waits[2] = {r.done, m_closed.Get()};
+        ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    }
+}
+
+bool CReportChannel::Take(HWND window, const ReportRequest* first,
+                          const std::function<void(const ReportRequest&)>& record,
+                          const std::function<void()>& afterBatch) {
+    // Once closing, the sender may have gone on: its request is not touched.
+    if (m_closing)
+        return false;
+    struct Senders {
+        std::vector<HANDLE> done;
+        ~Senders() {
+            for (HANDLE h : done)
+                if (h)
+                    ::SetEvent(h);
+        }
+    } senders;
+    const ReportRequest* r = first;
+    for (;;) {
+        senders.done.push_back(r->done);
+        record(*r);
+        MSG next;
+        if (senders.done.size() >= 256 ||
+            !::PeekMessageA(&next, window, WM_REPORT_EVENT, WM_REPORT_EVENT, PM_REMOVE))
+            break;
+        r = reinterpret_cast<const ReportRequest*>(next.lParam);
+    }
+    afterBatch();
+    return true;
+}
+
+void CReportChannel::Close() {
+    m_closing = true;
+    ::SetEvent(m_closed.Get());
+}

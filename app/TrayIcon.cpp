@@ -1,0 +1,42 @@
+#include "TrayIcon.h"
+#include "../res/resource.h"
+#include "Messages.h"
+#include <shellapi.h>
+
+UINT CTrayIcon::TaskbarCreatedMessage() {
+    static const UINT message = ::RegisterWindowMessageA("TaskbarCreated");
+    return message;
+}
+
+BOOL CTrayIcon::ShowFrame(UINT iconResource) {
+    m_icon = iconResource;
+    return Notify(NIM_MODIFY);
+}
+
+BOOL CTrayIcon::ShowBalloon(const char* text) {
+    return Notify(NIM_MODIFY, text);
+}
+
+BOOL CTrayIcon::Notify(DWORD command, const char* balloon) {
+    NOTIFYICONDATAA nid{};
+    // The balloon needs the version 2 layout; everything else works with the first.
+    nid.cbSize = balloon ? NOTIFYICONDATAA_V2_SIZE : NOTIFYICONDATAA_V1_SIZE;
+    nid.hWnd = m_owner;
+    nid.uID = TRAY_ICON_ID;
+    nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    nid.uCallbackMessage = WM_TRAY_NOTIFY;
+    UINT icon = m_icon ? m_icon : IDR_MAINFRAME;
+    nid.hIcon = static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(icon),
+                                                IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    lstrcpynA(nid.szTip, "Kestrow", sizeof nid.szTip);
+    if (balloon) {
+        nid.uFlags |= NIF_INFO;
+        nid.dwInfoFlags = NIIF_INFO;
+        lstrcpynA(nid.szInfoTitle, "Kestrow", sizeof nid.szInfoTitle);
+        lstrcpynA(nid.szInfo, balloon, sizeof nid.szInfo);
+    }
+    BOOL ok = ::Shell_NotifyIconA(command, &nid);
+    if (nid.hIcon)
+        ::DestroyIcon(nid.hIcon);
+    return ok;
+}

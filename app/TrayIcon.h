@@ -1,0 +1,27 @@
+// The window's icon in the notification area. It remembers the frame it shows, so that the
+// icon put back after the shell restarted (TaskbarCreated) blinks on where it was.
+#pragma once
+#include <windows.h>
+
+#include <shellapi.h>
+
+class CTrayIcon {
+  public:
+    // The window that gets the icon's mouse messages (WM_TRAY_NOTIFY).
+    void SetOwner(HWND owner) { m_owner = owner; }
+    BOOL Add() { return Notify(NIM_ADD); }
+    // Shows another frame of the icon.
+    BOOL ShowFrame(UINT iconResource);
+    BOOL Remove() { return Notify(NIM_DELETE); }
+    // A balloon over the icon, for news the user should get while the window is hidden.
+    BOOL ShowBalloon(const char* text);
+
+    // Sent to every top-level window when the shell (re)creates the task bar.
+    static UINT TaskbarCreatedMessage();
+
+  private:
+    BOOL Notify(DWORD command, const char* balloon = nullptr);
+
+    HWND m_owner = nullptr;
+    UINT m_icon = 0; // 0: the program's icon
+};
