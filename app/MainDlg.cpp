@@ -140,6 +140,8 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
             OnAlertTick();
         else if (wp == IDT_LOG_RETRY)
             WriteLog();
+        else if (wp == IDT_SAVE_SNAPSHOTS)
+            m_snapshots.Save();
         return false;
     case WM_TRAY_NOTIFY:
         result = OnTrayNotify(wp, lp);
@@ -182,6 +184,7 @@ void CMainDlg::OnReports(LPARAM first) {
         [this] {
             WriteLog();
             StartAlert();
+            ShowChangeBalloon();
         });
 }
 
@@ -196,6 +199,7 @@ void CMainDlg::OnRecordEvent(const ReportRequest& r) {
     m_list.SetItemText(0, 4, rec.details);
     m_log.Queue(FormatCsvLine(rec));
     ReportToSystemLog(r.kind, rec);
+    m_batch.push_back(rec);
 }
 
 void CMainDlg::WriteLog() {
@@ -204,26 +208,6 @@ void CMainDlg::WriteLog() {
     else
         SetTimer(IDT_LOG_RETRY, 1000);
     ShowNotices();
-}
-
-void CMainDlg::ShowNotices() {
-    // In the window's heading for whoever opens it, and in a balloon while it is hidden.
-    for (const std::string& notice : m_log.TakeNotices()) {
-        ::SetDlgItemTextA(m_hWnd, IDC_NOTICE, ("Kestrow\r\n" + notice).c_str());
-        m_tray.ShowBalloon(notice.c_str());
-    }
-}
-
-void CMainDlg::OnEndSession() {
-    // The process ends once this returns: the reports already waiting are taken, and every
-    // line is written, waiting a little for a log that another program holds.
-    MSG m;
-    while (::PeekMessageA(&m, m_hWnd, WM_REPORT_EVENT, WM_REPORT_EVENT, PM_REMOVE))
-        OnReports(m.lParam);
-    m_channel.Close();
-    for (int tries = 0; tries < 40 && !m_log.Flush(); ++tries)
-        ::Sleep(100);
-    m_tray.Remove();
 }
 
 void CMainDlg::OnDestroy() {
@@ -239,6 +223,7 @@ void CMainDlg::OnDestroy() {
         m_list.DeleteAllItems();
         // A last try for lines the log refused; they are lost only if it still refuses.
         m_log.Flush();
+        m_snapshots.Save();
         m_tray.Remove();
         signaller.join();
         // The stop event stays open until the window object ends: a monitor still busy
@@ -273,7 +258,7 @@ void CMainDlg::OnAlertTick() {
 }
 
 LRESULT CMainDlg::OnTrayNotify(WPARAM id, LPARAM mouseMsg) {
-    if (mouseMsg != WM_RBUTTONDOWN || id != TRAY_ICON_ID)
+    if ((mouseMsg != WM_RBUTTONDOWN && mouseMsg != NIN_BALLOONUSERCLICK) || id != TRAY_ICON_ID)
         return 0;
     ShowFromTray();
     return 1;

@@ -5,6 +5,7 @@
 #include "../framework/AfxHandle.h"
 #include "../framework/AfxWin.h"
 #include "../monitors/MonitorHost.h"
+#include "../monitors/SnapshotStore.h"
 #include "../monitors/TaskMonitor.h"
 #include "../ui/stListCtrl.h"
 #include "ClockSpeaker.h"
@@ -12,6 +13,7 @@
 #include "ReportChannel.h"
 #include "TrayIcon.h"
 #include <string>
+#include <vector>
 
 class CMainDlg : public CDialog, public IMonitorHost {
   public:
@@ -28,6 +30,7 @@ class CMainDlg : public CDialog, public IMonitorHost {
     void ReportError(const char* text) override;
     // Says so on the debug output, where the start-up figures of the scale benchmark read it.
     void OnMonitorReady(const char* monitor) override;
+    CSnapshotStore* GetSnapshotStore() override { return &m_snapshots; }
 
   private:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -43,6 +46,11 @@ class CMainDlg : public CDialog, public IMonitorHost {
     void OnRecordEvent(const ReportRequest& r);
     void WriteLog();
     void ShowNotices();
+    void ShowNotice(const std::string& notice);
+    // The snapshots the last run saved beside the log; saved again from time to time and at the end.
+    void LoadSnapshots();
+    // Says what the batch of events just recorded was, unless the user silenced the alert.
+    void ShowChangeBalloon();
     void StartAlert();
     void StopAlert();
     void OnAlertTick();
@@ -65,6 +73,8 @@ class CMainDlg : public CDialog, public IMonitorHost {
     HICON m_hIcon;
     CHandle m_stopEvent;
     CTaskMonitor m_taskMonitor;
+    CSnapshotStore m_snapshots;
+    std::vector<EventRecord> m_batch; // the events of the batch being recorded
 
     bool m_alerting = false;
     int m_alertFrame = 0;

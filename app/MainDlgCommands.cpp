@@ -17,6 +17,7 @@
 
 void CMainDlg::StartMonitors() {
     CleanEmptyImagePaths(); // before any monitor, so the service monitor's first snapshot is clean
+    LoadSnapshots();
     LPVOID host = static_cast<IMonitorHost*>(this);
     AfxBeginThread(MonitorRunKeysProc, host);
     AfxBeginThread(MonitorServiceProc, host);

@@ -23,4 +23,6 @@ const UINT IDM_ABOUTBOX = 0x0010;
 const UINT_PTR IDT_ALERT = 8008;
 // Retries appending log lines that could not be written yet.
 const UINT_PTR IDT_LOG_RETRY = 8009;
+// Saves the monitors' snapshots when they changed.
+const UINT_PTR IDT_SAVE_SNAPSHOTS = 8010;
 const UINT TRAY_ICON_ID = 1002;

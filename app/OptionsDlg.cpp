@@ -3,6 +3,7 @@
 #include "../framework/AfxString.h"
 #include "../res/resource.h"
 #include "AppMessageBox.h"
+#include "Preferences.h"
 #include "SystemEventLog.h"
 #include <cstring>
 
@@ -21,10 +22,13 @@ COptionsDlg::COptionsDlg(HWND parent)
 void COptionsDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Check(pDX, IDC_AUTOSTART, m_autoStart);
     DDX_Check(pDX, IDC_SILENCE, m_silence);
+    DDX_Check(pDX, IDC_REPORT_OFFLINE, m_reportOffline);
 }
 
 BOOL COptionsDlg::OnInitDialog() {
     CDialog::OnInitDialog();
+    m_reportOffline = IsSwitchedOn(kReportOfflineSwitch);
+    UpdateData(FALSE);
     // Any text there, quoted or not, is ours to keep: Auto Start shows ticked.
     CRegistryKey run;
     (void)run.Create(m_hRunHive, m_runKeyPath, MAXIMUM_ALLOWED);
@@ -37,6 +41,7 @@ BOOL COptionsDlg::OnInitDialog() {
 
 void COptionsDlg::OnOK() {
     CDialog::OnOK();
+    SetSwitch(kReportOfflineSwitch, m_reportOffline != 0);
 
     // Without the right to write the machine's keys the key still opens, for reading only, and
     // the write itself fails; either way the user learns that Auto Start did not change.

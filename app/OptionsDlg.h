@@ -1,5 +1,6 @@
 // The Options dialog: Auto Start, a value under the machine's Run key that the dialog writes
-// itself on OK, and Silence, which the main window reads back and applies.
+// itself on OK; Silence, which the main window reads back and applies; and the user's switch
+// for changes made while the program was not running, which it keeps in the user's settings.
 #pragma once
 #include "../framework/AfxWin.h"
 
@@ -9,6 +10,8 @@ public:
 
     int m_autoStart = 0;
     int m_silence = 0;
+    // Changes made while the program was not running are reported at its next start.
+    int m_reportOffline = 1;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

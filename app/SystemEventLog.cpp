@@ -1,8 +1,8 @@
 #include "SystemEventLog.h"
+#include "Preferences.h"
 
 const char* const kEventSourceName = "Kestrow";
 const char* const kEventSourceKeyPath = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Kestrow";
-const char* const kSettingsKeyPath = "Software\\Kestrow";
 const char* const kEventLogSwitchValue = "EventLog";
 
 DWORD EventLogId(int kind) {
@@ -17,12 +17,7 @@ DWORD EventLogId(int kind) {
     return 0;
 }
 
-bool IsEventLogSwitchedOn() {
-    DWORD value = 1, size = sizeof value;
-    LONG error = ::RegGetValueA(HKEY_CURRENT_USER, kSettingsKeyPath, kEventLogSwitchValue, RRF_RT_REG_DWORD,
-                                nullptr, &value, &size);
-    return error != ERROR_SUCCESS || value != 0;
-}
+bool IsEventLogSwitchedOn() { return IsSwitchedOn(kEventLogSwitchValue); }
 
 bool CSystemEventLog::Open(const char* source) {
     m_source.Attach(::RegisterEventSourceA(nullptr, source));

@@ -13,8 +13,7 @@
 enum : DWORD { MSG_EVENT_NEW = 1, MSG_EVENT_DELETED = 2, MSG_EVENT_CHANGED = 3 };
 extern const char* const kEventSourceName;     // "Kestrow"
 extern const char* const kEventSourceKeyPath;  // under HKEY_LOCAL_MACHINE
-extern const char* const kSettingsKeyPath;     // "Software\Kestrow", under HKEY_CURRENT_USER
-extern const char* const kEventLogSwitchValue; // REG_DWORD there; 0 turns the writing off
+extern const char* const kEventLogSwitchValue; // a switch (Preferences.h); 0 turns the writing off
 
 // The id of an event kind; 0, which the table does not hold, for any other kind (Event Viewer
 // then still shows the texts).

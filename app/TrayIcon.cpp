@@ -13,11 +13,11 @@ BOOL CTrayIcon::ShowFrame(UINT iconResource) {
     return Notify(NIM_MODIFY);
 }
 
-BOOL CTrayIcon::ShowBalloon(const char* text) {
-    return Notify(NIM_MODIFY, text);
+BOOL CTrayIcon::ShowBalloon(const char* text, const char* title, bool quiet) {
+    return Notify(NIM_MODIFY, text, title, quiet);
 }
 
-BOOL CTrayIcon::Notify(DWORD command, const char* balloon) {
+BOOL CTrayIcon::Notify(DWORD command, const char* balloon, const char* title, bool quiet) {
     NOTIFYICONDATAA nid{};
     // The balloon needs the version 2 layout; everything else works with the first.
     nid.cbSize = balloon ? NOTIFYICONDATAA_V2_SIZE : NOTIFYICONDATAA_V1_SIZE;
@@ -31,8 +31,8 @@ BOOL CTrayIcon::Notify(DWORD command, const char* balloon) {
     lstrcpynA(nid.szTip, "Kestrow", sizeof nid.szTip);
     if (balloon) {
         nid.uFlags |= NIF_INFO;
-        nid.dwInfoFlags = NIIF_INFO;
-        lstrcpynA(nid.szInfoTitle, "Kestrow", sizeof nid.szInfoTitle);
+        nid.dwInfoFlags = NIIF_INFO | (quiet ? NIIF_NOSOUND : 0);
+        lstrcpynA(nid.szInfoTitle, title ? title : "Kestrow", sizeof nid.szInfoTitle);
         lstrcpynA(nid.szInfo, balloon, sizeof nid.szInfo);
     }
     BOOL ok = ::Shell_NotifyIconA(command, &nid);

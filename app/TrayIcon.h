@@ -13,14 +13,15 @@ class CTrayIcon {
     // Shows another frame of the icon.
     BOOL ShowFrame(UINT iconResource);
     BOOL Remove() { return Notify(NIM_DELETE); }
-    // A balloon over the icon, for news the user should get while the window is hidden.
-    BOOL ShowBalloon(const char* text);
+    // A balloon over the icon, for news the user should get while the window is hidden;
+    // `quiet` keeps the shell from playing its sound.
+    BOOL ShowBalloon(const char* text, const char* title = "Kestrow", bool quiet = false);
 
     // Sent to every top-level window when the shell (re)creates the task bar.
     static UINT TaskbarCreatedMessage();
 
   private:
-    BOOL Notify(DWORD command, const char* balloon = nullptr);
+    BOOL Notify(DWORD command, const char* balloon = nullptr, const char* title = nullptr, bool quiet = false);
 
     HWND m_owner = nullptr;
     UINT m_icon = 0; // 0: the program's icon

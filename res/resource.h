@@ -21,6 +21,7 @@
 #define IDC_OPTIONS             1010
 #define IDC_SILENCE             1011
 #define IDC_NOTICE              1012
+#define IDC_REPORT_OFFLINE      1013
 
 #ifndef IDC_STATIC
 #define IDC_STATIC              (-1)

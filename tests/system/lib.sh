@@ -27,7 +27,7 @@ wait_until() {
 # KESTROW_WINEDEBUG adds Wine debug channels to that output ($SYSTEST_DIR/debug.txt).
 kestrow_pid=""
 start_kestrow() {
-    rm -rf "$SYSTEST_DIR"
+    [ -n "${KESTROW_KEEP:-}" ] || rm -rf "$SYSTEST_DIR" # KESTROW_KEEP: a restart, log and all
     mkdir -p "$SYSTEST_DIR"
     cp "$KESTROW_EXE" "$SYSTEST_DIR/Kestrow.exe"
     WINEDEBUG="${KESTROW_WINEDEBUG:--all},+debugstr" wine "$SYSTEST_DIR/Kestrow.exe" </dev/null >/dev/null 2>"$SYSTEST_DIR/debug.txt" &

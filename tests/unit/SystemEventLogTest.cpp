@@ -1,6 +1,7 @@
 // The event log's side of an event: the message table built into the exe and the user's switch.
 // What the event log receives from the real program is checked by the system tests, through
 // Wine's trace of it.
+#include "app/Preferences.h"
 #include "app/SystemEventLog.h"
 #include "TestSupport.h"
 #include <gtest/gtest.h>

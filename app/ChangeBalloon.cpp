@@ -1,0 +1,32 @@
+#include "ChangeBalloon.h"
+#include "../framework/AfxString.h"
+
+namespace {
+// The shell shows 63 bytes of a title and 255 of a text; longer ones are cut with an ellipsis
+// at a character boundary.
+std::string Shorten(const std::string& text, size_t bytes) {
+    if (text.size() <= bytes)
+        return text;
+    std::string cut(bytes - 3 + 1, '\0');
+    CopyCut(&cut[0], cut.size(), text.c_str());
+    return cut.c_str() + std::string("...");
+}
+
+const size_t kFirstFew = 3;
+} // namespace
+
+BalloonText ChangeBalloon(const std::vector<EventRecord>& events) {
+    if (events.empty())
+        return {"Kestrow", ""};
+    if (events.size() == 1) {
+        const EventRecord& e = events.back();
+        return {Shorten(std::string(e.category) + ": " + e.event, 63),
+                Shorten(std::string(e.location) + "\n" + Shorten(e.details, 160), 255)};
+    }
+    std::string text = std::to_string(events.size()) + " changes:";
+    for (size_t i = 0; i < events.size() && i < kFirstFew; ++i)
+        text += "\n" + Shorten(std::string(events[i].category) + " " + events[i].event + " " + events[i].location, 70);
+    if (events.size() > kFirstFew)
+        text += "\n...";
+    return {"Kestrow", Shorten(text, 255)};
+}
