@@ -51,8 +51,9 @@ BOOL CMainDlg::OnInitDialog() {
     static const struct {
         const char* heading;
         int width;
-    } columns[] = {{"Date", 75}, {"Category", 80}, {"Event", 65}, {"Location", 120}, {"Details", 280}};
-    for (int i = 0; i < 5; ++i)
+    } columns[] = {{"Date", 75},     {"Category", 80},  {"Event", 65},
+                   {"Location", 120}, {"Details", 280}, {"Previous", 200}};
+    for (int i = 0; i < 6; ++i)
         m_list.InsertColumn(i, columns[i].heading, LVCFMT_LEFT, columns[i].width);
 
     m_tray.SetOwner(m_hWnd);
@@ -162,8 +163,9 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     }
 }
 
-void CMainDlg::ReportEvent(const char* category, int kind, const char* location, const char* details) {
-    m_channel.Send(m_hWnd, category, kind, location, details);
+void CMainDlg::ReportEvent(const char* category, int kind, const char* location, const char* details,
+                           const char* previous) {
+    m_channel.Send(m_hWnd, category, kind, location, details, previous);
 }
 
 void CMainDlg::ReportError(const char* text) {
@@ -197,6 +199,12 @@ void CMainDlg::OnRecordEvent(const ReportRequest& r) {
     m_list.SetItemText(0, 2, rec.event);
     m_list.SetItemText(0, 3, rec.location);
     m_list.SetItemText(0, 4, rec.details);
+    // What a Changed event replaced: in the list only, the log's lines keep their five fields.
+    if (r.previous) {
+        char previous[kDetailsChars];
+        CopyCut(previous, r.previous);
+        m_list.SetItemText(0, 5, previous);
+    }
     m_log.Queue(FormatCsvLine(rec));
     ReportToSystemLog(r.kind, rec);
     m_batch.push_back(rec);

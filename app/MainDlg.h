@@ -25,7 +25,8 @@ class CMainDlg : public CDialog, public IMonitorHost {
     // IMonitorHost
     HANDLE GetStopEvent() const override { return m_stopEvent.Get(); }
     DWORD GetSettleTime() const override { return 5000; }
-    void ReportEvent(const char* category, int kind, const char* location, const char* details) override;
+    void ReportEvent(const char* category, int kind, const char* location, const char* details,
+                     const char* previous = nullptr) override;
     // Shown in a message box on the monitor's thread, which waits for it.
     void ReportError(const char* text) override;
     // Says so on the debug output, where the start-up figures of the scale benchmark read it.

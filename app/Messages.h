@@ -12,6 +12,7 @@ struct ReportRequest {
     int kind;
     const char* location;
     const char* details;
+    const char* previous; // what a Changed event's details replaced; may be null
     HANDLE done; // when posted: set once the report was handled (or refused)
 };
 

@@ -1,9 +1,9 @@
 #include "ReportChannel.h"
 #include <vector>
 
-void CReportChannel::Send(HWND window, const char* category, int kind, const char* location,
-                          const char* details) {
-    ReportRequest r{category ? category : "", kind, location ? location : "", details ? details : "",
+void CReportChannel::Send(HWND window, const char* category, int kind, const char* location, const char* details,
+                          const char* previous) {
+    ReportRequest r{category ? category : "", kind, location ? location : "", details ? details : "", previous,
                     nullptr};
     if (m_closing || !window)
         return;

@@ -19,7 +19,8 @@ class CReportChannel {
 
     // Any thread: hands the report to `window` and returns once it was recorded, or refused
     // because the channel closed.
-    void Send(HWND window, const char* category, int kind, const char* location, const char* details);
+    void Send(HWND window, const char* category, int kind, const char* location, const char* details,
+              const char* previous);
 
     // Window thread, for a WM_REPORT_EVENT: records that report and every one already waiting
     // (up to a batch), then runs `afterBatch` once, and only then releases their senders,

@@ -16,8 +16,10 @@ int CompareNoCase(const std::string& a, const std::string& b) {
 void CSnapshotComparison::Item(const std::string& name, const std::string& text) {
     if (std::string* old = m_current.Find(name)) {
         if (m_compare(*old, text) != 0) {
+            m_previous.swap(*old);
             *old = text;
             m_report(EVENT_CHANGED, name, text);
+            m_previous.clear();
         }
         m_unseen.RemoveKey(name);
     } else {

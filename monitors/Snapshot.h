@@ -25,10 +25,13 @@ public:
 
     void Item(const std::string& name, const std::string& text);
     void Finish();
+    // During the report of a Changed item: the text it had before.
+    const std::string& Previous() const { return m_previous; }
 
 private:
     CMapStringToString& m_current;
     CMapStringToString& m_unseen;
     SnapshotReport m_report;
     TextCompare m_compare;
+    std::string m_previous;
 };

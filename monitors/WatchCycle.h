@@ -80,7 +80,8 @@ public:
     void SettleAndCompare(IMonitorHost& host);
 
 private:
-    void Report(IMonitorHost& host, int kind, const std::string& name, const std::string& text);
+    void Report(IMonitorHost& host, int kind, const std::string& name, const std::string& text,
+                const std::string& previous);
     // How the host's store knows this place.
     std::string Id() const { return m_category + std::string("\t") + m_source->Name(); }
     bool ReadDuringSettle(DWORD settle, std::vector<std::pair<std::string, std::string>>& items);

@@ -44,7 +44,9 @@ TEST_F(AutoRunMonitor, NewChangedAndDeletedValuesOfEveryKey) {
               Expect(2));
 
     RegSetString(HKEY_LOCAL_MACHINE, kRun, "Updater", "C:\\Tools\\UPD.exe");
-    EXPECT_EQ(Events{AutoRun(EVENT_CHANGED, kLmRun, "Updater=C:\\Tools\\UPD.exe")}, Expect(1));
+    Events changed = Expect(1);
+    EXPECT_EQ(Events{AutoRun(EVENT_CHANGED, kLmRun, "Updater=C:\\Tools\\UPD.exe")}, changed);
+    EXPECT_EQ("Updater=C:\\Tools\\upd.exe", changed.at(0).previous) << "what the change replaced";
 
     // A key missing at the start is watched once it appears; the default value is an item like any other.
     RegSetString(HKEY_CURRENT_USER, kRunOnce, "KT_X", "C:\\x.exe");

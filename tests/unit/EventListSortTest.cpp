@@ -127,12 +127,12 @@ TEST_F(EventListSort, EmptyOrSingleListAndUnknownColumnsChangeNothing) {
 
     // No such column: nothing moves, whatever the notification says.
     FillLocations({"1", "3", "2"});
-    EXPECT_FALSE(list().SortColumn(5, TRUE));
+    EXPECT_FALSE(list().SortColumn(6, TRUE));
     NMLISTVIEW click{};
     click.hdr.hwndFrom = list().m_hWnd;
     click.hdr.idFrom = IDC_LIST;
     click.hdr.code = LVN_COLUMNCLICK;
-    for (int column : {5, 519, 520, 100000, -1}) {
+    for (int column : {6, 519, 520, 100000, -1}) {
         click.iSubItem = column;
         dlg().SendMessage(WM_NOTIFY, IDC_LIST, (LPARAM)&click);
     }

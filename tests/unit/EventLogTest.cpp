@@ -1,6 +1,7 @@
 // The CSV line of an event, and the log file: where it goes, and what it keeps while it
 // cannot be written.
 #include "TestSupport.h"
+#include "app/ChangeBalloon.h"
 #include "app/EventLogFile.h"
 #include "framework/AfxHandle.h"
 #include <gtest/gtest.h>
@@ -142,4 +143,29 @@ TEST(EventLog, AFolderThatCannotTakeTheLogSendsItToTheFallbackOnce) {
         held.Close();
         RemoveDirectoryA((dir.path + "Kestrow.csv").c_str());
     }
+}
+
+// The balloon of an alert: the one event whole, or for a burst the count and the first few,
+// always within what the shell shows.
+TEST(EventLog, BalloonSaysTheEventOrTheBurst) {
+    auto record = [](int kind, const std::string& location, const std::string& details) {
+        EventRecord rec;
+        FillEventRecord(rec, SYSTEMTIME{2003, 3, 0, 5, 0, 0, 0, 0}, "Auto Run", kind, location.c_str(),
+                        details.c_str());
+        return rec;
+    };
+    BalloonText one = ChangeBalloon({record(EVENT_NEW, "HKLM/Run", "Updater=C:\\upd.exe")});
+    EXPECT_EQ("Auto Run: New", one.title);
+    EXPECT_EQ("HKLM/Run\nUpdater=C:\\upd.exe", one.text);
+
+    std::vector<EventRecord> burst;
+    for (int i = 0; i < 5; ++i)
+        burst.push_back(record(EVENT_DELETED, "Key" + std::to_string(i), "x"));
+    BalloonText many = ChangeBalloon(burst);
+    EXPECT_EQ("5 changes:\nAuto Run Deleted Key0\nAuto Run Deleted Key1\nAuto Run Deleted Key2\n...", many.text);
+
+    BalloonText big = ChangeBalloon({record(EVENT_CHANGED, std::string(200, 'L'), std::string(900, 'D'))});
+    EXPECT_LE(big.text.size(), 255u);
+    EXPECT_EQ("...", big.text.substr(big.text.size() - 3));
+    EXPECT_EQ("", ChangeBalloon({}).text);
 }

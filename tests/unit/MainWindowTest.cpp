@@ -68,8 +68,13 @@ TEST_F(MainWindow, ReportFillsRowZeroAndAppendsItsLine) {
         (std::vector<std::string>{"05/03/2003", "Service", "Deleted", "old", "C:\\old \"quoted\".exe",
                                   "svc"}),
         (std::vector<std::string>{Cell(0, 0), Cell(0, 1), Cell(0, 2), Cell(0, 3), Cell(0, 4), Cell(1, 3)}));
+    // A Changed event shows what it replaced beside it, in the list only.
+    dlg().ReportEvent("Service", EVENT_CHANGED, "svc", "C:\\new.exe", "C:\\svc.exe");
+    EXPECT_EQ((std::vector<std::string>{"C:\\new.exe", "C:\\svc.exe", ""}),
+              (std::vector<std::string>{Cell(0, 4), Cell(0, 5), Cell(1, 5)}));
     EXPECT_EQ("\"05/03/2003\",\"Service\",\"New\",\"svc\",\"C:\\svc.exe\"\r\n"
-              "\"05/03/2003\",\"Service\",\"Deleted\",\"old\",\"C:\\old \"\"quoted\"\".exe\"\r\n",
+              "\"05/03/2003\",\"Service\",\"Deleted\",\"old\",\"C:\\old \"\"quoted\"\".exe\"\r\n"
+              "\"05/03/2003\",\"Service\",\"Changed\",\"svc\",\"C:\\new.exe\"\r\n",
               ReadFileBytes(LogPath()));
 }
 

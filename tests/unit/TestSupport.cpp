@@ -14,9 +14,10 @@ CRecordingHost::CRecordingHost(DWORD settleMs)
 
 CRecordingHost::~CRecordingHost() { ::CloseHandle(m_stop); }
 
-void CRecordingHost::ReportEvent(const char* category, int kind, const char* location, const char* details) {
+void CRecordingHost::ReportEvent(const char* category, int kind, const char* location, const char* details,
+                                 const char* previous) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_events.push_back({category, kind, location, details});
+    m_events.push_back({category, kind, location, details, previous ? previous : ""});
     m_cv.notify_all();
 }
 

@@ -15,6 +15,7 @@ struct RecordedEvent {
     int kind;
     std::string location;
     std::string details;
+    std::string previous; // not compared: only the tests of it look at it
     bool operator==(const RecordedEvent& o) const {
         return category == o.category && kind == o.kind && location == o.location && details == o.details;
     }
@@ -41,7 +42,8 @@ public:
     ~CRecordingHost();
     HANDLE GetStopEvent() const override { return m_stop; }
     DWORD GetSettleTime() const override { return m_settleMs; }
-    void ReportEvent(const char* category, int kind, const char* location, const char* details) override;
+    void ReportEvent(const char* category, int kind, const char* location, const char* details,
+                     const char* previous = nullptr) override;
     void OnMonitorReady(const char* monitor) override;
     void ReportError(const char* text) override;
 
