@@ -225,8 +225,9 @@ bool CTaskMonitor::ScanTaskFolders() {
             m_taskService.Release();
         return false;
     }
-    m_tasks.Compare(reading, [this](int kind, const std::string& path, const std::string& details) {
-        Report(kind, Utf8ToAnsi(path), Utf8ToAnsi(details));
+    m_tasks.Compare(reading, [this](int kind, const std::string& path, const std::string& details,
+                                    const std::string& previous) {
+        Report(kind, Utf8ToAnsi(path), Utf8ToAnsi(details), Utf8ToAnsi(previous));
     });
     return true;
 }

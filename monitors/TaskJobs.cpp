@@ -105,8 +105,9 @@ bool CTaskMonitor::ScanJobs() {
         if (read == 0)
             return false;
     }
-    m_jobs.Compare(reading, [this](int kind, const std::string& id, const std::string& details) {
-        Report(kind, id, details);
+    m_jobs.Compare(reading, [this](int kind, const std::string& id, const std::string& details,
+                                   const std::string& previous) {
+        Report(kind, id, details, previous);
     });
     return true;
 }

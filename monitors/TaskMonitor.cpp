@@ -4,14 +4,16 @@
 #include <objbase.h>
 #include <taskschd.h>
 
-void CTaskRouteSnapshot::Compare(const Reading& reading, const SnapshotReport& report) {
+void CTaskRouteSnapshot::Compare(const Reading& reading, const Report& report) {
+    CSnapshotComparison* self = nullptr;
     CSnapshotComparison comparison(
         m_current, m_unseen,
         [&](int kind, const std::string& name, const std::string& details) {
             if (m_read)
-                report(kind, name, details);
+                report(kind, name, details, self->Previous());
         },
         CompareNoCase);
+    self = &comparison;
     for (const auto& item : reading)
         comparison.Item(item.first, item.second);
     comparison.Finish();
@@ -60,9 +62,11 @@ void CTaskMonitor::Stop() {
         ::SetEvent(m_quitEvent.Get());
 }
 
-void CTaskMonitor::Report(int kind, const std::string& location, const std::string& details) {
+void CTaskMonitor::Report(int kind, const std::string& location, const std::string& details,
+                          const std::string& previous) {
     if (m_pHost)
-        m_pHost->ReportEvent(CATEGORY_TASKS, kind, location.c_str(), details.c_str());
+        m_pHost->ReportEvent(CATEGORY_TASKS, kind, location.c_str(), details.c_str(),
+                             kind == EVENT_CHANGED ? previous.c_str() : nullptr);
 }
 
 void CTaskMonitor::Poll() {

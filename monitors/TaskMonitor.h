@@ -67,7 +67,9 @@ class CTaskRouteSnapshot {
   public:
     using Reading = std::vector<std::pair<std::string, std::string>>;
     // Compares a complete reading, in its order, with what was known.
-    void Compare(const Reading& reading, const SnapshotReport& report);
+    // report(kind, name, text, previous text of a Changed item)
+    using Report = std::function<void(int, const std::string&, const std::string&, const std::string&)>;
+    void Compare(const Reading& reading, const Report& report);
     bool Has(const std::string& name) const { return m_current.Find(name) != nullptr; }
     // Drops an item without a report (another route reports it now).
     void Forget(const std::string& name);
@@ -117,7 +119,7 @@ class CTaskMonitor {
   private:
     friend UINT MonitorTaskSchedulerProc(LPVOID param);
     friend class CJobPage;
-    void Report(int kind, const std::string& location, const std::string& details);
+    void Report(int kind, const std::string& location, const std::string& details, const std::string& previous);
     // Each reads its route in full and compares; false (nothing compared) when it could not.
     bool ScanWorkItems();
     bool ScanJobs();

@@ -97,11 +97,12 @@ bool CTaskMonitor::ScanWorkItems() {
                 reading.emplace_back(WideToAnsi(text, std::wcslen(text) * 4 + 1),
                                      ReadWorkItemDetails(m_scheduler.Get(), text));
     }
-    m_workItems.Compare(reading, [this](int kind, const std::string& name, const std::string& details) {
+    m_workItems.Compare(reading, [this](int kind, const std::string& name, const std::string& details,
+                                        const std::string& previous) {
         // Known by its whole name, since two long names may share their cut; shown cut.
         char location[kTextSize];
         CopyCut(location, name.c_str());
-        Report(kind, location, details);
+        Report(kind, location, details, previous);
     });
     return true;
 }
