@@ -148,4 +148,30 @@ stop_kestrow >/dev/null
 rm -rf "$fallback" "$SYSTEST_DIR/Kestrow.csv"
 wine reg delete "HKCU\\$run" /f >/dev/null 2>&1
 wine reg add "HKCU\\$run" /f >/dev/null 2>&1
+# Names and data the code page cannot show, and a long value changed only in its tail: compared
+# whole, shown in the code page.
+# NAME and DATA: the hex of their UTF-8 (the script does not depend on the shell's locale).
+
+zhe=55706461746572d096 ii=55706461746572d098 # "Updater" with U+0416, U+0418
+rline() { echo "\"$(today)\",\"Auto Run\",\"$1\",\"HKCU/$run\",\"$2\""; }
+tail=$(printf 'a%.0s' $(seq 2000))
+add_run KTS_Tail "$tail"
+start_kestrow RunKeys
+rh setw HKCU "$run" $zhe "$(hex 'C:\\')e4b8ade69687$(hex '\\app.exe')" # C:\中文\app.exe
+rh setw HKCU "$run" $ii "$(hex 'C:\\b.exe')"
+wait_for_line "$(rline New 'Updater?=C:\??\app.exe')" || fail "no line for the first Cyrillic name"
+wait_for_line "$(rline New 'Updater?=C:\b.exe')" || fail "no line for the second Cyrillic name"
+rh setw HKCU "$run" $zhe "$(hex 'C:\\')e697a5e69cac$(hex '\\app.exe')" # C:\日本\app.exe
+rh delw HKCU "$run" $ii
+add_run KTS_Tail "${tail%a}b"
+shown_tail="KTS_Tail=$(printf 'a%.0s' $(seq 1014))"
+for l in "$(rline Changed 'Updater?=C:\??\app.exe')" "$(rline Deleted 'Updater?=C:\b.exe')" "$(rline Changed "$shown_tail")"; do
+    wait_for_line "$l" || fail "no line $l"
+done
+add_run KTS_End e
+wait_for_line "$(rline New KTS_End=e)" || fail "no line for the last value"
+[ "$(csv | grep -c '')" -eq 6 ] || { fail "expected exactly 6 lines for the wide names and the long value:"; csv; }
+stop_kestrow >/dev/null
+wine reg delete "HKCU\\$run" /f >/dev/null 2>&1
+wine reg add "HKCU\\$run" /f >/dev/null 2>&1
 finish

@@ -2,6 +2,9 @@
 //   reghelper set HIVE PATH NAME DATA TYPE   sets one value; NAME and DATA in hex, DATA may end
 //                                            in "*N" (its bytes N times); TYPE a number, and a
 //                                            REG_SZ (1) gets its terminating zero added
+//   reghelper setw HIVE PATH NAME DATA       sets one REG_SZ through the UTF-16 function, NAME
+//                                            and DATA the hex of their UTF-8
+//   reghelper delw HIVE PATH NAME            deletes one value so named
 //   reghelper burst HIVE PATH COUNT PREFIX   sets COUNT values PREFIX00000.. = C:\burst\<name>.exe
 //   reghelper hold FILE MS                   opens FILE letting others read but not write,
 //                                            prints "held", keeps it MS ms
@@ -32,6 +35,14 @@ static bool Hex(const char* text, std::string& out) {
             out += once;
     }
     return true;
+}
+
+static std::wstring Wide(const std::string& utf8) {
+    std::wstring out(utf8.size() + 1, L'\0');
+    int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0],
+                                  static_cast<int>(out.size()));
+    out.resize(n > 0 ? n : 0);
+    return out;
 }
 
 static HKEY Hive(const char* name) {
@@ -67,6 +78,15 @@ int main(int argc, char** argv) {
             data += '\0';
         r = ::RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
                              static_cast<DWORD>(data.size()));
+    } else if ((!std::strcmp(cmd, "setw") && argc > 5) || (!std::strcmp(cmd, "delw") && argc > 4)) {
+        std::string name, data;
+        if (!Hex(argv[4], name) || (argc > 5 && !Hex(argv[5], data)))
+            return 2;
+        std::wstring wideName = Wide(name), wideData = Wide(data);
+        r = cmd[0] == 'd' ? ::RegDeleteValueW(key, wideName.c_str())
+                          : ::RegSetValueExW(key, wideName.c_str(), 0, REG_SZ,
+                                             reinterpret_cast<const BYTE*>(wideData.c_str()),
+                                             static_cast<DWORD>((wideData.size() + 1) * sizeof(wchar_t)));
     } else if (!std::strcmp(cmd, "burst") && argc > 5) {
         for (long i = 0, n = std::atol(argv[4]); i < n && r == ERROR_SUCCESS; ++i) {
             char name[128], data[192];
