@@ -16,7 +16,9 @@ const char* const CAboutDlg::s_history =
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
 
-void CAboutDlg::DoDataExchange(CDataExchange* pDX) { DDX_Control(pDX, IDC_HISTORY, m_history); }
+void CAboutDlg::DoDataExchange(CDataExchange* pDX) {
+    DDX_Control(pDX, IDC_HISTORY, m_history);
+}
 
 BOOL CAboutDlg::OnInitDialog() {
     CDialog::OnInitDialog();

@@ -25,7 +25,9 @@ BalloonText ChangeBalloon(const std::vector<EventRecord>& events) {
     }
     std::string text = std::to_string(events.size()) + " changes:";
     for (size_t i = 0; i < events.size() && i < kFirstFew; ++i)
-        text += "\n" + Shorten(std::string(events[i].category) + " " + events[i].event + " " + events[i].location, 70);
+        text +=
+            "\n" +
+            Shorten(std::string(events[i].category) + " " + events[i].event + " " + events[i].location, 70);
     if (events.size() > kFirstFew)
         text += "\n...";
     return {"Kestrow", Shorten(text, 255)};

@@ -4,16 +4,16 @@
 #include <windows.h>
 
 class IClockSpeaker {
-  public:
+public:
     virtual SYSTEMTIME Now() const = 0;
     virtual void Beep() = 0;
 
-  protected:
+protected:
     ~IClockSpeaker() = default;
 };
 
 class CSystemClockSpeaker : public IClockSpeaker {
-  public:
+public:
     SYSTEMTIME Now() const override {
         SYSTEMTIME t;
         ::GetLocalTime(&t);

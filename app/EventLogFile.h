@@ -32,7 +32,7 @@ std::string CsvField(const char* text);
 std::string FormatCsvLine(const EventRecord& rec);
 
 class CEventLogFile {
-  public:
+public:
     // Lines waiting for a log held by another program; later ones are dropped, and counted.
     static constexpr size_t kMaxWaiting = 10000;
 
@@ -52,7 +52,7 @@ class CEventLogFile {
     // What the user should learn, each thing once: where the log went, lines that were dropped.
     std::vector<std::string> TakeNotices();
 
-  private:
+private:
     void ChooseFolder();
 
     std::string m_folder, m_fallback, m_path;

@@ -51,7 +51,7 @@ BOOL CMainDlg::OnInitDialog() {
     static const struct {
         const char* heading;
         int width;
-    } columns[] = {{"Date", 75},     {"Category", 80},  {"Event", 65},
+    } columns[] = {{"Date", 75},      {"Category", 80}, {"Event", 65},
                    {"Location", 120}, {"Details", 280}, {"Previous", 200}};
     for (int i = 0; i < 6; ++i)
         m_list.InsertColumn(i, columns[i].heading, LVCFMT_LEFT, columns[i].width);

@@ -16,7 +16,7 @@
 #include <vector>
 
 class CMainDlg : public CDialog, public IMonitorHost {
-  public:
+public:
     // The log goes to `logFolder` (see CEventLogFile); the alert asks `clock` for the time and
     // its beeps. Without `startMonitors` the window only shows what is reported to it.
     CMainDlg(const std::string& logFolder, IClockSpeaker& clock, bool startMonitors = true);
@@ -33,7 +33,7 @@ class CMainDlg : public CDialog, public IMonitorHost {
     void OnMonitorReady(const char* monitor) override;
     CSnapshotStore* GetSnapshotStore() override { return &m_snapshots; }
 
-  private:
+private:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
     void OnCommand(WORD id, WORD code) override;

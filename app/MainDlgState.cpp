@@ -35,8 +35,10 @@ void CMainDlg::LoadSnapshots() {
     path = path.substr(0, path.rfind('.')) + ".snapshots";
     m_snapshots.SetReportOffline(IsSwitchedOn(kReportOfflineSwitch));
     if (m_snapshots.Load(path) == CSnapshotStore::Unreadable)
-        ShowNotice("The snapshots saved by the last run could not be read; changes made while Kestrow was not "
-                   "running are not reported this time. The file was kept as " + path + ".bad");
+        ShowNotice(
+            "The snapshots saved by the last run could not be read; changes made while Kestrow was not "
+            "running are not reported this time. The file was kept as " +
+            path + ".bad");
     // Written only when a monitor's snapshot changed, never by the monitors themselves.
     SetTimer(IDT_SAVE_SNAPSHOTS, 10000);
 }

@@ -13,7 +13,7 @@ struct ReportRequest {
     const char* location;
     const char* details;
     const char* previous; // what a Changed event's details replaced; may be null
-    HANDLE done; // when posted: set once the report was handled (or refused)
+    HANDLE done;          // when posted: set once the report was handled (or refused)
 };
 
 // A second start asks the running window, found by this property, to come up.

@@ -5,7 +5,7 @@
 #include "../framework/AfxWin.h"
 
 class CMonitorApp : public CWinApp {
-  public:
+public:
     CMonitorApp() = default;
     BOOL InitInstance() override;
 
@@ -14,11 +14,11 @@ class CMonitorApp : public CWinApp {
     // (the current directory) when there is no backslash at all.
     static void ComputeProgramDir(const char* modulePath, const char* commandLine, char (&dir)[MAX_PATH]);
 
-  protected:
+protected:
     virtual BOOL InitSockets();
     virtual void RunMainDialog(const char* programDir);
 
-  private:
+private:
     // True when no other Kestrow runs in the session; otherwise asks the running one to show
     // its window.
     bool IsFirstInstance();

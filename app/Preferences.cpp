@@ -5,7 +5,8 @@ const char* const kReportOfflineSwitch = "ReportOffline";
 
 bool IsSwitchedOn(const char* value) {
     DWORD data = 1, size = sizeof data;
-    LONG error = ::RegGetValueA(HKEY_CURRENT_USER, kSettingsKeyPath, value, RRF_RT_REG_DWORD, nullptr, &data, &size);
+    LONG error =
+        ::RegGetValueA(HKEY_CURRENT_USER, kSettingsKeyPath, value, RRF_RT_REG_DWORD, nullptr, &data, &size);
     return error != ERROR_SUCCESS || data != 0;
 }
 

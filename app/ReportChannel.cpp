@@ -1,10 +1,10 @@
 #include "ReportChannel.h"
 #include <vector>
 
-void CReportChannel::Send(HWND window, const char* category, int kind, const char* location, const char* details,
-                          const char* previous) {
-    ReportRequest r{category ? category : "", kind, location ? location : "", details ? details : "", previous,
-                    nullptr};
+void CReportChannel::Send(HWND window, const char* category, int kind, const char* location,
+                          const char* details, const char* previous) {
+    ReportRequest r{category ? category : "", kind,     location ? location : "",
+                    details ? details : "",   previous, nullptr};
     if (m_closing || !window)
         return;
     if (::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId()) {

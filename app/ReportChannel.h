@@ -14,7 +14,7 @@
 #include <functional>
 
 class CReportChannel {
-  public:
+public:
     CReportChannel() : m_closed(MakeEvent(true)) {}
 
     // Any thread: hands the report to `window` and returns once it was recorded, or refused
@@ -33,7 +33,7 @@ class CReportChannel {
     void Close();
     bool IsClosed() const { return m_closing; }
 
-  private:
+private:
     std::atomic<bool> m_closing{false};
     CHandle m_closed;
 };

@@ -17,7 +17,9 @@ DWORD EventLogId(int kind) {
     return 0;
 }
 
-bool IsEventLogSwitchedOn() { return IsSwitchedOn(kEventLogSwitchValue); }
+bool IsEventLogSwitchedOn() {
+    return IsSwitchedOn(kEventLogSwitchValue);
+}
 
 bool CSystemEventLog::Open(const char* source) {
     m_source.Attach(::RegisterEventSourceA(nullptr, source));

@@ -23,14 +23,14 @@ bool IsEventLogSwitchedOn();
 
 // One event source, registered with the event log once and released at the end.
 class CSystemEventLog {
-  public:
+public:
     // Opens the source; false when the event log will not take it.
     bool Open(const char* source = kEventSourceName);
     // One entry of the kind's id, information type. A failure is ignored: the list and the CSV
     // log hold the event whatever happens here.
     void Report(int kind, const EventRecord& rec) const;
 
-  private:
+private:
     CEventSourceHandle m_source;
 };
 

@@ -6,7 +6,7 @@
 #include <shellapi.h>
 
 class CTrayIcon {
-  public:
+public:
     // The window that gets the icon's mouse messages (WM_TRAY_NOTIFY).
     void SetOwner(HWND owner) { m_owner = owner; }
     BOOL Add() { return Notify(NIM_ADD); }
@@ -20,8 +20,9 @@ class CTrayIcon {
     // Sent to every top-level window when the shell (re)creates the task bar.
     static UINT TaskbarCreatedMessage();
 
-  private:
-    BOOL Notify(DWORD command, const char* balloon = nullptr, const char* title = nullptr, bool quiet = false);
+private:
+    BOOL Notify(DWORD command, const char* balloon = nullptr, const char* title = nullptr,
+                bool quiet = false);
 
     HWND m_owner = nullptr;
     UINT m_icon = 0; // 0: the program's icon

@@ -2,4 +2,6 @@
 
 CMonitorApp theApp;
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return AfxWinMain(); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    return AfxWinMain();
+}

@@ -25,14 +25,20 @@ std::string ClassName(int i) {
     std::snprintf(name, sizeof name, "{4B45424E-0000-4000-8000-%012d}", i);
     return name;
 }
-std::string Extension(int i) { return ".kbench" + std::to_string(i); }
-std::string ProgId(int i) { return "KestrowBench.File" + std::to_string(i); }
+std::string Extension(int i) {
+    return ".kbench" + std::to_string(i);
+}
+std::string ProgId(int i) {
+    return "KestrowBench.File" + std::to_string(i);
+}
 
 void SetDefault(const std::string& path, const std::string& text) {
     HKEY key;
-    if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                          nullptr) != ERROR_SUCCESS)
         return;
-    ::RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>(text.size() + 1));
+    ::RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                     static_cast<DWORD>(text.size() + 1));
     ::RegCloseKey(key);
 }
 
@@ -52,7 +58,8 @@ void BuildScratch() {
         SetDefault(key + "\\InprocServer32", "C:\\Program Files\\Bench\\class" + std::to_string(i) + ".dll");
     }
     for (int i = 0; i < kExtensions; ++i) {
-        SetDefault(ProgId(i) + "\\shell\\open\\command", "\"C:\\Program Files\\Bench\\open" + std::to_string(i) + ".exe\" \"%1\"");
+        SetDefault(ProgId(i) + "\\shell\\open\\command",
+                   "\"C:\\Program Files\\Bench\\open" + std::to_string(i) + ".exe\" \"%1\"");
         SetDefault(Extension(i), ProgId(i));
     }
 }
@@ -117,7 +124,8 @@ long BareCOMReading(HKEY clsid) {
 // The watcher's registry calls alone: every root subkey enumerated; for an extension, its
 // ProgID and that ProgID's command read; when `opened` is given, the command key opened and
 // armed (a first snapshot), otherwise the keys already open re-armed first (a comparison).
-long BareAssociationReading(HKEY root, HANDLE event, std::vector<HKEY>* opened, const std::vector<HKEY>& armed) {
+long BareAssociationReading(HKEY root, HANDLE event, std::vector<HKEY>* opened,
+                            const std::vector<HKEY>& armed) {
     if (!opened) {
         ::RegNotifyChangeKeyValue(root, FALSE, REG_NOTIFY_CHANGE_NAME, event, TRUE);
         for (HKEY key : armed)
@@ -155,7 +163,9 @@ long BareAssociationReading(HKEY root, HANDLE event, std::vector<HKEY>* opened, 
     return found;
 }
 
-double Best(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+double Best(const std::vector<double>& v) {
+    return *std::min_element(v.begin(), v.end());
+}
 
 // Other work on the machine comes in bursts that slow a whole stretch of rounds, so each run
 // is set against the bare run made right beside it: the median of those ratios, and the ratio
@@ -164,7 +174,8 @@ void Row(const char* what, const std::vector<double>& monitor, const std::vector
     std::vector<double> ratios;
     for (size_t i = 0; i < monitor.size(); ++i)
         ratios.push_back(monitor[i] / bare[i]);
-    std::printf("%-18s median %7.1f ms (bare %7.1f ms)  best %7.1f ms (bare %7.1f ms)  ratio: paired median %.2f, best %.2f\n",
+    std::printf("%-18s median %7.1f ms (bare %7.1f ms)  best %7.1f ms (bare %7.1f ms)  ratio: paired median "
+                "%.2f, best %.2f\n",
                 what, Median(monitor) * 1000, Median(bare) * 1000, Best(monitor) * 1000, Best(bare) * 1000,
                 Median(ratios), Best(monitor) / Best(bare));
 }
@@ -205,15 +216,16 @@ DWORD HandleCount() {
         ULONG access;
     };
     using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    auto query = reinterpret_cast<Query>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation"));
+    auto query = reinterpret_cast<Query>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation"));
     if (!query)
         return 0;
     std::vector<char> buf(1 << 20);
     ULONG length = 0;
     LONG status;
-    while ((status = query(16 /* SystemHandleInformation */, buf.data(), static_cast<ULONG>(buf.size()), &length)) ==
-               static_cast<LONG>(0xC0000004) /* STATUS_INFO_LENGTH_MISMATCH */ &&
-           buf.size() < (256u << 20))
+    while ((status = query(16 /* SystemHandleInformation */, buf.data(), static_cast<ULONG>(buf.size()),
+                           &length)) == static_cast<LONG>(0xC0000004) /* STATUS_INFO_LENGTH_MISMATCH */
+           && buf.size() < (256u << 20))
         buf.resize(buf.size() * 2);
     if (status != 0)
         return 0;
@@ -226,17 +238,21 @@ DWORD HandleCount() {
     return count;
 }
 
-Usage Measure() { return {PrivateBytes(), HandleCount()}; }
+Usage Measure() {
+    return {PrivateBytes(), HandleCount()};
+}
 } // namespace
 
 int main() {
     if (!::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version")) {
-        std::printf("registry_bench writes 12,000 keys under HKEY_CLASSES_ROOT: run it under Wine, in a prefix of its own\n");
+        std::printf("registry_bench writes 12,000 keys under HKEY_CLASSES_ROOT: run it under Wine, in a "
+                    "prefix of its own\n");
         return 2;
     }
     RemoveScratch(); // left over by an interrupted run
     double built = Time(BuildScratch);
-    std::printf("scratch registry: %d classes, %d extensions, built in %.1f s\n\n", kClasses, kExtensions, built);
+    std::printf("scratch registry: %d classes, %d extensions, built in %.1f s\n\n", kClasses, kExtensions,
+                built);
 
     CCountingHost host;
     {
@@ -260,16 +276,19 @@ int main() {
                 monitorTimes.push_back(Time(monitor));
         };
         for (int round = 0; round < kRounds; ++round) {
-            pair(round, snap, [&] { com->TakeFirstSnapshot(host); }, bare);
+            pair(
+                round, snap, [&] { com->TakeFirstSnapshot(host); }, bare);
             // One class more or less at each comparison, as an installer would make.
             if (round % 2 == 0)
                 SetDefault("CLSID\\" + ClassName(kClasses) + "\\InprocServer32", "C:\\bench\\extra.dll");
             else
                 ::RegDeleteTreeA(HKEY_CLASSES_ROOT, ("CLSID\\" + ClassName(kClasses)).c_str());
-            pair(round, compare, [&] { com->Compare(host); }, bareCompare);
+            pair(
+                round, compare, [&] { com->Compare(host); }, bareCompare);
         }
         ::RegCloseKey(clsid);
-        std::printf("COM monitor (%ld server keys read, %ld events in %d comparisons)\n", served, host.m_events, kRounds);
+        std::printf("COM monitor (%ld server keys read, %ld events in %d comparisons)\n", served,
+                    host.m_events, kRounds);
         Row("  first snapshot", snap, bare);
         Row("  one comparison", compare, bareCompare);
     }
@@ -321,11 +340,16 @@ int main() {
         std::printf("\nFile association watcher (%ld extensions recorded)\n", recorded);
         Row("  first snapshot", watch, bareWatch);
         Row("  one comparison", change, bareChange);
-        std::printf("  with every extension recorded: private memory +%.0f KB (%.0f bytes each), handles +%lu (%lu in all)\n",
-                    (static_cast<double>(after.privateBytes) - static_cast<double>(before.privateBytes)) / 1024,
-                    (static_cast<double>(after.privateBytes) - static_cast<double>(before.privateBytes)) / (recorded ? recorded : 1),
-                    static_cast<unsigned long>(after.handles - before.handles), static_cast<unsigned long>(after.handles));
-        std::printf("  process private memory %.1f MB\n", static_cast<double>(after.privateBytes) / (1024 * 1024));
+        std::printf("  with every extension recorded: private memory +%.0f KB (%.0f bytes each), handles "
+                    "+%lu (%lu in all)\n",
+                    (static_cast<double>(after.privateBytes) - static_cast<double>(before.privateBytes)) /
+                        1024,
+                    (static_cast<double>(after.privateBytes) - static_cast<double>(before.privateBytes)) /
+                        (recorded ? recorded : 1),
+                    static_cast<unsigned long>(after.handles - before.handles),
+                    static_cast<unsigned long>(after.handles));
+        std::printf("  process private memory %.1f MB\n",
+                    static_cast<double>(after.privateBytes) / (1024 * 1024));
     }
 
     double removed = Time(RemoveScratch);

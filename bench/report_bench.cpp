@@ -42,7 +42,8 @@ int main() {
         pool.emplace_back([&, t] {
             for (int i = t; i < total; i += threads) {
                 std::string loc = "HKLM/Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-                std::string det = "Value" + std::to_string(i) + "=C:\\Program Files\\Vendor\\app.exe /background";
+                std::string det =
+                    "Value" + std::to_string(i) + "=C:\\Program Files\\Vendor\\app.exe /background";
                 dlg.ReportEvent("Auto Run", EVENT_NEW, loc.c_str(), det.c_str());
             }
         });
@@ -65,15 +66,14 @@ int main() {
     for (int i = 0; i < total; ++i) {
         EventRecord rec;
         std::string det = "Value" + std::to_string(i) + "=C:\\Program Files\\Vendor\\app.exe /background";
-        FillEventRecord(rec, now, "Auto Run", EVENT_NEW, "HKLM/Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                        det.c_str());
+        FillEventRecord(rec, now, "Auto Run", EVENT_NEW,
+                        "HKLM/Software\\Microsoft\\Windows\\CurrentVersion\\Run", det.c_str());
         std::string line = FormatCsvLine(rec);
         FILE* f = fopen(bare.c_str(), "ab");
         fwrite(line.data(), 1, line.size(), f);
         fclose(f);
     }
     double bareMs = NowMs() - start;
-
 
     // Where a report's time goes: the hand-off alone.
     dlg.SendMessage(WM_COMMAND, IDCANCEL);
@@ -86,8 +86,8 @@ int main() {
     ui.join();
 
     double eps = total / (reportMs / 1000.0), bareEps = total / (bareMs / 1000.0);
-    printf("report: %d events from %d threads in %.0f ms: %.0f events/s (%d rows)\n", total, threads, reportMs, eps,
-           rows);
+    printf("report: %d events from %d threads in %.0f ms: %.0f events/s (%d rows)\n", total, threads,
+           reportMs, eps, rows);
     printf("bare open/write/close loop: %.0f ms: %.0f lines/s\n", bareMs, bareEps);
     printf("  per report from one thread: %.3f ms\n", oneThreadMs);
     printf("  per report: cross-thread hand-off %.3f ms\n", handoffMs / 2000);

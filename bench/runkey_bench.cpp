@@ -10,7 +10,8 @@ const char* kPath = "Software\\KestrowBench\\Run";
 
 void SetValue(HKEY key, int i, int generation) {
     std::string name = "Value" + std::to_string(i);
-    std::string data = "C:\\Program Files\\Vendor" + std::to_string(i) + "\\app.exe /gen " + std::to_string(generation);
+    std::string data =
+        "C:\\Program Files\\Vendor" + std::to_string(i) + "\\app.exe /gen " + std::to_string(generation);
     RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                    static_cast<DWORD>(data.size() + 1));
 }
@@ -49,8 +50,12 @@ int main() {
         void OnMonitorReady(const char*) override {}
         int reported = 0;
     } host;
-    RegistryWatchSettings settings{.category = "Bench", .hive = HKEY_CURRENT_USER, .hiveName = "HKCU", .path = kPath,
-                                   .read = ReadValueTexts, .detailsWithName = true};
+    RegistryWatchSettings settings{.category = "Bench",
+                                   .hive = HKEY_CURRENT_USER,
+                                   .hiveName = "HKCU",
+                                   .path = kPath,
+                                   .read = ReadValueTexts,
+                                   .detailsWithName = true};
     auto watch = MakeRegistryWatch(settings);
     watch->Source().Arm(host);
     watch->TakeFirstSnapshot(host);
@@ -65,7 +70,8 @@ int main() {
         bare.push_back(BareEnumeration());
     }
     double c = Median(compare), b = Median(bare);
-    printf("Run key of 5000 values, 100 changed: comparison %.2f ms, bare enumeration %.2f ms, ratio %.2f (goal <= 1.3); "
+    printf("Run key of 5000 values, 100 changed: comparison %.2f ms, bare enumeration %.2f ms, ratio %.2f "
+           "(goal <= 1.3); "
            "%d changes reported over 9 rounds\n",
            c, b, c / b, host.reported);
     RegCloseKey(key);
@@ -75,7 +81,8 @@ int main() {
     const int n = 100000;
     std::vector<std::pair<std::string, std::string>> items;
     for (int i = 0; i < n; ++i)
-        items.emplace_back("{" + std::to_string(i) + "-0000-0000}", "C:\\Windows\\System32\\server" + std::to_string(i) + ".dll");
+        items.emplace_back("{" + std::to_string(i) + "-0000-0000}",
+                           "C:\\Windows\\System32\\server" + std::to_string(i) + ".dll");
     CMapStringToString current, unseen;
     for (auto& it : items)
         current.SetAt(it.first, it.second);
@@ -89,6 +96,7 @@ int main() {
         cmp.Item(it.first, it.second);
     cmp.Finish();
     double ms = NowMs() - start;
-    printf("in-memory comparison of %d items (%d changed): %.1f ms, %.0f items/s\n", n, events, ms, n / (ms / 1000.0));
+    printf("in-memory comparison of %d items (%d changed): %.1f ms, %.0f items/s\n", n, events, ms,
+           n / (ms / 1000.0));
     return 0;
 }

@@ -14,7 +14,9 @@ public:
         c.iSubItem = col;
         return static_cast<int>(SendMessage(LVM_INSERTCOLUMNA, col, (LPARAM)&c));
     }
-    int InsertItem(const LVITEMA* item) { return static_cast<int>(SendMessage(LVM_INSERTITEMA, 0, (LPARAM)item)); }
+    int InsertItem(const LVITEMA* item) {
+        return static_cast<int>(SendMessage(LVM_INSERTITEMA, 0, (LPARAM)item));
+    }
     int InsertItem(int index, const char* text) {
         LVITEMA it{};
         it.mask = LVIF_TEXT;
@@ -22,8 +24,12 @@ public:
         it.pszText = const_cast<char*>(text);
         return InsertItem(&it);
     }
-    BOOL SetItem(const LVITEMA* item) { return static_cast<BOOL>(SendMessage(LVM_SETITEMA, 0, (LPARAM)item)); }
-    BOOL GetItem(LVITEMA* item) const { return static_cast<BOOL>(SendMessage(LVM_GETITEMA, 0, (LPARAM)item)); }
+    BOOL SetItem(const LVITEMA* item) {
+        return static_cast<BOOL>(SendMessage(LVM_SETITEMA, 0, (LPARAM)item));
+    }
+    BOOL GetItem(LVITEMA* item) const {
+        return static_cast<BOOL>(SendMessage(LVM_GETITEMA, 0, (LPARAM)item));
+    }
     BOOL SetItemText(int row, int col, const char* text) {
         LVITEMA it{};
         it.iSubItem = col;
@@ -34,7 +40,9 @@ public:
     int GetItemCount() const { return static_cast<int>(SendMessage(LVM_GETITEMCOUNT)); }
     BOOL DeleteItem(int row) { return static_cast<BOOL>(SendMessage(LVM_DELETEITEM, row)); }
     BOOL DeleteAllItems() { return static_cast<BOOL>(SendMessage(LVM_DELETEALLITEMS)); }
-    int GetNextItem(int start, int flags) const { return static_cast<int>(SendMessage(LVM_GETNEXTITEM, start, flags)); }
+    int GetNextItem(int start, int flags) const {
+        return static_cast<int>(SendMessage(LVM_GETNEXTITEM, start, flags));
+    }
     BOOL SetItemState(int row, UINT state, UINT mask) {
         LVITEMA it{};
         it.state = state;

@@ -80,7 +80,8 @@ std::string Utf8ToAnsi(const std::string& text) {
                                   nullptr);
     std::string out(n > 0 ? n : 0, '\0');
     if (n > 0)
-        ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
+        ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &out[0], n, nullptr,
+                              nullptr);
     return out;
 }
 

@@ -15,8 +15,14 @@ public:
     int GetLength() const { return static_cast<int>(m_s.size()); }
     bool IsEmpty() const { return m_s.empty(); }
 
-    CString& operator=(const char* s) { m_s = s ? s : ""; return *this; }
-    CString& operator+=(const char* s) { m_s += s ? s : ""; return *this; }
+    CString& operator=(const char* s) {
+        m_s = s ? s : "";
+        return *this;
+    }
+    CString& operator+=(const char* s) {
+        m_s += s ? s : "";
+        return *this;
+    }
     bool operator==(const char* s) const { return m_s == (s ? s : ""); }
     bool operator!=(const char* s) const { return !(*this == s); }
 
@@ -42,7 +48,9 @@ private:
 
 // Copies src into dst[size], cut at a character boundary when it does not fit.
 void CopyCut(char* dst, size_t size, const char* src);
-template <size_t N> void CopyCut(char (&dst)[N], const char* src) { CopyCut(dst, N, src); }
+template <size_t N> void CopyCut(char (&dst)[N], const char* src) {
+    CopyCut(dst, N, src);
+}
 
 // Text read as UTF-16 is kept as UTF-8 inside the program, so that names and data the code
 // page cannot show stay apart and compare whole; it becomes code-page text only for display.

@@ -8,8 +8,8 @@ CString CWnd::GetWindowText() const {
 }
 
 INT_PTR CDialog::DoModal() {
-    return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_idTemplate), m_hParent, DialogProc,
-                             reinterpret_cast<LPARAM>(this));
+    return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_idTemplate), m_hParent,
+                             DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 BOOL CDialog::UpdateData(BOOL saveAndValidate) {
@@ -35,7 +35,9 @@ void CDialog::OnCommand(WORD id, WORD) {
         OnCancel();
 }
 
-bool CDialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+bool CDialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) {
+    return false;
+}
 
 INT_PTR CDialog::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
@@ -61,9 +63,18 @@ INT_PTR CDialog::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
         return FALSE;
     // Messages whose result is the dialog procedure's own return value.
     switch (msg) {
-    case WM_CTLCOLORMSGBOX: case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG: case WM_CTLCOLORSCROLLBAR: case WM_CTLCOLORSTATIC: case WM_COMPAREITEM:
-    case WM_VKEYTOITEM: case WM_CHARTOITEM: case WM_QUERYDRAGICON: case WM_INITDIALOG:
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_QUERYDRAGICON:
+    case WM_INITDIALOG:
         return static_cast<INT_PTR>(result);
     default:
         ::SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, result);
@@ -111,12 +122,16 @@ void DDX_Check(CDataExchange* pDX, int id, int& value) {
 
 static CWinApp* s_pApp;
 
-CWinApp::CWinApp() { s_pApp = this; }
+CWinApp::CWinApp() {
+    s_pApp = this;
+}
 CWinApp::~CWinApp() {
     if (s_pApp == this)
         s_pApp = nullptr;
 }
-CWinApp* AfxGetApp() { return s_pApp; }
+CWinApp* AfxGetApp() {
+    return s_pApp;
+}
 
 int AfxWinMain() {
     CWinApp* app = AfxGetApp();

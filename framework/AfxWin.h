@@ -23,8 +23,12 @@ public:
     CString GetWindowText() const;
     HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
     void EnableDlgItem(int id, BOOL enable) { ::EnableWindow(GetDlgItem(id), enable); }
-    LRESULT SendMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const { return ::SendMessageA(m_hWnd, msg, wp, lp); }
-    BOOL PostMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const { return ::PostMessageA(m_hWnd, msg, wp, lp); }
+    LRESULT SendMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const {
+        return ::SendMessageA(m_hWnd, msg, wp, lp);
+    }
+    BOOL PostMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const {
+        return ::PostMessageA(m_hWnd, msg, wp, lp);
+    }
     UINT_PTR SetTimer(UINT_PTR id, UINT ms) { return ::SetTimer(m_hWnd, id, ms, nullptr); }
     BOOL KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id); }
     HICON SetIcon(HICON icon, BOOL big) {

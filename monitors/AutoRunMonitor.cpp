@@ -14,7 +14,8 @@ struct AutoRunRow {
 #define CURRENT_VERSION "Software\\Microsoft\\Windows\\CurrentVersion\\"
 #define WOW64_VERSION "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\"
 const AutoRunRow kRows[] = {
-    {HKEY_LOCAL_MACHINE, "HKLM", CURRENT_VERSION "Run", "HKLM/" CURRENT_VERSION "Run", "HKLM/" WOW64_VERSION "Run"},
+    {HKEY_LOCAL_MACHINE, "HKLM", CURRENT_VERSION "Run", "HKLM/" CURRENT_VERSION "Run",
+     "HKLM/" WOW64_VERSION "Run"},
     {HKEY_LOCAL_MACHINE, "HKLM", CURRENT_VERSION "RunOnce", "HKLM/" CURRENT_VERSION "RunOnce",
      "HKLM/" WOW64_VERSION "RunOnce"},
     {HKEY_LOCAL_MACHINE, "HKLM", CURRENT_VERSION "RunOnceEx", "HKLM/" CURRENT_VERSION "RunOnceEx",

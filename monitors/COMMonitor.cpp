@@ -13,7 +13,8 @@ std::string COMDetails(const std::string& className, const std::string& inproc, 
     return text;
 }
 
-void ReadCOMClasses(const CRegistryKey& clsid, const RegistryWatchSettings& settings, const ItemVisitor& visit) {
+void ReadCOMClasses(const CRegistryKey& clsid, const RegistryWatchSettings& settings,
+                    const ItemVisitor& visit) {
     ForEachSubkey(clsid.Get(), [&](const std::string& name) {
         // Read-only, so that a class removed meanwhile is simply no item.
         CRegistryKey cls;
@@ -27,17 +28,15 @@ void ReadCOMClasses(const CRegistryKey& clsid, const RegistryWatchSettings& sett
 }
 
 std::vector<RegistryWatchSettings> COMKeys() {
-    RegistryWatchSettings own{
-        .category = CATEGORY_COM,
-        .hive = HKEY_CLASSES_ROOT,
-        .hiveName = "HKCR",
-        .path = "CLSID",
-        .view = OwnView(),
-        .subtree = true,
-        .filter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
-        .read = ReadCOMClasses,
-        .readAhead = true,
-    };
+    RegistryWatchSettings own{.category = CATEGORY_COM,
+                              .hive = HKEY_CLASSES_ROOT,
+                              .hiveName = "HKCR",
+                              .path = "CLSID",
+                              .view = OwnView(),
+                              .subtree = true,
+                              .filter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                              .read = ReadCOMClasses,
+                              .readAhead = true};
     std::vector<RegistryWatchSettings> keys{own};
     if (HasOtherView())
         keys.push_back(OtherView(own, nullptr, kView32Suffix));

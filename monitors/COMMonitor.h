@@ -13,7 +13,8 @@
 std::string COMDetails(const std::string& className, const std::string& inproc, const std::string& local);
 
 // Item reader: every class of the open CLSID key that has a server, name -> details.
-void ReadCOMClasses(const CRegistryKey& clsid, const RegistryWatchSettings& settings, const ItemVisitor& visit);
+void ReadCOMClasses(const CRegistryKey& clsid, const RegistryWatchSettings& settings,
+                    const ItemVisitor& visit);
 
 // CLSID in the program's view and, on 64-bit Windows, in the 32-bit programs' view.
 std::vector<RegistryWatchSettings> COMKeys();

@@ -5,13 +5,11 @@ namespace {
 // open) deleted or made again, which the command key's own handle would never signal.
 const DWORD kItemKeyFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
 
-const RegistryWatchSettings kRoot{
-    .category = CATEGORY_FILEASSOC,
-    .hive = HKEY_CLASSES_ROOT,
-    .hiveName = "HKCR",
-    .path = "",
-    .filter = REG_NOTIFY_CHANGE_NAME,
-};
+// The root's own subkeys coming and going; each recorded extension's ProgID key signals the rest.
+const RegistryWatchSettings kRoot{.category = CATEGORY_FILEASSOC,
+                                  .hive = HKEY_CLASSES_ROOT,
+                                  .hiveName = "HKCR",
+                                  .filter = REG_NOTIFY_CHANGE_NAME};
 } // namespace
 
 void CRegistryKeyWatcher::ArmItemKey(const CRegistryKey& key) {
@@ -96,9 +94,10 @@ UINT MonitorFileAssociationProc(LPVOID param) {
     auto& host = *static_cast<IMonitorHost*>(param);
     try {
         std::vector<std::unique_ptr<CWatch>> watches;
-        watches.push_back(
-            std::make_unique<CWatch>(std::make_unique<CFileAssociationWatcher>(), CATEGORY_FILEASSOC, NameAsLocation));
-        return RunWatchMonitor(host, std::move(watches), "MonitorFileAssociationProc", "MonitorFileAssociationProc");
+        watches.push_back(std::make_unique<CWatch>(std::make_unique<CFileAssociationWatcher>(),
+                                                   CATEGORY_FILEASSOC, NameAsLocation));
+        return RunWatchMonitor(host, std::move(watches), "MonitorFileAssociationProc",
+                               "MonitorFileAssociationProc");
     } catch (...) {
     }
     return 0;

@@ -51,7 +51,8 @@ public:
     static const char* GetName() { return "HKCR\\.FileAssociation"; }
     // The details of root subkey `name`: "ProgID=command", or empty when the name does not
     // begin with "." or the extension has no identifier or no open command.
-    static std::string DescribeAssociation(const CRegistryKey& root, const std::string& name, std::string& progId);
+    static std::string DescribeAssociation(const CRegistryKey& root, const std::string& name,
+                                           std::string& progId);
 
 protected:
     void Read(const CRegistryKey& root, const ItemVisitor& visit) override;

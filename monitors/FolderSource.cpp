@@ -12,7 +12,8 @@ bool CFolderSource::Arm(IMonitorHost& host) {
         m_change.Attach(::FindFirstChangeNotificationA(m_path.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME));
         if (!m_change) {
             CString text;
-            text.Format("Failed to monitor directory %s (%d)", m_path.c_str(), static_cast<int>(::GetLastError()));
+            text.Format("Failed to monitor directory %s (%d)", m_path.c_str(),
+                        static_cast<int>(::GetLastError()));
             host.ReportError(text);
             return false;
         }

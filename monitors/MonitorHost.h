@@ -1,5 +1,6 @@
 // What a monitor thread may use of the main window: the stop event, the settle time, the
-// report of an event or of an error, and readiness. The window implements it; tests give a monitor a recording host.
+// report of an event or of an error, and readiness. The window implements it; tests give a monitor a
+// recording host.
 #pragma once
 #include <windows.h>
 
@@ -23,7 +24,6 @@ public:
     virtual void OnMonitorReady(const char* monitor) = 0;
     // Where snapshots are kept across runs; none when they are not.
     virtual CSnapshotStore* GetSnapshotStore() { return nullptr; }
-
 
 protected:
     ~IMonitorHost() = default;

@@ -13,15 +13,16 @@ LONG CRegistryKey::Open(HKEY parent, const std::string& path, REGSAM access) {
 
 LONG CRegistryKey::Create(HKEY parent, const std::string& path, REGSAM access) {
     HKEY key;
-    LONG r = ::RegCreateKeyExW(parent, Utf8ToWide(path).c_str(), 0, nullptr, 0, access, nullptr, &key, nullptr);
+    LONG r =
+        ::RegCreateKeyExW(parent, Utf8ToWide(path).c_str(), 0, nullptr, 0, access, nullptr, &key, nullptr);
     if (r == ERROR_SUCCESS)
         m_key.Attach(key);
     return r;
 }
 
 bool CRegistryKey::Exists() const {
-    return m_key && ::RegQueryInfoKeyW(m_key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                       nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    return m_key && ::RegQueryInfoKeyW(m_key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                       nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 LONG CRegistryKey::Notify(bool subtree, DWORD filter, HANDLE event) const {
@@ -71,7 +72,8 @@ std::string CRegistryKey::ReadDefaultText(const std::string& path) const {
 
 LONG CRegistryKey::WriteText(const std::string& name, const std::string& text) {
     std::wstring wide = Utf8ToWide(text);
-    return ::RegSetValueExW(m_key.Get(), Utf8ToWide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+    return ::RegSetValueExW(m_key.Get(), Utf8ToWide(name).c_str(), 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(wide.c_str()),
                             static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
 }
 
@@ -79,11 +81,12 @@ LONG CRegistryKey::DeleteValue(const std::string& name) {
     return ::RegDeleteValueW(m_key.Get(), Utf8ToWide(name).c_str());
 }
 
-void ForEachValue(HKEY key,
-                  const std::function<void(const std::string& name, DWORD type, const BYTE* data, DWORD size)>& visit) {
+void ForEachValue(
+    HKEY key,
+    const std::function<void(const std::string& name, DWORD type, const BYTE* data, DWORD size)>& visit) {
     DWORD maxName = 0, maxData = 0;
-    if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
-                           nullptr, nullptr) != ERROR_SUCCESS)
+    if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName,
+                           &maxData, nullptr, nullptr) != ERROR_SUCCESS)
         return;
     std::vector<wchar_t> name(maxName + 2);
     std::vector<BYTE> data(maxData + 2);
@@ -93,8 +96,8 @@ void ForEachValue(HKEY key,
         for (int attempt = 0; r == ERROR_MORE_DATA && attempt < 4; ++attempt) {
             if (attempt > 0) {
                 // Written meanwhile: take the key's new limits.
-                ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName,
-                                   &maxData, nullptr, nullptr);
+                ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   &maxName, &maxData, nullptr, nullptr);
                 name.resize(std::max<size_t>(name.size(), maxName + 2));
                 data.resize(std::max<size_t>(std::max<size_t>(data.size(), maxData + 2), size + 2));
             }
@@ -112,8 +115,8 @@ void ForEachValue(HKEY key,
 
 void ForEachSubkey(HKEY key, const std::function<void(const std::string& name)>& visit) {
     DWORD maxName = 0;
-    ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &maxName, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr);
+    ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &maxName, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr);
     // Key names stop at 255 characters; a longer limit is taken as given.
     std::vector<wchar_t> name(std::max<DWORD>(maxName, 256) + 2);
     for (DWORD i = 0;; ++i) {

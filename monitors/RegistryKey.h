@@ -43,7 +43,8 @@ std::string ValueText(DWORD type, const BYTE* data, DWORD size);
 // Every value of the key, in enumeration order, whole whatever its length. A value that
 // grows between the size check and its reading is read again; one that cannot be read is
 // passed over rather than ending the enumeration.
-void ForEachValue(HKEY key,
-                  const std::function<void(const std::string& name, DWORD type, const BYTE* data, DWORD size)>& visit);
+void ForEachValue(
+    HKEY key,
+    const std::function<void(const std::string& name, DWORD type, const BYTE* data, DWORD size)>& visit);
 // Every direct subkey's name, whole, in enumeration order.
 void ForEachSubkey(HKEY key, const std::function<void(const std::string& name)>& visit);

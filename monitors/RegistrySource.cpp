@@ -7,7 +7,8 @@ void ReadValueTexts(const CRegistryKey& key, const RegistryWatchSettings&, const
     });
 }
 
-void ReadSubkeyTexts(const CRegistryKey& key, const RegistryWatchSettings& settings, const ItemVisitor& visit) {
+void ReadSubkeyTexts(const CRegistryKey& key, const RegistryWatchSettings& settings,
+                     const ItemVisitor& visit) {
     ForEachSubkey(key.Get(), [&](const std::string& name) {
         CRegistryKey item;
         (void)item.Open(key.Get(), name, KEY_READ | settings.view);
@@ -64,14 +65,16 @@ void CRegistrySource::GuardNearestAncestor() {
         m_guard = std::move(ancestor);
         // The key, or the next key on its way, may have come back before the guard was armed.
         CRegistryKey next;
-        if (!m_key.IsOpen() && next.Open(m_settings.hive, below, KEY_NOTIFY | m_settings.view) == ERROR_SUCCESS)
+        if (!m_key.IsOpen() &&
+            next.Open(m_settings.hive, below, KEY_NOTIFY | m_settings.view) == ERROR_SUCCESS)
             ::SetEvent(m_guardEvent.Get());
         return;
     }
 }
 
 bool CRegistrySource::OnGuardSignal() {
-    if (!m_guard.IsOpen() || m_guard.Notify(false, REG_NOTIFY_CHANGE_NAME, m_guardEvent.Get()) != ERROR_SUCCESS)
+    if (!m_guard.IsOpen() ||
+        m_guard.Notify(false, REG_NOTIFY_CHANGE_NAME, m_guardEvent.Get()) != ERROR_SUCCESS)
         GuardNearestAncestor(); // the guard was deleted too
     return !m_key.Exists();
 }
@@ -126,14 +129,16 @@ REGSAM OwnView() {
 #endif
 }
 
-RegistryWatchSettings OtherView(RegistryWatchSettings settings, const char* location, const char* locationSuffix) {
+RegistryWatchSettings OtherView(RegistryWatchSettings settings, const char* location,
+                                const char* locationSuffix) {
     settings.view = KEY_WOW64_32KEY;
     settings.location = location;
     settings.locationSuffix = locationSuffix;
     return settings;
 }
 
-UINT RunRegistryMonitor(IMonitorHost& host, const char* monitor, const std::vector<RegistryWatchSettings>& keys) {
+UINT RunRegistryMonitor(IMonitorHost& host, const char* monitor,
+                        const std::vector<RegistryWatchSettings>& keys) {
     std::vector<std::unique_ptr<CWatch>> watches;
     for (const RegistryWatchSettings& settings : keys)
         watches.push_back(MakeRegistryWatch(settings));

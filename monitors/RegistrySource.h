@@ -12,7 +12,7 @@ struct RegistryWatchSettings {
     const char* category = nullptr;
     HKEY hive = nullptr;
     const char* hiveName = nullptr; // "HKLM", "HKCU" or "HKCR", for messages
-    const char* path = nullptr;
+    const char* path = "";          // "" is the hive's root
     // KEY_WOW64_32KEY for the 32-bit programs' view; 0 for the program's own.
     REGSAM view = 0;
     bool subtree = false;
@@ -37,7 +37,8 @@ void ReadValueTexts(const CRegistryKey& key, const RegistryWatchSettings& settin
 // Every direct subkey: name -> settings.renderSubkey of the subkey, opened read-only in the
 // key's view. A subkey that cannot be opened renders from a key that is not open, whose reads
 // give the empty text.
-void ReadSubkeyTexts(const CRegistryKey& key, const RegistryWatchSettings& settings, const ItemVisitor& visit);
+void ReadSubkeyTexts(const CRegistryKey& key, const RegistryWatchSettings& settings,
+                     const ItemVisitor& visit);
 
 class CRegistrySource : public CWatchSource {
 public:
@@ -56,7 +57,9 @@ public:
 
 protected:
     // The key's own reading; the file associations read more than one key.
-    virtual void Read(const CRegistryKey& key, const ItemVisitor& visit) { m_settings.read(key, m_settings, visit); }
+    virtual void Read(const CRegistryKey& key, const ItemVisitor& visit) {
+        m_settings.read(key, m_settings, visit);
+    }
     const RegistryWatchSettings& Settings() const { return m_settings; }
     const CRegistryKey& Key() const { return m_key; }
     // Raises the change event, for a source that may have swallowed a signal.
@@ -84,10 +87,12 @@ const char kView32Suffix[] = " (32-bit)";
 // The 32-bit programs' view of a machine key, where there is one (64-bit Windows): the same
 // settings in that view, with a location that tells it apart.
 bool HasOtherView();
-RegistryWatchSettings OtherView(RegistryWatchSettings settings, const char* location, const char* locationSuffix);
+RegistryWatchSettings OtherView(RegistryWatchSettings settings, const char* location,
+                                const char* locationSuffix);
 // The program's own view, named explicitly where the process is itself redirected.
 REGSAM OwnView();
 
 // A monitor of the given keys in one loop: arm, first snapshots, loop;
 // "<monitor>: Failed to wait (%d)".
-UINT RunRegistryMonitor(IMonitorHost& host, const char* monitor, const std::vector<RegistryWatchSettings>& keys);
+UINT RunRegistryMonitor(IMonitorHost& host, const char* monitor,
+                        const std::vector<RegistryWatchSettings>& keys);

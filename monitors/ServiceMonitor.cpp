@@ -4,22 +4,24 @@
 namespace {
 const char kServicesPath[] = "System\\CurrentControlSet\\Services";
 
-std::string ImagePathText(const CRegistryKey& service) { return service.ReadText("ImagePath"); }
+std::string ImagePathText(const CRegistryKey& service) {
+    return service.ReadText("ImagePath");
+}
 
 // The whole subtree, so that a rewritten ImagePath is seen one settle after the write; a burst
 // of writes below costs one reading per settle.
-const RegistryWatchSettings kServices{
-    .category = CATEGORY_SERVICE,
-    .hive = HKEY_LOCAL_MACHINE,
-    .hiveName = "HKLM",
-    .path = kServicesPath,
-    .subtree = true,
-    .filter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
-    .read = ReadSubkeyTexts,
-    .renderSubkey = ImagePathText,
-};
+const RegistryWatchSettings kServices{.category = CATEGORY_SERVICE,
+                                      .hive = HKEY_LOCAL_MACHINE,
+                                      .hiveName = "HKLM",
+                                      .path = kServicesPath,
+                                      .subtree = true,
+                                      .filter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                      .read = ReadSubkeyTexts,
+                                      .renderSubkey = ImagePathText};
 
-bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+bool IsTextType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
 } // namespace
 
 UINT MonitorServiceProc(LPVOID param) {

@@ -7,10 +7,13 @@ void CopySnapshot(const CMapStringToString& src, CMapStringToString& dst) {
         dst.SetAt(pair.first, pair.second);
 }
 
-int CompareExact(const std::string& a, const std::string& b) { return a.compare(b); }
+int CompareExact(const std::string& a, const std::string& b) {
+    return a.compare(b);
+}
 
 int CompareNoCase(const std::string& a, const std::string& b) {
-    return _mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()), reinterpret_cast<const unsigned char*>(b.c_str()));
+    return _mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()),
+                    reinterpret_cast<const unsigned char*>(b.c_str()));
 }
 
 void CSnapshotComparison::Item(const std::string& name, const std::string& text) {

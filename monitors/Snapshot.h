@@ -11,8 +11,8 @@ void CopySnapshot(const CMapStringToString& src, CMapStringToString& dst);
 using SnapshotReport = std::function<void(int kind, const std::string& name, const std::string& text)>;
 // Text comparison: zero when equal.
 using TextCompare = int (*)(const std::string& a, const std::string& b);
-int CompareExact(const std::string& a, const std::string& b);     // every byte, embedded zeros included
-int CompareNoCase(const std::string& a, const std::string& b);    // multibyte-aware, case-insensitive
+int CompareExact(const std::string& a, const std::string& b);  // every byte, embedded zeros included
+int CompareNoCase(const std::string& a, const std::string& b); // multibyte-aware, case-insensitive
 
 // One reading compared with the snapshot (current, and unseen = current as of the last
 // reading). Feed every item in reading order with Item(), then call Finish(): New and

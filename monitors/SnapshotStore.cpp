@@ -10,12 +10,23 @@ const char kHeader[] = "Kestrow saved snapshots 1";
 void AppendEscaped(std::string& out, const std::string& text) {
     for (char c : text) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\0': out += "\\0"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\0':
+            out += "\\0";
+            break;
+        default:
+            out += c;
         }
     }
 }
@@ -30,19 +41,31 @@ bool Unescape(const std::string& text, size_t begin, size_t end, std::string& ou
         if (++i == end)
             return false;
         switch (text[i]) {
-        case '\\': out += '\\'; break;
-        case 't': out += '\t'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case '0': out += '\0'; break;
-        default: return false;
+        case '\\':
+            out += '\\';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case '0':
+            out += '\0';
+            break;
+        default:
+            return false;
         }
     }
     return true;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& text, bool& missing) {
-    CHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    CHandle file(
+        ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     missing = !file && (::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND);
     if (!file)
         return false;
@@ -52,7 +75,8 @@ bool ReadWholeFile(const std::string& path, std::string& text, bool& missing) {
     text.resize(static_cast<size_t>(size.QuadPart));
     DWORD read = 0;
     return text.empty() ||
-           (::ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr) && read == text.size());
+           (::ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr) &&
+            read == text.size());
 }
 } // namespace
 
@@ -155,7 +179,8 @@ bool CSnapshotStore::Save() {
     {
         CHandle file(::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
-        if (!file || !::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+        if (!file ||
+            !::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
             written != text.size() || !::FlushFileBuffers(file.Get()))
             return false;
     }

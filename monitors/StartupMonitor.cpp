@@ -54,8 +54,8 @@ void ShellFolder(int csidl, char (&path)[kStartupPathChars]) {
 
 } // namespace
 
-void ResolveStartupPaths(IMonitorHost& host, const char* shellPersonal, const char* shellAllUsers, char (&personal)[kStartupPathChars],
-                         char (&allUsers)[kStartupPathChars]) {
+void ResolveStartupPaths(IMonitorHost& host, const char* shellPersonal, const char* shellAllUsers,
+                         char (&personal)[kStartupPathChars], char (&allUsers)[kStartupPathChars]) {
     personal[0] = allUsers[0] = '\0';
     bool needPersonal = !shellPersonal || !*shellPersonal || !CopyWhole(personal, shellPersonal);
     bool needAllUsers = !shellAllUsers || !*shellAllUsers || !CopyWhole(allUsers, shellAllUsers);
@@ -109,8 +109,8 @@ UINT RunStartupMonitor(IMonitorHost& host, const char* personal, const char* all
             location = label;
             details = name;
         };
-        watches.push_back(std::make_unique<CWatch>(std::make_unique<CFolderSource>(paths[i]), CATEGORY_AUTOSTART,
-                                                   format));
+        watches.push_back(
+            std::make_unique<CWatch>(std::make_unique<CFolderSource>(paths[i]), CATEGORY_AUTOSTART, format));
     }
     return RunWatchMonitor(host, std::move(watches), "MonitorStartProc", "MonitorStartProc");
 }

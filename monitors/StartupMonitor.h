@@ -17,8 +17,8 @@ UINT MonitorStartProc(LPVOID param);
 // profile, with "All Users" for its last part, for All Users. A variable that cannot be read
 // is shown in a message box; a row that cannot be composed (a variable missing or too long
 // for its buffer, a HOMEPATH without a backslash for All Users) is left empty.
-void ResolveStartupPaths(IMonitorHost& host, const char* shellPersonal, const char* shellAllUsers, char (&personal)[kStartupPathChars],
-                         char (&allUsers)[kStartupPathChars]);
+void ResolveStartupPaths(IMonitorHost& host, const char* shellPersonal, const char* shellAllUsers,
+                         char (&personal)[kStartupPathChars], char (&allUsers)[kStartupPathChars]);
 
 // Watches the two folders until the stop event. A folder that is missing is watched from its
 // nearest existing ancestor until it appears; one with no path, or that cannot be watched, is

@@ -10,7 +10,7 @@ const size_t kTextSize = 260; // job commands
 
 // One page of job records, handed back to the monitor that gave it.
 class CJobPage {
-  public:
+public:
     explicit CJobPage(CTaskMonitor& monitor) : m_monitor(monitor) {}
     ~CJobPage() {
         if (m_buffer)
@@ -21,7 +21,7 @@ class CJobPage {
     LPBYTE* Out() { return &m_buffer; }
     const AT_ENUM* Jobs() const { return reinterpret_cast<const AT_ENUM*>(m_buffer); }
 
-  private:
+private:
     CTaskMonitor& m_monitor;
     LPBYTE m_buffer = nullptr;
 };
@@ -106,8 +106,6 @@ bool CTaskMonitor::ScanJobs() {
             return false;
     }
     m_jobs.Compare(reading, [this](int kind, const std::string& id, const std::string& details,
-                                   const std::string& previous) {
-        Report(kind, id, details, previous);
-    });
+                                   const std::string& previous) { Report(kind, id, details, previous); });
     return true;
 }

@@ -64,7 +64,7 @@ HRESULT ReadTaskRecord(IRegisteredTask* task, TaskRecord& record);
 
 // One route's snapshot: name -> details, silent until its first complete reading.
 class CTaskRouteSnapshot {
-  public:
+public:
     using Reading = std::vector<std::pair<std::string, std::string>>;
     // Compares a complete reading, in its order, with what was known.
     // report(kind, name, text, previous text of a Changed item)
@@ -74,14 +74,14 @@ class CTaskRouteSnapshot {
     // Drops an item without a report (another route reports it now).
     void Forget(const std::string& name);
 
-  private:
+private:
     CMapStringToString m_current;
     CMapStringToString m_unseen;
     bool m_read = false;
 };
 
 class CTaskMonitor {
-  public:
+public:
     CTaskMonitor();
     virtual ~CTaskMonitor();
     CTaskMonitor(const CTaskMonitor&) = delete;
@@ -105,7 +105,7 @@ class CTaskMonitor {
     // Between the end of one poll and the start of the next; tests may shorten it.
     DWORD m_pollPeriod = 10000;
 
-  protected:
+protected:
     // Where the scheduler, the job records and the 2.0 folders come from; tests give their own.
     virtual HRESULT CreateScheduler(ITaskScheduler** scheduler);
     virtual NET_API_STATUS EnumJobs(LPBYTE* buffer, DWORD* entriesRead, DWORD* totalEntries,
@@ -116,10 +116,11 @@ class CTaskMonitor {
     virtual HRESULT ListTaskFolder(const std::wstring& folder, LONG taskFlags,
                                    std::vector<std::wstring>& subfolders, std::vector<TaskRecord>& tasks);
 
-  private:
+private:
     friend UINT MonitorTaskSchedulerProc(LPVOID param);
     friend class CJobPage;
-    void Report(int kind, const std::string& location, const std::string& details, const std::string& previous);
+    void Report(int kind, const std::string& location, const std::string& details,
+                const std::string& previous);
     // Each reads its route in full and compares; false (nothing compared) when it could not.
     bool ScanWorkItems();
     bool ScanJobs();

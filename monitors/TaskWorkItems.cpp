@@ -8,7 +8,7 @@ const size_t kTextSize = 260; // names, application names, trigger texts
 
 // One batch of names from IEnumWorkItems::Next, each freed with the array that held it.
 class CNameBatch {
-  public:
+public:
     LPWSTR** Names() { return m_array.Out(); }
     ULONG* Count() { return &m_count; }
     // Takes the names into their own holders; the enumerator may claim more names than it
@@ -20,7 +20,7 @@ class CNameBatch {
     }
     const std::vector<CCoTaskText>& Taken() const { return m_names; }
 
-  private:
+private:
     CCoTaskMem<LPWSTR> m_array;
     ULONG m_count = 0;
     std::vector<CCoTaskText> m_names;

@@ -3,13 +3,15 @@
 #include "../framework/AfxString.h"
 #include "SnapshotStore.h"
 
-void NameAsLocation(const std::string& name, const std::string& text, std::string& location, std::string& details) {
+void NameAsLocation(const std::string& name, const std::string& text, std::string& location,
+                    std::string& details) {
     location = name;
     details = text;
 }
 
 CWatch::CWatch(std::unique_ptr<CWatchSource> source, const char* category, ItemFormat format, bool readAhead)
-    : m_source(std::move(source)), m_category(category), m_format(std::move(format)), m_readAhead(readAhead) {}
+    : m_source(std::move(source)), m_category(category), m_format(std::move(format)), m_readAhead(readAhead) {
+}
 
 void CWatch::Report(IMonitorHost& host, int kind, const std::string& name, const std::string& text,
                     const std::string& previous) {
@@ -24,10 +26,11 @@ void CWatch::Report(IMonitorHost& host, int kind, const std::string& name, const
 void CWatch::CompareWith(IMonitorHost& host, const std::function<void(const ItemVisitor&)>& read) {
     bool changed = false;
     CSnapshotComparison* self = nullptr;
-    CSnapshotComparison comparison(m_current, m_unseen, [&](int kind, const std::string& name, const std::string& text) {
-        changed = true;
-        Report(host, kind, name, text, self->Previous());
-    });
+    CSnapshotComparison comparison(m_current, m_unseen,
+                                   [&](int kind, const std::string& name, const std::string& text) {
+                                       changed = true;
+                                       Report(host, kind, name, text, self->Previous());
+                                   });
     self = &comparison;
     read([&comparison](const std::string& name, const std::string& text) { comparison.Item(name, text); });
     comparison.Finish();
@@ -44,7 +47,8 @@ void CWatch::TakeFirstSnapshot(IMonitorHost& host) {
         CopySnapshot(m_current, m_unseen);
         CompareWith(host, [this](const ItemVisitor& visit) { m_source->ReadItems(visit); });
     } else {
-        m_source->ReadItems([this](const std::string& name, const std::string& text) { m_current.SetAt(name, text); });
+        m_source->ReadItems(
+            [this](const std::string& name, const std::string& text) { m_current.SetAt(name, text); });
         CopySnapshot(m_current, m_unseen);
     }
     if (store)
@@ -64,7 +68,8 @@ bool CWatch::ReadDuringSettle(DWORD settle, std::vector<std::pair<std::string, s
     CHandle quiet = MakeEvent(true);
     bool watching = quiet && m_source->WatchWhileReading(quiet.Get());
     if (watching)
-        m_source->ReadItems([&items](const std::string& name, const std::string& text) { items.emplace_back(name, text); });
+        m_source->ReadItems(
+            [&items](const std::string& name, const std::string& text) { items.emplace_back(name, text); });
     DWORD elapsed = ::GetTickCount() - start;
     if (elapsed < settle)
         ::Sleep(settle - elapsed);
@@ -123,7 +128,8 @@ void RunWatchLoop(IMonitorHost& host, const std::vector<CWatch*>& watches, const
                 waiters.push_back({watch, pass == 1});
             }
         handles.push_back(host.GetStopEvent());
-        DWORD r = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, INFINITE);
+        DWORD r =
+            ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, INFINITE);
         if (r == WAIT_FAILED) {
             CString text;
             if (waitName)

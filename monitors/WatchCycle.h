@@ -56,16 +56,18 @@ public:
 };
 
 // An item's event texts, UTF-8; the cycle turns them into code-page text for the host.
-using ItemFormat =
-    std::function<void(const std::string& name, const std::string& text, std::string& location, std::string& details)>;
+using ItemFormat = std::function<void(const std::string& name, const std::string& text, std::string& location,
+                                      std::string& details)>;
 
 // The plainest texts: the item's name as the location, its text as the details.
-void NameAsLocation(const std::string& name, const std::string& text, std::string& location, std::string& details);
+void NameAsLocation(const std::string& name, const std::string& text, std::string& location,
+                    std::string& details);
 
 // One source with its snapshot and its report.
 class CWatch {
 public:
-    CWatch(std::unique_ptr<CWatchSource> source, const char* category, ItemFormat format, bool readAhead = false);
+    CWatch(std::unique_ptr<CWatchSource> source, const char* category, ItemFormat format,
+           bool readAhead = false);
     CWatch(const CWatch&) = delete;
     CWatch& operator=(const CWatch&) = delete;
 

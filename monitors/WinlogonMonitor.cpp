@@ -22,13 +22,11 @@ void ReadWinlogonValues(const CRegistryKey& key, const RegistryWatchSettings&, c
     });
 }
 
-const RegistryWatchSettings kWinlogon{
-    .category = CATEGORY_WINLOGON,
-    .hive = HKEY_LOCAL_MACHINE,
-    .hiveName = "HKLM",
-    .path = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
-    .read = ReadWinlogonValues,
-};
+const RegistryWatchSettings kWinlogon{.category = CATEGORY_WINLOGON,
+                                      .hive = HKEY_LOCAL_MACHINE,
+                                      .hiveName = "HKLM",
+                                      .path = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+                                      .read = ReadWinlogonValues};
 } // namespace
 
 UINT MonitorWinlogonProc(LPVOID param) {

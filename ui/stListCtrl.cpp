@@ -114,7 +114,9 @@ public:
 };
 } // namespace
 
-stListCtrl::~stListCtrl() { delete[] m_pSortAscending; }
+stListCtrl::~stListCtrl() {
+    delete[] m_pSortAscending;
+}
 
 void stListCtrl::SetFullRowSelect() {
     LONG_PTR style = ::GetWindowLongPtrA(m_hWnd, GWL_STYLE);
@@ -182,7 +184,8 @@ int stListCtrl::CompareItemText(const CString* a, const CString* b) {
     // Number or text is decided by the first text alone.
     char first = textA[0];
     if (first != '\0' && !(first >= '0' && first <= '9') && first != '-')
-        return _mbsicmp(reinterpret_cast<const unsigned char*>(textA), reinterpret_cast<const unsigned char*>(textB));
+        return _mbsicmp(reinterpret_cast<const unsigned char*>(textA),
+                        reinterpret_cast<const unsigned char*>(textB));
 
     double x = atof(textA), y = atof(textB);
     double difference = std::fabs(x) < 1000.0 && std::fabs(y) < 1000.0 ? x * 100.0 - y * 100.0 : x - y;

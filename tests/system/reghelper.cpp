@@ -46,7 +46,9 @@ static std::wstring Wide(const std::string& utf8) {
 }
 
 static HKEY Hive(const char* name) {
-    return !std::strcmp(name, "HKLM") ? HKEY_LOCAL_MACHINE : !std::strcmp(name, "HKCU") ? HKEY_CURRENT_USER : nullptr;
+    return !std::strcmp(name, "HKLM")   ? HKEY_LOCAL_MACHINE
+           : !std::strcmp(name, "HKCU") ? HKEY_CURRENT_USER
+                                        : nullptr;
 }
 
 int main(int argc, char** argv) {

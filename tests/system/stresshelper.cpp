@@ -62,7 +62,8 @@ std::vector<std::string> Split(const std::string& line) {
 
 LONG SetValue(const std::vector<std::string>& f, const char* name, DWORD type, const BYTE* data, DWORD size) {
     HKEY key;
-    LONG r = ::RegCreateKeyExA(Root(f[1]), f[2].c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    LONG r =
+        ::RegCreateKeyExA(Root(f[1]), f[2].c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     if (r != ERROR_SUCCESS)
         return r;
     r = ::RegSetValueExA(key, name, 0, type, data, size);
@@ -71,7 +72,8 @@ LONG SetValue(const std::vector<std::string>& f, const char* name, DWORD type, c
 }
 
 LONG SetText(const std::vector<std::string>& f, const char* name, const std::string& text) {
-    return SetValue(f, name, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>(text.size() + 1));
+    return SetValue(f, name, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                    static_cast<DWORD>(text.size() + 1));
 }
 
 std::wstring Wide(const std::string& s) {
@@ -123,7 +125,8 @@ LONG SaveTask(ITask* task, const std::string& application) {
 // only: a change that comes at that moment is refused and is tried again.
 template <class Change> LONG Retried(Change change) {
     LONG r = change();
-    for (int i = 0; i < 50 && (r == ERROR_SHARING_VIOLATION || r == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)); ++i) {
+    for (int i = 0;
+         i < 50 && (r == ERROR_SHARING_VIOLATION || r == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)); ++i) {
         ::Sleep(10);
         r = change();
     }
@@ -166,7 +169,8 @@ bool ListJobs(std::vector<Job>& jobs) {
     for (;;) {
         LPBYTE buffer = nullptr;
         DWORD read = 0, total = 0;
-        NET_API_STATUS status = ::NetScheduleJobEnum(nullptr, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &resume);
+        NET_API_STATUS status =
+            ::NetScheduleJobEnum(nullptr, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &resume);
         if (status != NERR_Success && status != ERROR_MORE_DATA) {
             if (buffer)
                 ::NetApiBufferFree(buffer);
@@ -198,7 +202,8 @@ LONG DeleteJobs(const std::string& command) {
     LONG r = ERROR_FILE_NOT_FOUND;
     for (const Job& job : jobs)
         if (_stricmp(job.command.c_str(), command.c_str()) == 0) {
-            LONG deleted = Retried([&] { return static_cast<LONG>(::NetScheduleJobDel(nullptr, job.id, job.id)); });
+            LONG deleted =
+                Retried([&] { return static_cast<LONG>(::NetScheduleJobDel(nullptr, job.id, job.id)); });
             if (r == ERROR_FILE_NOT_FOUND || r == 0)
                 r = deleted;
         }
@@ -235,7 +240,8 @@ LONG Apply(const std::vector<std::string>& f) {
     }
     if (op == "mkkey" && registry && n == 3) {
         HKEY key;
-        LONG r = ::RegCreateKeyExA(Root(f[1]), f[2].c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        LONG r = ::RegCreateKeyExA(Root(f[1]), f[2].c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                   nullptr);
         if (r == ERROR_SUCCESS)
             ::RegCloseKey(key);
         return r;
@@ -244,7 +250,8 @@ LONG Apply(const std::vector<std::string>& f) {
         LONG r = ::RegDeleteTreeA(Root(f[1]), f[2].c_str());
         // Given a subkey, the tree call removes the key itself as well; older systems leave it.
         HKEY left;
-        if (r == ERROR_SUCCESS && ::RegOpenKeyExA(Root(f[1]), f[2].c_str(), 0, KEY_READ, &left) == ERROR_SUCCESS) {
+        if (r == ERROR_SUCCESS &&
+            ::RegOpenKeyExA(Root(f[1]), f[2].c_str(), 0, KEY_READ, &left) == ERROR_SUCCESS) {
             ::RegCloseKey(left);
             r = ::RegDeleteKeyA(Root(f[1]), f[2].c_str());
         }
@@ -317,7 +324,8 @@ int PrintJobs() {
         return 1;
     for (const Job& job : jobs)
         std::printf("job\t%lu\t%u\t%u\t%lu\t%llu\t%s\n", job.id, job.record.Flags, job.record.DaysOfWeek,
-                    job.record.DaysOfMonth, static_cast<unsigned long long>(job.record.JobTime), job.command.c_str());
+                    job.record.DaysOfMonth, static_cast<unsigned long long>(job.record.JobTime),
+                    job.command.c_str());
     return 0;
 }
 
@@ -336,7 +344,8 @@ int ListTasks() {
             // Listed with ".job", activated without it.
             if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".job") == 0)
                 name.resize(name.size() - 4);
-            if (SUCCEEDED(scheduler->Activate(name.c_str(), IID_ITask, reinterpret_cast<IUnknown**>(&task)))) {
+            if (SUCCEEDED(
+                    scheduler->Activate(name.c_str(), IID_ITask, reinterpret_cast<IUnknown**>(&task)))) {
                 LPWSTR text = nullptr;
                 if (SUCCEEDED(task->GetApplicationName(&text))) {
                     application = Narrow(text);

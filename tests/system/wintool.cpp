@@ -21,7 +21,9 @@
 #include <cstring>
 #include <vector>
 
-static HWND Find(const char* title) { return ::FindWindowA("#32770", title); }
+static HWND Find(const char* title) {
+    return ::FindWindowA("#32770", title);
+}
 
 // The process's handles from the system's handle table: Wine's GetProcessHandleCount gives 0
 // for another process.
@@ -34,16 +36,16 @@ static long CountHandles(DWORD pid) {
         ACCESS_MASK access;
     };
     using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    auto query = reinterpret_cast<Query>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
     if (!query)
         return -1;
     std::vector<char> buf(1 << 16);
     ULONG length = 0;
     LONG status;
     const LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004L);
-    while ((status = query(16 /* SystemHandleInformation */, buf.data(), static_cast<ULONG>(buf.size()), &length)) ==
-           kInfoLengthMismatch)
+    while ((status = query(16 /* SystemHandleInformation */, buf.data(), static_cast<ULONG>(buf.size()),
+                           &length)) == kInfoLengthMismatch)
         buf.resize(buf.size() * 2);
     if (status != 0)
         return -1;
@@ -75,16 +77,18 @@ int main(int argc, char** argv) {
     }
     if (!strcmp(cmd, "list")) {
         // Every top-level dialog window with its title, for diagnosis.
-        EnumWindows([](HWND h, LPARAM) -> BOOL {
-            char cls[64], text[256];
-            ::GetClassNameA(h, cls, sizeof cls);
-            ::GetWindowTextA(h, text, sizeof text);
-            DWORD pid = 0;
-            ::GetWindowThreadProcessId(h, &pid);
-            printf("%p %s \"%s\" pid=%lu %s\n", (void*)h, cls, text, (unsigned long)pid,
-                   ::IsWindowVisible(h) ? "visible" : "hidden");
-            return TRUE;
-        }, 0);
+        EnumWindows(
+            [](HWND h, LPARAM) -> BOOL {
+                char cls[64], text[256];
+                ::GetClassNameA(h, cls, sizeof cls);
+                ::GetWindowTextA(h, text, sizeof text);
+                DWORD pid = 0;
+                ::GetWindowThreadProcessId(h, &pid);
+                printf("%p %s \"%s\" pid=%lu %s\n", (void*)h, cls, text, (unsigned long)pid,
+                       ::IsWindowVisible(h) ? "visible" : "hidden");
+                return TRUE;
+            },
+            0);
         return 0;
     }
     if (!strcmp(cmd, "count")) {

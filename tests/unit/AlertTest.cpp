@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 namespace {
-SYSTEMTIME At(WORD h, WORD m, WORD s, WORD ms = 0) { return SYSTEMTIME{2026, 12, 0, 6, h, m, s, ms}; }
+SYSTEMTIME At(WORD h, WORD m, WORD s, WORD ms = 0) {
+    return SYSTEMTIME{2026, 12, 0, 6, h, m, s, ms};
+}
 } // namespace
 
 TEST(Alert, SilenceRule) {
@@ -14,14 +16,14 @@ TEST(Alert, SilenceRule) {
         bool beep;
     } cases[] = {
         {true, At(23, 0, 0), false}, // silence on: no beep, even long after the hour
-        {false, At(10, 20, 0), false},
-        {false, At(10, 59, 59), false},
+        {false, At(10, 20, 0), false},     {false, At(10, 59, 59), false},
         {false, At(11, 0, 0, 999), false}, // equal in whole seconds does not count
         {false, At(11, 0, 1), true},
     };
     for (const auto& c : cases) {
         int frame = 1;
-        EXPECT_EQ(c.beep, NextAlertTick(frame, c.silenced, c.now, until).beep) << c.now.wHour << ":" << c.now.wMinute;
+        EXPECT_EQ(c.beep, NextAlertTick(frame, c.silenced, c.now, until).beep)
+            << c.now.wHour << ":" << c.now.wMinute;
         EXPECT_EQ(2, frame);
     }
 

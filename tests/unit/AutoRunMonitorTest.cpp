@@ -16,15 +16,18 @@ RecordedEvent AutoRun(int kind, const std::string& location, const std::string& 
 class AutoRunMonitor : public MonitorThreadTest {
 protected:
     void CleanUp() override {
-        for (const char* n : {"Updater", "KT_Once", "KT_Type", "KT_Marker", "KT_Flip", "KT_New", "KT_X", "KT_Long", ""})
+        for (const char* n :
+             {"Updater", "KT_Once", "KT_Type", "KT_Marker", "KT_Flip", "KT_New", "KT_X", "KT_Long", ""})
             for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
                 for (const std::string& path : {kRun, kRunOnce})
                     RegDeleteValueAt(hive, path, n);
         for (const std::string& n : {kZhe, kIi})
             RegDeleteKeyValueW(HKEY_CURRENT_USER, Utf8ToWide(kRun).c_str(), Utf8ToWide(n).c_str());
-        RegDeleteTreeIn(HKEY_LOCAL_MACHINE, kRun.substr(0, kRun.rfind('\\')) + "\\RunOnceEx", KEY_WOW64_32KEY);
+        RegDeleteTreeIn(HKEY_LOCAL_MACHINE, kRun.substr(0, kRun.rfind('\\')) + "\\RunOnceEx",
+                        KEY_WOW64_32KEY);
         HKEY run32;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRun.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &run32) == 0) {
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRun.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &run32) ==
+            0) {
             RegDeleteValueA(run32, "KT_32");
             RegCloseKey(run32);
         }
@@ -91,7 +94,8 @@ TEST_F(AutoRunMonitor, NamesOutsideTheCodePageAndLongValuesCompareWhole) {
     Start(MonitorRunKeysProc);
     RegSetWide(HKEY_CURRENT_USER, kRun, kZhe, "C:\\\xE4\xB8\xAD\xE6\x96\x87\\app.exe"); // C:\中文\app.exe
     RegSetWide(HKEY_CURRENT_USER, kRun, kIi, "C:\\b.exe");
-    EXPECT_EQ((Events{AutoRun(EVENT_NEW, kCuRun, "KT_?=C:\\?\?\\app.exe"), AutoRun(EVENT_NEW, kCuRun, "KT_?=C:\\b.exe")}),
+    EXPECT_EQ((Events{AutoRun(EVENT_NEW, kCuRun, "KT_?=C:\\?\?\\app.exe"),
+                      AutoRun(EVENT_NEW, kCuRun, "KT_?=C:\\b.exe")}),
               Expect(2));
     RegSetWide(HKEY_CURRENT_USER, kRun, kZhe, "C:\\\xE6\x97\xA5\xE6\x9C\xAC\\app.exe"); // C:\日本\app.exe
     RegDeleteKeyValueW(HKEY_CURRENT_USER, Utf8ToWide(kRun).c_str(), Utf8ToWide(kIi).c_str());

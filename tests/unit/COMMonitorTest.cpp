@@ -10,7 +10,9 @@
 namespace {
 const char* kClasses[] = {"{4B543501-0000-4000-8000-000000000001}", "{4B543501-0000-4000-8000-000000000002}",
                           "{4B543501-0000-4000-8000-000000000003}", "{4B543501-0000-4000-8000-000000000004}"};
-std::string ClassKey(int i) { return std::string("CLSID\\") + kClasses[i]; }
+std::string ClassKey(int i) {
+    return std::string("CLSID\\") + kClasses[i];
+}
 
 void CleanUp() {
     for (int i = 0; i < 4; ++i)
@@ -18,10 +20,13 @@ void CleanUp() {
     RegDeleteTreeIn(HKEY_CLASSES_ROOT, ClassKey(3), KEY_WOW64_32KEY);
 }
 
-RecordedEvent Com(int kind, int i, const std::string& details) { return {"ActiveX COM", kind, kClasses[i], details}; }
+RecordedEvent Com(int kind, int i, const std::string& details) {
+    return {"ActiveX COM", kind, kClasses[i], details};
+}
 
 Events Ours(const Events& events) {
-    return OnlyAt(events, {kClasses[0], kClasses[1], kClasses[2], kClasses[3], std::string(kClasses[3]) + " (32-bit)"});
+    return OnlyAt(
+        events, {kClasses[0], kClasses[1], kClasses[2], kClasses[3], std::string(kClasses[3]) + " (32-bit)"});
 }
 
 std::map<std::string, std::string> ReadClasses() {
@@ -44,7 +49,8 @@ protected:
 TEST(COMClasses, DetailsArePartsInTurnWithExactSeparators) {
     EXPECT_EQ("COM=Foo Class;Inproc=C:\\WINDOWS\\System32\\foo.dll;",
               COMDetails("Foo Class", "C:\\WINDOWS\\System32\\foo.dll", ""));
-    EXPECT_EQ("COM=Foo;Inproc=foo.dll;Local=foo.exe /automation ", COMDetails("Foo", "foo.dll", "foo.exe /automation"));
+    EXPECT_EQ("COM=Foo;Inproc=foo.dll;Local=foo.exe /automation ",
+              COMDetails("Foo", "foo.dll", "foo.exe /automation"));
     EXPECT_EQ("Inproc=%s.dll;", COMDetails("", "%s.dll", ""));
     EXPECT_EQ("COM=Bar;Local=bar.exe ", COMDetails("Bar", "", "bar.exe"));
     EXPECT_EQ("", COMDetails("Only a name", "", ""));
@@ -108,7 +114,8 @@ TEST(COMClasses, ReadingDuringTheSettleIsKeptOnlyWhenNothingChangedSinceItBegan)
     RegDeleteTreeAt(HKEY_CLASSES_ROOT, ClassKey(1));
     watch->SettleAndCompare(host);
     EXPECT_EQ(2, reads);
-    EXPECT_EQ((Events{Com(EVENT_CHANGED, 0, "Inproc=C:\\kt5\\a2.dll;"), Com(EVENT_DELETED, 1, "Inproc=C:\\kt5\\b1.dll;")}),
+    EXPECT_EQ((Events{Com(EVENT_CHANGED, 0, "Inproc=C:\\kt5\\a2.dll;"),
+                      Com(EVENT_DELETED, 1, "Inproc=C:\\kt5\\b1.dll;")}),
               Ours(host.Events()));
     CleanUp();
 }
@@ -136,6 +143,7 @@ TEST_F(COMMonitor, ClassesComeAndGoAndServerRewritesShowAtOnce) {
     RegSetWide(HKEY_CLASSES_ROOT, ClassKey(3) + "\\InprocServer32", "", "C:\\kt5\\x86.dll", KEY_WOW64_32KEY);
     RegDeleteTreeAt(HKEY_CLASSES_ROOT, ClassKey(0));
     EXPECT_EQ((Events{Com(EVENT_DELETED, 0, "COM=KT5 Sample Class;Inproc=C:\\kt5\\v2.dll;"),
-                      {"ActiveX COM", EVENT_NEW, std::string(kClasses[3]) + " (32-bit)", "Inproc=C:\\kt5\\x86.dll;"}}),
+                      {"ActiveX COM", EVENT_NEW, std::string(kClasses[3]) + " (32-bit)",
+                       "Inproc=C:\\kt5\\x86.dll;"}}),
               Ours(Expect(2)));
 }

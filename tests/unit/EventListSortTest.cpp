@@ -8,7 +8,7 @@
 using Texts = std::vector<std::string>;
 
 class EventListSort : public testing::Test {
-  protected:
+protected:
     static CRunningMainDlg* s_window;
 
     // The window stays hidden: a shown one is slow to close under Xvfb, and sorting does not

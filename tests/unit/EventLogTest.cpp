@@ -162,7 +162,8 @@ TEST(EventLog, BalloonSaysTheEventOrTheBurst) {
     for (int i = 0; i < 5; ++i)
         burst.push_back(record(EVENT_DELETED, "Key" + std::to_string(i), "x"));
     BalloonText many = ChangeBalloon(burst);
-    EXPECT_EQ("5 changes:\nAuto Run Deleted Key0\nAuto Run Deleted Key1\nAuto Run Deleted Key2\n...", many.text);
+    EXPECT_EQ("5 changes:\nAuto Run Deleted Key0\nAuto Run Deleted Key1\nAuto Run Deleted Key2\n...",
+              many.text);
 
     BalloonText big = ChangeBalloon({record(EVENT_CHANGED, std::string(200, 'L'), std::string(900, 'D'))});
     EXPECT_LE(big.text.size(), 255u);

@@ -9,8 +9,8 @@
 #include <functional>
 
 namespace {
-const char* kKeys[] = {".kt5a", ".kt5b", ".kt5c", ".kt5d", ".kt5e", "KT5NoDot", "KT5.Shared", "KT5.Other",
-                       "KT5.NoCommand", "KT5.Locked"};
+const char* kKeys[] = {".kt5a",    ".kt5b",      ".kt5c",     ".kt5d",         ".kt5e",
+                       "KT5NoDot", "KT5.Shared", "KT5.Other", "KT5.NoCommand", "KT5.Locked"};
 const std::string kSharedCommand = "KT5.Shared\\shell\\open\\command";
 
 void CleanUp() {
@@ -22,9 +22,13 @@ RecordedEvent Assoc(int kind, const std::string& ext, const std::string& details
     return {"File Associations", kind, ext, details};
 }
 
-Events Ours(const Events& events) { return OnlyAt(events, {std::begin(kKeys), std::end(kKeys)}); }
+Events Ours(const Events& events) {
+    return OnlyAt(events, {std::begin(kKeys), std::end(kKeys)});
+}
 
-bool Signalled(HANDLE event, DWORD ms) { return WaitForSingleObject(event, ms) == WAIT_OBJECT_0; }
+bool Signalled(HANDLE event, DWORD ms) {
+    return WaitForSingleObject(event, ms) == WAIT_OBJECT_0;
+}
 
 // A watcher whose ProgID key for KT5.Locked cannot be opened for notification, and which
 // can make a change of its own just before it opens a key.
@@ -171,7 +175,9 @@ TEST_F(FileAssociationWatcher, ChangeWhileANewKeyIsArmedIsNotLost) {
     Watch();
     // .kt5a is read first; its command changes just before .kt5b's new key is armed, and
     // arming resets the shared event that the change has just signalled.
-    watcher->beforeOpen = [] { RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\meanwhile.exe"); };
+    watcher->beforeOpen = [] {
+        RegSetString(HKEY_CLASSES_ROOT, kSharedCommand, "", "C:\\kt5\\meanwhile.exe");
+    };
     RegSetString(HKEY_CLASSES_ROOT, ".kt5b", "", "KT5.Other");
     ASSERT_TRUE(Signalled(Event(), 2000));
     OnChange();
@@ -194,7 +200,8 @@ TEST_F(FileAssociationWatcher, DescribeNeedsADotAnIdentifierAndACommand) {
         const char* name;
         const char* details;
         const char* progId;
-    } cases[] = {{"KT5NoDot", "", ""}, {".kt5a", "KT5.Shared=C:\\kt5\\edit.exe %1", "KT5.Shared"}, {".kt5z", "", ""}};
+    } cases[] = {
+        {"KT5NoDot", "", ""}, {".kt5a", "KT5.Shared=C:\\kt5\\edit.exe %1", "KT5.Shared"}, {".kt5z", "", ""}};
     for (const auto& c : cases) {
         std::string progId;
         EXPECT_EQ(c.details, CFileAssociationWatcher::DescribeAssociation(root, c.name, progId)) << c.name;

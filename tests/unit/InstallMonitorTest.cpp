@@ -40,8 +40,9 @@ TEST_F(InstallMonitor, InstallUpgradeAndRemovalWithMissingPartsLeftEmpty) {
     // Values inside an entry signal too: the whole tree is watched.
     SetEntry("KT_Tool", "DisplayVersion", "1.3");
     SetEntry("KT_Bare", "DisplayVersion", "2.0");
-    EXPECT_EQ((Events{Install(EVENT_CHANGED, "KT_Bare", " v2.0"), Install(EVENT_CHANGED, "KT_Tool", "Tool v1.3")}),
-              Expect(2));
+    EXPECT_EQ(
+        (Events{Install(EVENT_CHANGED, "KT_Bare", " v2.0"), Install(EVENT_CHANGED, "KT_Tool", "Tool v1.3")}),
+        Expect(2));
 
     // Other values, and subkeys of an entry, are not part of its text.
     SetEntry("KT_Tool", "InstallLocation", "C:\\Tool");
@@ -61,7 +62,8 @@ TEST_F(InstallMonitor, EveryListAndNamesOutsideTheCodePage) {
     RegSetWide(HKEY_LOCAL_MACHINE, kUninstall + kZhe, "DisplayName", "Zhe");
     RegSetWide(HKEY_LOCAL_MACHINE, kUninstall + kIi, "DisplayName", "I");
     EXPECT_EQ((Events{Install(EVENT_NEW, "KT_?", "I v"), Install(EVENT_NEW, "KT_?", "Zhe v"),
-                      Install(EVENT_NEW, "KT_Tool (32-bit)", "Tool32 v"), Install(EVENT_NEW, "KT_Tool (per user)", "Mine v")}),
+                      Install(EVENT_NEW, "KT_Tool (32-bit)", "Tool32 v"),
+                      Install(EVENT_NEW, "KT_Tool (per user)", "Mine v")}),
               Expect(4));
     RegDeleteTreeIn(HKEY_LOCAL_MACHINE, kUninstall + kIi, 0);
     EXPECT_EQ(Events{Install(EVENT_DELETED, "KT_?", "I v")}, Expect(1));

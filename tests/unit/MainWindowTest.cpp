@@ -32,7 +32,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 } // namespace
 
 class MainWindow : public testing::Test {
-  protected:
+protected:
     static CRunningMainDlg* s_window;
 
     static void SetUpTestSuite() { s_window = new CRunningMainDlg; }

@@ -7,7 +7,7 @@
 #include <thread>
 
 class MonitorThreadTest : public testing::Test {
-  protected:
+protected:
     CRecordingHost host{300};
     std::thread thread;
 

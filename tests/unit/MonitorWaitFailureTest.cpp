@@ -10,7 +10,7 @@
 namespace {
 // A stop event that is no handle at all makes every wait fail.
 class CBrokenStopHost : public CRecordingHost {
-  public:
+public:
     HANDLE GetStopEvent() const override { return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0xBAD0)); }
 };
 } // namespace

@@ -75,19 +75,19 @@ const char* kFullAccess = "D:P(A;;KA;;;WD)";
 
 // The dialog with its Auto Start under a key of the test's choosing in HKEY_CURRENT_USER.
 class CScratchOptionsDlg : public COptionsDlg {
-  public:
+public:
     explicit CScratchOptionsDlg(const std::string& path) : m_path(path) {
         m_hRunHive = HKEY_CURRENT_USER;
         m_runKeyPath = m_path.c_str();
     }
 
-  private:
+private:
     std::string m_path;
 };
 } // namespace
 
 class OptionsDialog : public testing::Test {
-  protected:
+protected:
     std::string m_saved;
     CMessageBoxRecorder boxes;
 

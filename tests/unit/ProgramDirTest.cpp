@@ -41,10 +41,10 @@ TEST(ProgramDir, OverlongCommandLineStaysInTheBuffer) {
 
 namespace {
 class CNoSocketsApp : public CMonitorApp {
-  public:
+public:
     bool m_ranDialog = false;
 
-  protected:
+protected:
     BOOL InitSockets() override { return FALSE; }
     void RunMainDialog(const char*) override { m_ranDialog = true; }
 };

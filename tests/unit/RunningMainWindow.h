@@ -12,7 +12,7 @@
 
 // The real time unless stopped at `now`; the beeps are counted.
 class CTestClock : public IClockSpeaker {
-  public:
+public:
     std::atomic<int> beeps{0};
     SYSTEMTIME now{};
     bool fixedNow = false;
@@ -27,7 +27,7 @@ class CTestClock : public IClockSpeaker {
 };
 
 class CRunningMainDlg {
-  public:
+public:
     CRunningMainDlg() {
         m_ui = std::thread([this] { m_result = dlg.DoModal(); });
         EXPECT_TRUE(WaitUntil([this] { return dlg.m_hWnd != nullptr; }, 10000));
@@ -65,16 +65,16 @@ class CRunningMainDlg {
         return clock.beeps - before;
     }
 
-  private:
+private:
     CTempDir m_dir;
 
-  public:
+public:
     CTestClock clock;
     CMainDlg dlg{m_dir.path, clock, false};
     // The window's event list, seen from outside.
     stListCtrl list;
 
-  private:
+private:
     std::atomic<INT_PTR> m_result{-2};
     std::thread m_ui;
 };

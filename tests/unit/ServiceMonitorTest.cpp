@@ -36,8 +36,9 @@ TEST_F(ServiceMonitor, ServicesComeAndGoAndImagePathRewritesShowAtOnce) {
     // event record cuts what it shows).
     RegCreateKeyAt(HKEY_LOCAL_MACHINE, kServices + "KT_SvcB");
     SetImagePath("KT_SvcLong", std::string(1500, 'p'), REG_EXPAND_SZ);
-    EXPECT_EQ((Events{Service(EVENT_NEW, "KT_SvcB", ""), Service(EVENT_NEW, "KT_SvcLong", std::string(1500, 'p'))}),
-              Expect(2));
+    EXPECT_EQ(
+        (Events{Service(EVENT_NEW, "KT_SvcB", ""), Service(EVENT_NEW, "KT_SvcLong", std::string(1500, 'p'))}),
+        Expect(2));
 
     // Other values below a service change nothing that is shown.
     RegSetString(HKEY_LOCAL_MACHINE, kServices + "KT_SvcB", "Start", "3");
@@ -62,13 +63,15 @@ TEST_F(ServiceCleanUp, OnlyEmptyTextImagePathsAreDeleted) {
     const struct {
         const char* service;
         bool kept;
-    } expected[] = {{"KT_Empty", false}, {"KT_EmptyExpand", false}, {"KT_NoData", false}, {"KT_Full", true},
-                    {"KT_NoPath", false}, {"KT_Binary", true},      {"KT_Number", true}};
+    } expected[] = {{"KT_Empty", false},  {"KT_EmptyExpand", false}, {"KT_NoData", false}, {"KT_Full", true},
+                    {"KT_NoPath", false}, {"KT_Binary", true},       {"KT_Number", true}};
     for (const auto& e : expected) {
         CRegistryKey key;
-        EXPECT_EQ(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE, kServices + e.service)) << e.service << ": only the value goes";
+        EXPECT_EQ(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE, kServices + e.service))
+            << e.service << ": only the value goes";
         DWORD size = 0;
-        EXPECT_EQ(e.kept, RegQueryValueExA(key.Get(), "ImagePath", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS)
+        EXPECT_EQ(e.kept,
+                  RegQueryValueExA(key.Get(), "ImagePath", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS)
             << e.service;
         if (std::string(e.service) == "KT_Full")
             EXPECT_EQ("C:\\full.exe", key.ReadText("ImagePath"));

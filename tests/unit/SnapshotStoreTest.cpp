@@ -13,7 +13,9 @@ struct CStoreHost : CRecordingHost {
     CSnapshotStore* GetSnapshotStore() override { return &store; }
 };
 
-std::map<std::string, std::string> Items(const CMapStringToString& map) { return {map.begin(), map.end()}; }
+std::map<std::string, std::string> Items(const CMapStringToString& map) {
+    return {map.begin(), map.end()};
+}
 } // namespace
 
 TEST(SnapshotStore, EveryTextSurvivesTheFileAndADamagedFileIsSetAside) {
@@ -30,8 +32,9 @@ TEST(SnapshotStore, EveryTextSurvivesTheFileAndADamagedFileIsSetAside) {
         EXPECT_EQ(Items(p.second), Items(back[p.first])) << p.first;
 
     const std::string good = CSnapshotStore::Format(places);
-    for (const std::string& bad : std::vector<std::string>{good.substr(0, good.size() - 6), "Kestrow saved snapshots 2\n[end]\n",
-                                   "Kestrow saved snapshots 1\nno place\tx\n[end]\n", std::string("\xFF\xFE", 2)}) {
+    for (const std::string& bad : std::vector<std::string>{
+             good.substr(0, good.size() - 6), "Kestrow saved snapshots 2\n[end]\n",
+             "Kestrow saved snapshots 1\nno place\tx\n[end]\n", std::string("\xFF\xFE", 2)}) {
         WriteFileBytes(path, bad);
         CSnapshotStore store;
         EXPECT_EQ(CSnapshotStore::Unreadable, store.Load(path)) << bad;
@@ -47,8 +50,11 @@ TEST(SnapshotStore, FirstReadingIsComparedWithTheLastRunsSnapshot) {
     RegDeleteTreeAt(HKEY_CURRENT_USER, kKey);
     RegSetString(HKEY_CURRENT_USER, kKey, "Kept", "1");
     RegSetString(HKEY_CURRENT_USER, kKey, "Gone", "2");
-    RegistryWatchSettings settings{
-        .category = "Test", .hive = HKEY_CURRENT_USER, .hiveName = "HKCU", .path = kKey.c_str(), .read = ReadValueTexts};
+    RegistryWatchSettings settings{.category = "Test",
+                                   .hive = HKEY_CURRENT_USER,
+                                   .hiveName = "HKCU",
+                                   .path = kKey.c_str(),
+                                   .read = ReadValueTexts};
     auto run = [&](bool report) {
         CStoreHost host;
         EXPECT_NE(CSnapshotStore::Unreadable, host.store.Load(dir.path + "state"));

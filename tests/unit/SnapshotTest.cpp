@@ -20,18 +20,23 @@ struct Comparer {
         std::vector<RecordedEvent> events;
         CSnapshotComparison c(
             current, unseen,
-            [&](int kind, const std::string& n, const std::string& t) { events.push_back({"", kind, n, t}); },
+            [&](int kind, const std::string& n, const std::string& t) {
+                events.push_back({"", kind, n, t});
+            },
             compare);
         for (const auto& i : items)
             c.Item(i.first, i.second);
         c.Finish();
-        auto deleted = std::find_if(events.begin(), events.end(), [](auto& e) { return e.kind == EVENT_DELETED; });
+        auto deleted =
+            std::find_if(events.begin(), events.end(), [](auto& e) { return e.kind == EVENT_DELETED; });
         EXPECT_TRUE(std::all_of(deleted, events.end(), [](auto& e) { return e.kind == EVENT_DELETED; }));
         std::sort(deleted, events.end(), [](auto& x, auto& y) { return x.location < y.location; });
         return events;
     }
 };
-RecordedEvent Ev(int kind, const std::string& name, const std::string& text) { return {"", kind, name, text}; }
+RecordedEvent Ev(int kind, const std::string& name, const std::string& text) {
+    return {"", kind, name, text};
+}
 } // namespace
 
 TEST(Snapshot, NewChangedInReadingOrderThenEveryDeletedOnce) {
@@ -52,7 +57,8 @@ TEST(Snapshot, LetterCaseEmptyNamesAndEmptyReadings) {
     // A text that changes only in letter case is Changed; a name, New and Deleted.
     EXPECT_EQ(std::vector<RecordedEvent>{Ev(EVENT_CHANGED, "Run", "C:\\APP.exe")},
               c.Read({{"Run", "C:\\APP.exe"}, {"Other", "x"}}));
-    EXPECT_EQ((std::vector<RecordedEvent>{Ev(EVENT_NEW, "RUN", "C:\\APP.exe"), Ev(EVENT_DELETED, "Run", "C:\\APP.exe")}),
+    EXPECT_EQ((std::vector<RecordedEvent>{Ev(EVENT_NEW, "RUN", "C:\\APP.exe"),
+                                          Ev(EVENT_DELETED, "Run", "C:\\APP.exe")}),
               c.Read({{"RUN", "C:\\APP.exe"}, {"Other", "x"}}));
     // The empty name and the empty text are items like any other.
     EXPECT_EQ((std::vector<RecordedEvent>{Ev(EVENT_CHANGED, "Other", ""), Ev(EVENT_NEW, "", "default")}),

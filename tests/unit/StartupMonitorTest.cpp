@@ -10,7 +10,9 @@ namespace {
 RecordedEvent AutoStart(int kind, const std::string& location, const std::string& details) {
     return {"Auto Start", kind, location, details};
 }
-void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
 
 class StartupMonitor : public MonitorThreadTest {
 protected:
@@ -27,8 +29,8 @@ protected:
     // After the monitor has stopped: the folders, and the folders moved away, with their files.
     void CleanUp() override {
         for (const std::string& dir : {personal, allUsers, personal + ".old1", personal + ".old2"}) {
-            for (const char* f : {"\\a.lnk", "\\b.lnk", "\\c.lnk", "\\d.lnk", "\\e.lnk", "\\launch.lnk", "\\m.lnk",
-                                  "\\p.lnk"})
+            for (const char* f : {"\\a.lnk", "\\b.lnk", "\\c.lnk", "\\d.lnk", "\\e.lnk", "\\launch.lnk",
+                                  "\\m.lnk", "\\p.lnk"})
                 DeleteFileA((dir + f).c_str());
             RemoveDirectoryA((dir + "\\sub").c_str());
             RemoveDirectoryA(dir.c_str());
@@ -41,7 +43,8 @@ TEST_F(StartupMonitor, NamesComeAndGoButContentsAndShortLivedFilesGiveNothing) {
     WriteFile(personal + "\\a.lnk", "one");
     StartOn(personal, allUsers);
     ASSERT_TRUE(MoveFileA((personal + "\\a.lnk").c_str(), (personal + "\\launch.lnk").c_str()));
-    EXPECT_EQ((Events{AutoStart(EVENT_NEW, "Personal", "launch.lnk"), AutoStart(EVENT_DELETED, "Personal", "a.lnk")}),
+    EXPECT_EQ((Events{AutoStart(EVENT_NEW, "Personal", "launch.lnk"),
+                      AutoStart(EVENT_DELETED, "Personal", "a.lnk")}),
               Expect(2));
 
     // Contents and attributes change nothing, a subfolder signals nothing, and a file made and
@@ -88,8 +91,9 @@ TEST_F(StartupMonitor, FolderRemovedAndCreatedAgainIsWatchedAgain) {
     ASSERT_TRUE(CreateDirectoryA(personal.c_str(), nullptr));
     WriteFile(personal + "\\b.lnk", "b");
     WriteFile(personal + "\\d.lnk", "d");
-    EXPECT_EQ((Events{AutoStart(EVENT_NEW, "Personal", "d.lnk"), AutoStart(EVENT_DELETED, "Personal", "c.lnk")}),
-              Expect(2));
+    EXPECT_EQ(
+        (Events{AutoStart(EVENT_NEW, "Personal", "d.lnk"), AutoStart(EVENT_DELETED, "Personal", "c.lnk")}),
+        Expect(2));
     WriteFile(personal + "\\e.lnk", "e");
     EXPECT_EQ(Events{AutoStart(EVENT_NEW, "Personal", "e.lnk")}, Expect(1));
 }
@@ -133,8 +137,10 @@ TEST(StartupPaths, ShellFoldersFirstThenTheProfileLayoutWithinTheBuffers) {
         // The shell's folders are taken as they are: the variables are not even read.
         {nullptr, nullptr, "C:\\shell\\user", "C:\\shell\\common", "C:\\shell\\user", "C:\\shell\\common"},
         // Only a row the shell leaves out is composed.
-        {"C:", "\\Documents and Settings\\Owner", "", nullptr, docs + "Owner" + startup, docs + "All Users" + startup},
-        {"C:", "\\Documents and Settings\\Owner", "C:\\shell\\user", "", "C:\\shell\\user", docs + "All Users" + startup},
+        {"C:", "\\Documents and Settings\\Owner", "", nullptr, docs + "Owner" + startup,
+         docs + "All Users" + startup},
+        {"C:", "\\Documents and Settings\\Owner", "C:\\shell\\user", "", "C:\\shell\\user",
+         docs + "All Users" + startup},
         {"C:", "Owner", "", "", "C:Owner" + startup, ""}, // no backslash: no All Users folder
         // Too long: refused, not cut.
         {"C:", tooLong[0].c_str(), "", "", "", ""},

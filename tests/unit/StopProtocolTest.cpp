@@ -16,8 +16,11 @@ TEST(StopProtocol, NineWaitingMonitorsAllEndWithinTheTwelveSignals) {
     std::vector<std::thread> monitors;
     for (int i = 0; i < 9; ++i)
         monitors.emplace_back([&, i] {
-            RegistryWatchSettings s{.category = "Test", .hive = HKEY_CURRENT_USER, .hiveName = "HKCU",
-                                    .path = paths[i].c_str(), .read = ReadValueTexts};
+            RegistryWatchSettings s{.category = "Test",
+                                    .hive = HKEY_CURRENT_USER,
+                                    .hiveName = "HKCU",
+                                    .path = paths[i].c_str(),
+                                    .read = ReadValueTexts};
             RunRegistryMonitor(host, "test", {s});
             ++ended;
         });

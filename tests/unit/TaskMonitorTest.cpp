@@ -38,7 +38,7 @@ LPWSTR CoCopy(const std::wstring& s) {
 }
 
 template <class I> class CFake : public I {
-  public:
+public:
     CFake() { ++g_liveObjects; }
     virtual ~CFake() { --g_liveObjects; }
     HRESULT WINAPI QueryInterface(REFIID, void** out) override {
@@ -53,7 +53,7 @@ template <class I> class CFake : public I {
         return r;
     }
 
-  private:
+private:
     LONG m_refs = 1;
 };
 
@@ -63,7 +63,7 @@ template <class I> class CFake : public I {
     }
 
 class CFakeTask : public CFake<ITask> {
-  public:
+public:
     explicit CFakeTask(const FakeItem& item) : m_item(item) {}
     HRESULT WINAPI QueryInterface(REFIID riid, void** out) override {
         *out = nullptr;
@@ -113,7 +113,7 @@ class CFakeTask : public CFake<ITask> {
 // clang-format on
 
 class CFakeEnum : public CFake<IEnumWorkItems> {
-  public:
+public:
     explicit CFakeEnum(const FakeSchedule& s) : m_failAt(s.nextFailsAt) {
         for (const auto& item : s.items)
             m_names.push_back(item.name);
@@ -139,7 +139,7 @@ class CFakeEnum : public CFake<IEnumWorkItems> {
 // clang-format on
 
 class CFakeScheduler : public CFake<ITaskScheduler> {
-  public:
+public:
     explicit CFakeScheduler(FakeSchedule& s) : m_s(s) {}
     HRESULT WINAPI Enum(IEnumWorkItems** out) override {
         *out = m_s.enumFails ? nullptr : new CFakeEnum(m_s);
@@ -181,7 +181,7 @@ struct FakeTask {
 // A monitor whose scheduler, jobs and 2.0 folders are the test's; jobs come in pages of
 // `pageSize`.
 class CTestTaskMonitor : public CTaskMonitor {
-  public:
+public:
     FakeSchedule schedule;
     bool noScheduler = false;
     std::vector<std::wstring> jobCommands; // job i + 1 runs at 8:00 with command i
@@ -191,7 +191,7 @@ class CTestTaskMonitor : public CTaskMonitor {
     std::vector<FakeTask> tasks;
     std::map<std::wstring, HRESULT> failingFolders;
 
-  protected:
+protected:
     HRESULT CreateScheduler(ITaskScheduler** out) override {
         *out = noScheduler ? nullptr : new CFakeScheduler(schedule);
         return noScheduler ? REGDB_E_CLASSNOTREG : S_OK;
@@ -239,7 +239,7 @@ class CTestTaskMonitor : public CTaskMonitor {
 };
 
 class TaskMonitor : public testing::Test {
-  protected:
+protected:
     CRecordingHost sink;
     CTestTaskMonitor monitor;
 

@@ -12,7 +12,9 @@ std::ostream& operator<<(std::ostream& os, const RecordedEvent& e) {
 CRecordingHost::CRecordingHost(DWORD settleMs)
     : m_stop(::CreateEventA(nullptr, FALSE, FALSE, nullptr)), m_settleMs(settleMs) {}
 
-CRecordingHost::~CRecordingHost() { ::CloseHandle(m_stop); }
+CRecordingHost::~CRecordingHost() {
+    ::CloseHandle(m_stop);
+}
 
 void CRecordingHost::ReportEvent(const char* category, int kind, const char* location, const char* details,
                                  const char* previous) {
@@ -99,7 +101,8 @@ CTempDir::CTempDir() {
     ::GetTempPathA(MAX_PATH, base);
     static int counter;
     do
-        path = base + ("kestrow-test-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter));
+        path = base +
+               ("kestrow-test-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter));
     while (!::CreateDirectoryA(path.c_str(), nullptr));
     path += "\\";
 }
@@ -117,7 +120,8 @@ CTempDir::~CTempDir() {
 }
 
 // The key is made when missing.
-void RegSetBinary(HKEY hive, const std::string& path, const char* name, const void* data, DWORD size, DWORD type) {
+void RegSetBinary(HKEY hive, const std::string& path, const char* name, const void* data, DWORD size,
+                  DWORD type) {
     ::RegSetKeyValueA(hive, path.c_str(), name, type, data, size);
 }
 
@@ -125,10 +129,11 @@ void RegSetString(HKEY hive, const std::string& path, const char* name, const st
     RegSetBinary(hive, path, name, data.c_str(), static_cast<DWORD>(data.size() + 1), type);
 }
 
-void RegSetWide(HKEY hive, const std::string& path, const std::string& name, const std::string& data, REGSAM view) {
+void RegSetWide(HKEY hive, const std::string& path, const std::string& name, const std::string& data,
+                REGSAM view) {
     HKEY key;
-    if (::RegCreateKeyExW(hive, Utf8ToWide(path).c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (::RegCreateKeyExW(hive, Utf8ToWide(path).c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key,
+                          nullptr) != ERROR_SUCCESS)
         return;
     std::wstring wide = Utf8ToWide(data);
     ::RegSetValueExW(key, Utf8ToWide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
@@ -149,7 +154,9 @@ void RegDeleteValueAt(HKEY hive, const std::string& path, const char* name) {
     ::RegDeleteKeyValueA(hive, path.c_str(), name);
 }
 
-void RegDeleteTreeAt(HKEY hive, const std::string& path) { ::RegDeleteTreeA(hive, path.c_str()); }
+void RegDeleteTreeAt(HKEY hive, const std::string& path) {
+    ::RegDeleteTreeA(hive, path.c_str());
+}
 
 void RegCreateKeyAt(HKEY hive, const std::string& path) {
     HKEY key;

@@ -82,11 +82,14 @@ public:
 };
 
 // Registry helpers for the tests; paths are relative to the hive.
-void RegSetString(HKEY hive, const std::string& path, const char* name, const std::string& data, DWORD type = REG_SZ);
-void RegSetBinary(HKEY hive, const std::string& path, const char* name, const void* data, DWORD size, DWORD type);
+void RegSetString(HKEY hive, const std::string& path, const char* name, const std::string& data,
+                  DWORD type = REG_SZ);
+void RegSetBinary(HKEY hive, const std::string& path, const char* name, const void* data, DWORD size,
+                  DWORD type);
 // A REG_SZ value written through the UTF-16 functions, names and data given as UTF-8, in the
 // given registry view (KEY_WOW64_32KEY for the 32-bit programs' view); the key is made when missing.
-void RegSetWide(HKEY hive, const std::string& path, const std::string& name, const std::string& data, REGSAM view = 0);
+void RegSetWide(HKEY hive, const std::string& path, const std::string& name, const std::string& data,
+                REGSAM view = 0);
 void RegDeleteTreeIn(HKEY hive, const std::string& path, REGSAM view);
 void RegDeleteValueAt(HKEY hive, const std::string& path, const char* name);
 void RegDeleteTreeAt(HKEY hive, const std::string& path);

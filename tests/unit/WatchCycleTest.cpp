@@ -32,12 +32,12 @@ UINT WatchTwoKeys(LPVOID param) {
                                        .path = paths[i].c_str(),
                                        .read = ReadThenWrite};
         std::string label = labels[i];
-        watches.push_back(std::make_unique<CWatch>(
-            std::make_unique<CRegistrySource>(settings), "Watch",
-            [label](const std::string& name, const std::string& text, std::string& location, std::string& details) {
-                location = label + name;
-                details = text;
-            }));
+        watches.push_back(std::make_unique<CWatch>(std::make_unique<CRegistrySource>(settings), "Watch",
+                                                   [label](const std::string& name, const std::string& text,
+                                                           std::string& location, std::string& details) {
+                                                       location = label + name;
+                                                       details = text;
+                                                   }));
     }
     return RunWatchMonitor(*host, std::move(watches), "WatchTwoKeys", "WatchTwoKeys");
 }

@@ -13,11 +13,15 @@ RecordedEvent Winlogon(int kind, const std::string& value, const std::string& te
 void Set(const std::string& name, const void* data, DWORD size, DWORD type) {
     RegSetBinary(HKEY_LOCAL_MACHINE, kWinlogon, name.c_str(), data, size, type);
 }
-void SetNumber(const char* name, DWORD number) { Set(name, &number, sizeof number, REG_DWORD); }
+void SetNumber(const char* name, DWORD number) {
+    Set(name, &number, sizeof number, REG_DWORD);
+}
 void SetText(const std::string& name, const std::string& text, DWORD type = REG_SZ) {
     RegSetString(HKEY_LOCAL_MACHINE, kWinlogon, name.c_str(), text, type);
 }
-void Delete(const std::string& name) { RegDeleteValueAt(HKEY_LOCAL_MACHINE, kWinlogon, name.c_str()); }
+void Delete(const std::string& name) {
+    RegDeleteValueAt(HKEY_LOCAL_MACHINE, kWinlogon, name.c_str());
+}
 
 class WinlogonMonitor : public MonitorThreadTest {
 protected:
@@ -43,8 +47,8 @@ TEST_F(WinlogonMonitor, OnlyStringAndNumberValuesTakePart) {
     SetNumber("KT_4Num", 0xFFFFFFFF);
     SetText("KT_3Str", "explorer.exe", REG_EXPAND_SZ);
     Set("KT_5Short", "\x07", 1, REG_DWORD);
-    EXPECT_EQ((Events{Winlogon(EVENT_DELETED, "KT_3Str", "explorer.exe"), Winlogon(EVENT_CHANGED, "KT_4Num", "-1"),
-                      Winlogon(EVENT_NEW, "KT_5Short", "7")}),
+    EXPECT_EQ((Events{Winlogon(EVENT_DELETED, "KT_3Str", "explorer.exe"),
+                      Winlogon(EVENT_CHANGED, "KT_4Num", "-1"), Winlogon(EVENT_NEW, "KT_5Short", "7")}),
               Expect(3));
 
     // Binary and multi-string values never report, whether added, changed or removed.
@@ -57,7 +61,8 @@ TEST_F(WinlogonMonitor, OnlyStringAndNumberValuesTakePart) {
 
     SetText("KT_3Str", "userinit.exe,C:\\extra.exe");
     SetNumber("KT_4Num", 1);
-    EXPECT_EQ((Events{Winlogon(EVENT_NEW, "KT_3Str", "userinit.exe,C:\\extra.exe"), Winlogon(EVENT_CHANGED, "KT_4Num", "1")}),
+    EXPECT_EQ((Events{Winlogon(EVENT_NEW, "KT_3Str", "userinit.exe,C:\\extra.exe"),
+                      Winlogon(EVENT_CHANGED, "KT_4Num", "1")}),
               Expect(2));
 }
 
@@ -66,7 +71,8 @@ TEST_F(WinlogonMonitor, LongNamesThatShareTheirStartAreTwoValues) {
     Start(MonitorWinlogonProc);
     SetText(kLong + "1", "one");
     SetText(kLong + "2", "two");
-    EXPECT_EQ((Events{Winlogon(EVENT_NEW, kLong + "1", "one"), Winlogon(EVENT_NEW, kLong + "2", "two")}), Expect(2));
+    EXPECT_EQ((Events{Winlogon(EVENT_NEW, kLong + "1", "one"), Winlogon(EVENT_NEW, kLong + "2", "two")}),
+              Expect(2));
     Delete(kLong + "1");
     EXPECT_EQ(Events{Winlogon(EVENT_DELETED, kLong + "1", "one")}, Expect(1));
 }
