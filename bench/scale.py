@@ -103,6 +103,7 @@ def build_machine(folders):
 class Kestrow:
     def __init__(self):
         self.ready = {}
+        self.saves = []
         exe = os.path.join(work, "Kestrow.exe")
         with open(os.path.join(build, "Kestrow.exe"), "rb") as src, open(exe, "wb") as dst:
             dst.write(src.read())
@@ -119,6 +120,8 @@ class Kestrow:
         for raw in self.proc.stderr:
             line = raw.decode("latin-1")
             log.write(line)
+            if "snapshots saved" in line:
+                self.saves.append(line.split("snapshots saved, ", 1)[1].strip().rstrip('\\n"'))
             for m in MONITORS:
                 if m + " ready" in line and m not in self.ready:
                     self.ready[m] = time.time() - self.start
@@ -310,12 +313,31 @@ def main():
             k.proc.returncode, os.path.join(work, "debug.txt")))
         return 1
     print("memory after the bursts: %s" % memory(pid))
+    stop(k)
+    print("snapshots saved while running and at exit: %s" % "; ".join(k.saves[-3:]))
+    print("saved snapshots: %d bytes" % os.path.getsize(os.path.join(work, "Kestrow.snapshots")))
+    # The same machine again, now with the snapshots the first run saved: every first reading
+    # is compared with them.
+    first = dict(k.ready)
+    k = Kestrow()
+    wine([WINTOOL, "wait", "Kestrow", "20000"])
+    end = time.time() + 120
+    while len(k.ready) < len(MONITORS) and time.time() < end:
+        time.sleep(0.1)
+    print("start-up with saved snapshots, against the first start without:")
+    for m in MONITORS:
+        print("  %-28s %s (was %s)" % (m, "%.2f s" % k.ready[m] if m in k.ready else "never",
+                                       "%.2f s" % first[m] if m in first else "never"))
+    stop(k)
+    return 0
+
+
+def stop(k):
     wine([WINTOOL, "close", "Kestrow"])
     try:
-        k.proc.wait(10)
+        k.proc.wait(30)
     except subprocess.TimeoutExpired:
         k.proc.kill()
-    return 0
 
 
 if __name__ == "__main__":

@@ -3,12 +3,20 @@
 #include <mstask.h>
 #include <objbase.h>
 #include <taskschd.h>
+#include "SnapshotStore.h"
 
 void CTaskRouteSnapshot::Compare(const Reading& reading, const Report& report) {
+    if (!m_read && m_store && m_store->TakeSaved(m_id, m_current)) {
+        // As the last run left it: what differs changed while the program was not running.
+        CopySnapshot(m_current, m_unseen);
+        m_read = true;
+    }
+    bool changed = !m_read;
     CSnapshotComparison* self = nullptr;
     CSnapshotComparison comparison(
         m_current, m_unseen,
         [&](int kind, const std::string& name, const std::string& details) {
+            changed = true;
             if (m_read)
                 report(kind, name, details, self->Previous());
         },
@@ -18,6 +26,8 @@ void CTaskRouteSnapshot::Compare(const Reading& reading, const Report& report) {
         comparison.Item(item.first, item.second);
     comparison.Finish();
     m_read = true;
+    if (m_store && changed)
+        m_store->Update(m_id, m_current);
 }
 
 void CTaskRouteSnapshot::Forget(const std::string& name) {
@@ -41,6 +51,10 @@ CTaskMonitor::~CTaskMonitor() {
 
 void CTaskMonitor::Init(IMonitorHost* host) {
     m_pHost = host;
+    CSnapshotStore* store = host ? host->GetSnapshotStore() : nullptr;
+    m_workItems.KeepIn(store, CATEGORY_TASKS "\twork items");
+    m_jobs.KeepIn(store, CATEGORY_TASKS "\tjobs");
+    m_tasks.KeepIn(store, CATEGORY_TASKS "\ttasks");
     if (!m_quitEvent)
         m_quitEvent = MakeEvent(true);
 }

@@ -71,6 +71,12 @@ public:
     using Report = std::function<void(int, const std::string&, const std::string&, const std::string&)>;
     void Compare(const Reading& reading, const Report& report);
     bool Has(const std::string& name) const { return m_current.Find(name) != nullptr; }
+    // Where the snapshot is kept across runs: the first complete reading is then compared with
+    // the one the last run saved.
+    void KeepIn(CSnapshotStore* store, const char* id) {
+        m_store = store;
+        m_id = id;
+    }
     // Drops an item without a report (another route reports it now).
     void Forget(const std::string& name);
 
@@ -78,6 +84,8 @@ private:
     CMapStringToString m_current;
     CMapStringToString m_unseen;
     bool m_read = false;
+    CSnapshotStore* m_store = nullptr;
+    std::string m_id;
 };
 
 class CTaskMonitor {
