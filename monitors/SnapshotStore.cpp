@@ -194,8 +194,8 @@ bool CSnapshotStore::Save() {
     }
     // Read by the scale figures.
     char note[96];
-    std::snprintf(note, sizeof note, "Kestrow: snapshots saved, %u bytes in %lu ms\n", static_cast<unsigned>(text.size()),
-                  static_cast<unsigned long>(::GetTickCount() - start));
+    std::snprintf(note, sizeof note, "Kestrow: snapshots saved, %u bytes in %lu ms\n",
+                  static_cast<unsigned>(text.size()), static_cast<unsigned long>(::GetTickCount() - start));
     ::OutputDebugStringA(note);
     return true;
 }

@@ -64,7 +64,21 @@ TEST(COMClasses, ReadingFindsOnlyServedClassesAndCreatesNothing) {
     RegSetString(HKEY_CLASSES_ROOT, ClassKey(2) + "\\InprocServer32", "", "C:\\kt5\\long.dll");
     RegCreateKeyAt(HKEY_CLASSES_ROOT, ClassKey(3) + "\\InprocServer32"); // a key with no value
 
+    // Names of 255 characters outside the code page (765 bytes as UTF-8, past any 260-byte
+    // buffer): each read whole, and the reading goes on past them.
+    std::string wide[2];
+    for (int i = 0; i < 2; ++i) {
+        for (int c = 0; c < 254; ++c)
+            wide[i] += "\xE4\xB8\xAD"; // U+4E2D
+        wide[i] += i ? "\xE6\x96\x87" : "\xE6\x97\xA5";
+        RegSetWide(HKEY_CLASSES_ROOT, "CLSID\\" + wide[i] + "\\InprocServer32", "",
+                   "C:\\kt5\\w" + std::to_string(i));
+    }
     auto items = ReadClasses();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ("Inproc=C:\\kt5\\w" + std::to_string(i) + ";", items[wide[i]]) << i;
+        RegDeleteTreeIn(HKEY_CLASSES_ROOT, "CLSID\\" + wide[i], 0);
+    }
     EXPECT_EQ(0u, items.count(kClasses[0]));
     EXPECT_EQ(0u, items.count(kClasses[3]));
     EXPECT_EQ("Local=C:\\kt5\\server.exe -Embedding ", items[kClasses[1]]);
