@@ -270,11 +270,7 @@ def burst(k, what, lines, count, marker):
 def main():
     folders = [l for l in wine([HELPER, "folders"]).stdout.decode("latin-1").replace("\r", "").split("\n") if l]
     build_machine(folders)
-    k = Kestrow()
-    wine([WINTOOL, "wait", "Kestrow", "20000"])
-    end = time.time() + 120
-    while len(k.ready) < len(MONITORS) and time.time() < end:
-        time.sleep(0.1)
+    k = start()
     print("start-up: time from start to each monitor's first snapshot:")
     for m in MONITORS:
         print("  %-28s %s" % (m, "%.2f s" % k.ready[m] if m in k.ready else "never"))
@@ -319,17 +315,23 @@ def main():
     # The same machine again, now with the snapshots the first run saved: every first reading
     # is compared with them.
     first = dict(k.ready)
-    k = Kestrow()
-    wine([WINTOOL, "wait", "Kestrow", "20000"])
-    end = time.time() + 120
-    while len(k.ready) < len(MONITORS) and time.time() < end:
-        time.sleep(0.1)
+    k = start()
     print("start-up with saved snapshots, against the first start without:")
     for m in MONITORS:
         print("  %-28s %s (was %s)" % (m, "%.2f s" % k.ready[m] if m in k.ready else "never",
                                        "%.2f s" % first[m] if m in first else "never"))
     stop(k)
     return 0
+
+
+def start():
+    """Kestrow started, once every monitor has taken its first snapshot (or two minutes passed)."""
+    k = Kestrow()
+    wine([WINTOOL, "wait", "Kestrow", "20000"])
+    end = time.time() + 120
+    while len(k.ready) < len(MONITORS) and time.time() < end:
+        time.sleep(0.1)
+    return k
 
 
 def stop(k):
