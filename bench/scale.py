@@ -283,18 +283,18 @@ def main():
     print("idle: %.3f s of processor time in %.0f s = %.2f%% of one core" % (c1 - c0, t1 - t0,
                                                                             100 * (c1 - c0) / (t1 - t0)))
     # A service that writes below its key once a second, as many do: one reading per settle.
-    stop = threading.Event()
+    quit_writer = threading.Event()
 
     def write_services():
         n = 0
-        while not stop.wait(1.0):
+        while not quit_writer.wait(1.0):
             n += 1
             wine(["reg", "add", "HKLM\\%s\\ScaleSvc1\\Parameters" % SERVICES, "/v", "Tick", "/d", str(n), "/f"])
     writer = threading.Thread(target=write_services, daemon=True)
     c0, t0 = cpu_seconds(pid), time.time()
     writer.start()
     time.sleep(IDLE_SECONDS)
-    stop.set()
+    quit_writer.set()
     writer.join()
     c1, t1 = cpu_seconds(pid), time.time()
     print("idle with a Services subtree written once a second: %.3f s of processor time in %.0f s = %.2f%% of one core"
