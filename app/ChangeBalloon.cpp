@@ -15,20 +15,33 @@ std::string Shorten(const std::string& text, size_t bytes) {
 const size_t kFirstFew = 3;
 } // namespace
 
-BalloonText ChangeBalloon(const std::vector<EventRecord>& events) {
-    if (events.empty())
+void CBalloonBatch::Add(const EventRecord& rec) {
+    if (m_first.size() < kFirstFew)
+        m_first.push_back(rec);
+    ++m_count;
+}
+
+BalloonText CBalloonBatch::Take() {
+    BalloonText text = ChangeBalloon(m_first, m_count);
+    m_first.clear();
+    m_count = 0;
+    return text;
+}
+
+BalloonText ChangeBalloon(const std::vector<EventRecord>& events, size_t count) {
+    if (events.empty() || count == 0)
         return {"Kestrow", ""};
-    if (events.size() == 1) {
+    if (count == 1) {
         const EventRecord& e = events.back();
         return {Shorten(std::string(e.category) + ": " + e.event, 63),
                 Shorten(std::string(e.location) + "\n" + Shorten(e.details, 160), 255)};
     }
-    std::string text = std::to_string(events.size()) + " changes:";
+    std::string text = std::to_string(count) + " changes:";
     for (size_t i = 0; i < events.size() && i < kFirstFew; ++i)
         text +=
             "\n" +
             Shorten(std::string(events[i].category) + " " + events[i].event + " " + events[i].location, 70);
-    if (events.size() > kFirstFew)
+    if (count > kFirstFew)
         text += "\n...";
     return {"Kestrow", Shorten(text, 255)};
 }

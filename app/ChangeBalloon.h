@@ -10,5 +10,22 @@ struct BalloonText {
     std::string text;  // at most 255 bytes
 };
 
-// `events` in the order they were reported; empty gives an empty text.
-BalloonText ChangeBalloon(const std::vector<EventRecord>& events);
+// `events` in the order they were reported (for a burst, at least its first few), `count` how
+// many there were in all; none gives an empty text.
+BalloonText ChangeBalloon(const std::vector<EventRecord>& events, size_t count);
+inline BalloonText ChangeBalloon(const std::vector<EventRecord>& events) {
+    return ChangeBalloon(events, events.size());
+}
+
+// The events since the last balloon: the first few and how many. A balloon costs the shell
+// milliseconds, so a burst shows one a second at most, with everything since the last one.
+class CBalloonBatch {
+public:
+    void Add(const EventRecord& rec);
+    bool Empty() const { return m_count == 0; }
+    BalloonText Take();
+
+private:
+    std::vector<EventRecord> m_first;
+    size_t m_count = 0;
+};

@@ -143,6 +143,8 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
             WriteLog();
         else if (wp == IDT_SAVE_SNAPSHOTS)
             m_snapshots.Save();
+        else if (wp == IDT_BALLOON)
+            ShowChangeBalloon();
         return false;
     case WM_TRAY_NOTIFY:
         result = OnTrayNotify(wp, lp);
@@ -207,7 +209,7 @@ void CMainDlg::OnRecordEvent(const ReportRequest& r) {
     }
     m_log.Queue(FormatCsvLine(rec));
     ReportToSystemLog(r.kind, rec);
-    m_batch.push_back(rec);
+    m_balloon.Add(rec);
 }
 
 void CMainDlg::WriteLog() {

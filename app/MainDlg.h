@@ -8,6 +8,7 @@
 #include "../monitors/SnapshotStore.h"
 #include "../monitors/TaskMonitor.h"
 #include "../ui/stListCtrl.h"
+#include "ChangeBalloon.h"
 #include "ClockSpeaker.h"
 #include "EventLogFile.h"
 #include "ReportChannel.h"
@@ -75,7 +76,8 @@ private:
     CHandle m_stopEvent;
     CTaskMonitor m_taskMonitor;
     CSnapshotStore m_snapshots;
-    std::vector<EventRecord> m_batch; // the events of the batch being recorded
+    CBalloonBatch m_balloon; // the events the next balloon tells of
+    DWORD m_lastBalloon = 0; // tick count of the last change balloon
 
     bool m_alerting = false;
     int m_alertFrame = 0;

@@ -44,10 +44,19 @@ void CMainDlg::LoadSnapshots() {
 }
 
 void CMainDlg::ShowChangeBalloon() {
-    BalloonText balloon = ChangeBalloon(m_batch);
-    m_batch.clear();
+    if (m_balloon.Empty()) {
+        KillTimer(IDT_BALLOON);
+        return;
+    }
+    DWORD now = ::GetTickCount(), wait = now - m_lastBalloon < 1000 ? 1000 - (now - m_lastBalloon) : 0;
+    if (wait) {
+        SetTimer(IDT_BALLOON, wait);
+        return;
+    }
+    KillTimer(IDT_BALLOON);
+    m_lastBalloon = now;
+    BalloonText balloon = m_balloon.Take();
     // Silence mode keeps the balloon quiet, as it keeps the alert from beeping.
     bool quiet = m_silenced && WholeSeconds(m_clock.Now()) <= WholeSeconds(m_silenceUntil);
-    if (!balloon.text.empty())
-        m_tray.ShowBalloon(balloon.text.c_str(), balloon.title.c_str(), quiet);
+    m_tray.ShowBalloon(balloon.text.c_str(), balloon.title.c_str(), quiet);
 }

@@ -26,4 +26,6 @@ const UINT_PTR IDT_ALERT = 8008;
 const UINT_PTR IDT_LOG_RETRY = 8009;
 // Saves the monitors' snapshots when they changed.
 const UINT_PTR IDT_SAVE_SNAPSHOTS = 8010;
+// Shows the change balloon held back while one was shown less than a second ago.
+const UINT_PTR IDT_BALLOON = 8011;
 const UINT TRAY_ICON_ID = 1002;
