@@ -1,5 +1,4 @@
 #include "AfxWin.h"
-#include <atomic>
 
 CString CWnd::GetWindowText() const {
     char buf[512];

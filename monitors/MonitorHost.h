@@ -1,6 +1,6 @@
 // What a monitor thread may use of the main window: the stop event, the settle time, the
-// report of an event or of an error, and readiness. The window implements it; tests give a monitor a
-// recording host.
+// report of an event or of an error, readiness, and where snapshots are kept across runs. The
+// window implements it; tests give a monitor a recording host.
 #pragma once
 #include <windows.h>
 
