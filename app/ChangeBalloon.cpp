@@ -9,7 +9,8 @@ std::string Shorten(const std::string& text, size_t bytes) {
         return text;
     std::string cut(bytes - 3 + 1, '\0');
     CopyCut(&cut[0], cut.size(), text.c_str());
-    return cut.c_str() + std::string("...");
+    std::string shortened = cut.c_str();
+    return shortened += "...";
 }
 
 const size_t kFirstFew = 3;
@@ -37,10 +38,11 @@ BalloonText ChangeBalloon(const std::vector<EventRecord>& events, size_t count) 
                 Shorten(std::string(e.location) + "\n" + Shorten(e.details, 160), 255)};
     }
     std::string text = std::to_string(count) + " changes:";
-    for (size_t i = 0; i < events.size() && i < kFirstFew; ++i)
+    for (size_t i = 0; i < events.size() && i < kFirstFew; ++i) {
+        text += '\n';
         text +=
-            "\n" +
             Shorten(std::string(events[i].category) + " " + events[i].event + " " + events[i].location, 70);
+    }
     if (count > kFirstFew)
         text += "\n...";
     return {"Kestrow", Shorten(text, 255)};

@@ -13,7 +13,9 @@ const char* const kRunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\R
 CString AutoStartCommand(const char* path) {
     if (!std::strchr(path, ' '))
         return CString(path);
-    return CString("\"" + std::string(path) + "\"");
+    std::string quoted = "\"";
+    quoted += path;
+    return CString(quoted += "\"");
 }
 
 COptionsDlg::COptionsDlg(HWND parent)

@@ -73,7 +73,8 @@ TEST_F(ServiceCleanUp, OnlyEmptyTextImagePathsAreDeleted) {
         EXPECT_EQ(e.kept,
                   RegQueryValueExA(key.Get(), "ImagePath", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS)
             << e.service;
-        if (std::string(e.service) == "KT_Full")
+        if (std::string(e.service) == "KT_Full") {
             EXPECT_EQ("C:\\full.exe", key.ReadText("ImagePath"));
+        }
     }
 }

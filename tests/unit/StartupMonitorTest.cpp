@@ -24,7 +24,9 @@ protected:
         ASSERT_TRUE(CreateDirectoryA(allUsers.c_str(), nullptr));
     }
     void StartOn(const std::string& personalPath, const std::string& allUsersPath) {
-        Start([=] { RunStartupMonitor(host, personalPath.c_str(), allUsersPath.c_str()); });
+        Start([this, personalPath, allUsersPath] {
+            RunStartupMonitor(host, personalPath.c_str(), allUsersPath.c_str());
+        });
     }
     // After the monitor has stopped: the folders, and the folders moved away, with their files.
     void CleanUp() override {

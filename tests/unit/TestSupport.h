@@ -15,7 +15,7 @@ struct RecordedEvent {
     int kind;
     std::string location;
     std::string details;
-    std::string previous; // not compared: only the tests of it look at it
+    std::string previous = {}; // not compared: only the tests of it look at it
     bool operator==(const RecordedEvent& o) const {
         return category == o.category && kind == o.kind && location == o.location && details == o.details;
     }
