@@ -9,12 +9,6 @@ export KESTROW_EXE="$build/Kestrow.exe" WINTOOL="$build/tests/wintool.exe" SYSTE
 source "$(dirname "$(realpath "$0")")/../tests/system/lib.sh"
 reghelper="$build/tests/reghelper.exe"
 run='Software\Microsoft\Windows\CurrentVersion\Run'
-fresh_run() {
-    wine reg delete "HKCU\\$run" /f >/dev/null 2>&1
-    wine reg add "HKCU\\$run" /f >/dev/null 2>&1
-}
-lines() { csv | grep -c $'\r$'; }
-has_lines() { [ "$(lines)" -ge "$1" ]; }
 visible() { [ "$(wt state Kestrow)" = visible ]; }
 gone() { ! kill -0 "$kestrow_pid" 2>/dev/null; }
 

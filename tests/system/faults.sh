@@ -12,11 +12,6 @@ source "$(dirname "$0")/lib.sh"
 reghelper="$(dirname "$WINTOOL")/reghelper.exe"
 run='Software\Microsoft\Windows\CurrentVersion\Run'
 runonce='Software\Microsoft\Windows\CurrentVersion\RunOnce'
-fresh_run() {
-    wine reg delete "HKCU\\$run" /f >/dev/null 2>&1
-    wine reg add "HKCU\\$run" /f >/dev/null 2>&1
-}
-lines() { csv | grep -c $'\r$'; }
 # The log read strictly: records of five quoted fields ended by CR LF, nothing else. Prints
 # the number of records, or what is wrong (exit 1).
 check_log() {
@@ -65,11 +60,11 @@ wait_for_line "\"$d\",\"Auto Start\",\"New\",\"Personal\",\"ktf-later.lnk\"" ||
 wait_for_line "\"$d\",\"Auto Run\",\"Deleted\",\"HKCU/$runonce\",\"KTF_Back=C:\\back.exe\"" ||
     fail "the RunOnce key that came back is not watched"
 # Five key lines; the folder: Deleted and New for ".", ".." and a file each, then one New.
-[ "$(lines)" -eq 12 ] || { fail "expected 12 lines after the key and folder faults:"; csv; }
+[ "$(log_lines)" -eq 12 ] || { fail "expected 12 lines after the key and folder faults:"; csv; }
 
 # 2. The log held open (readers allowed, no writer) while 2,000 values are added, until all
 # of them are rows of the list: by then every line was tried.
-before=$(lines)
+before=$(log_lines)
 rows=$(wt rows Kestrow)
 held=$(mktemp)
 wine "$reghelper" hold "$(winepath -w "$SYSTEST_DIR/Kestrow.csv")" 3600000 </dev/null >"$held" 2>/dev/null &
@@ -78,11 +73,10 @@ wait_until grep -q held "$held" || fail "could not hold the log"
 wine "$reghelper" burst HKCU "$run" 2000 KTF_Held </dev/null >/dev/null 2>&1 || fail "burst not written"
 has_rows() { [ "$(wt rows Kestrow)" -ge $((rows + 2000)) ]; }
 wait_until has_rows || fail "the burst never reached the list"
-[ "$(lines)" -eq "$before" ] || fail "lines were written while the log was held"
+[ "$(log_lines)" -eq "$before" ] || fail "lines were written while the log was held"
 kill "$holder"
 wait "$holder" 2>/dev/null
 rm -f "$held"
-has_lines() { [ "$(lines)" -ge "$1" ]; }
 wait_until has_lines $((before + 2000))
 got=$(csv | tr -d '\r' | tail -n +$((before + 1)) | sed -n 's/.*"KTF_Held\([0-9]*\)=.*/\1/p')
 [ "$got" = "$(seq -f '%05g' 0 1999)" ] || fail "after the hold: $(echo "$got" | grep -c .) of 2000 burst lines, or out of order"
@@ -101,13 +95,13 @@ fresh_run
 start_kestrow RunKeys
 wine "$reghelper" burst HKCU "$run" 5000 KTF_Burst </dev/null >/dev/null 2>&1 || fail "burst not written"
 wait_until has_lines 300
-at=$(lines)
+at=$(log_lines)
 stop_kestrow
-echo "Exit in a burst after $at lines: $(lines) lines"
+echo "Exit in a burst after $at lines: $(log_lines) lines"
 [ "$at" -lt 5000 ] || echo "note: the burst was over at Exit"
 n=$(check_log) || fail "$n"
 got=$(csv | tr -d '\r' | sed -n 's/.*"KTF_Burst\([0-9]*\)=.*/\1/p')
-[ "$got" = "$(seq -f '%05g' 0 $(($(lines) - 1)))" ] || fail "the burst lines are not the first ones in order"
+[ "$got" = "$(seq -f '%05g' 0 $(($(log_lines) - 1)))" ] || fail "the burst lines are not the first ones in order"
 
 fresh_run
 wine reg delete "HKCU\\$runonce" /f >/dev/null 2>&1

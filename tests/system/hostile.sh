@@ -42,7 +42,6 @@ done
 
 expected=${#values[@]}
 [ -n "$startup" ] && expected=$((expected + 3))
-has_lines() { [ "$(csv | grep -c $'\r$')" -ge "$1" ]; }
 wait_until has_lines "$expected"
 # A later value and file mark the end: once their lines are in, nothing of the above follows.
 rh set HKCU "$run" "$(hex KTS_Mark)" "$(hex m)" 1 || fail "could not set the marker"

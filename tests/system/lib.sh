@@ -39,6 +39,14 @@ start_kestrow() {
     done
 }
 
+# Complete lines in the log, and the user's Run key emptied.
+log_lines() { csv | grep -c $'\r$'; }
+has_lines() { [ "$(log_lines)" -ge "$1" ]; }
+fresh_run() {
+    wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /f >/dev/null 2>&1
+}
+
 # Waits for the log to hold line $1 exactly.
 has_line() { csv | tr -d '\r' | grep -qxF -- "$1"; }
 wait_for_line() { wait_until has_line "$1"; }
