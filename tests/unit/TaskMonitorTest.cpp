@@ -187,8 +187,9 @@ struct CTestTaskMonitor : CTaskMonitor {
         }
         return S_OK;
     }
-    void Item(const std::wstring& name, const std::wstring& app, std::vector<std::wstring> triggers = {}) {
-        schedule.items.push_back({name, app, std::move(triggers)});
+    void Item(const std::wstring& name, const std::wstring& app, std::vector<std::wstring> triggers = {},
+              bool activatable = true) {
+        schedule.items.push_back({name, app, std::move(triggers), activatable});
     }
     void Task(const std::wstring& path, std::vector<TaskTrigger> triggers, const std::wstring& command,
               bool hidden = false) {
@@ -247,75 +248,57 @@ TEST_F(TaskMonitor, JobTexts) {
     EXPECT_EQ(106u, JobDaysText(Job(0, 0x7FFFFFFF, 0x7F, JOB_RUN_PERIODICALLY, L"")).size());
 }
 
-TEST_F(TaskMonitor, WorkItemsAndJobsPollAfterPoll) {
-    monitor.Item(L"Backup.job", L"C:\\Tools\\backup.exe", {L"At 3:00 AM every day"});
-    monitor.Item(L"Clean.job", L"C:\\clean.exe", {L"At 1:00 AM every day"});
-    monitor.jobCommands = {L"C:\\Backup.cmd", L"b.bat", L"c.bat", L"d.bat", L"e.bat"};
-    EXPECT_TRUE(Poll().empty());
-
-    // Letter case only: nothing. Another trigger: Changed with the last one's text. An item
-    // that cannot be activated is there, with no texts. Two names alike in their cut are two.
-    const std::wstring stem(300, L'n');
-    monitor.schedule.items[0].application = L"c:\\TOOLS\\BACKUP.EXE";
-    monitor.schedule.items[1].triggers = {L"At 1:00 AM every day", L"At logon"};
-    monitor.schedule.items.push_back({L"Broken.job", L"C:\\never.exe", {L"At 5:00"}, false});
-    monitor.Item(stem + L"A.job", std::wstring(300, L'a'));
-    monitor.Item(stem + L"B.job", L"C:\\b.exe");
-    monitor.jobCommands[0] = L"c:\\BACKUP.CMD";
-    monitor.jobCommands[1] = L"b2.bat";
-    monitor.jobCommands.push_back(L"f.bat");
-    const std::string cut(259, 'n');
-    EXPECT_EQ(
-        (Events{Ev(EVENT_CHANGED, JobAt(1), "; 8:00AM;b2.bat"), Ev(EVENT_NEW, JobAt(5), "; 8:00AM;f.bat"),
-                Ev(EVENT_NEW, "Broken.job", ";"), Ev(EVENT_CHANGED, "Clean.job", "At logon;C:\\clean.exe"),
-                Ev(EVENT_NEW, cut, ";C:\\b.exe"), Ev(EVENT_NEW, cut, ";" + std::string(259, 'a'))}),
-        Poll());
-
-    // A trigger whose text cannot be read leaves the one before it.
-    monitor.schedule.items[1].triggers = {L"At 2:00 AM", L"?"};
-    monitor.schedule.items[2].activatable = true;
-    monitor.schedule.items.pop_back();
-    EXPECT_EQ((Events{Ev(EVENT_CHANGED, "Broken.job", "At 5:00;C:\\never.exe"),
-                      Ev(EVENT_CHANGED, "Clean.job", "At 2:00 AM;C:\\clean.exe"),
-                      Ev(EVENT_DELETED, cut, ";C:\\b.exe")}),
-              Poll());
-
-    // Deleted with the details last taken in (the case-only change never was).
-    monitor.schedule.items.erase(monitor.schedule.items.begin() + 1, monitor.schedule.items.end());
-    monitor.jobCommands.resize(5);
-    EXPECT_EQ((Events{Ev(EVENT_DELETED, JobAt(5), "; 8:00AM;f.bat"),
-                      Ev(EVENT_DELETED, "Broken.job", "At 5:00;C:\\never.exe"),
-                      Ev(EVENT_DELETED, "Clean.job", "At 2:00 AM;C:\\clean.exe"),
-                      Ev(EVENT_DELETED, cut, ";" + std::string(259, 'a'))}),
-              Poll());
-}
-
-TEST_F(TaskMonitor, TaskFoldersEveryFolderHiddenTasksIncludedAndATaskBothRoutesListOnce) {
+TEST_F(TaskMonitor, EveryRoutePollAfterPoll) {
+    monitor.Item(L"Backup.job", L"C:\\Tools\\backup.exe", {L"At 3:00 AM"});
+    monitor.Item(L"Clean.job", L"C:\\clean.exe", {L"At 1:00 AM"});
     monitor.Item(L"Both.job", L"C:\\both.exe");
+    monitor.jobCommands = {L"C:\\Backup.cmd", L"b.bat", L"c.bat", L"d.bat", L"e.bat"};
     monitor.Task(L"\\Vendor\\Updater", {{TASK_TRIGGER_DAILY, L"2026-06-12T03:00:00"}}, L"C:\\upd.exe");
     monitor.Task(L"\\Closed\\Secret", {}, L"C:\\secret.exe");
     monitor.failingFolders = {{L"\\Closed", E_ACCESSDENIED}}; // to a standard user: left out
     EXPECT_TRUE(Poll().empty());
 
+    // Letter case only: nothing. The last trigger's text, unless it cannot be read. An item that
+    // cannot be activated is there, with no texts. Names alike in their cut or in the code page
+    // are two. Hidden tasks count; a root task that the work items list is theirs.
+    const std::wstring stem(300, L'n');
+    monitor.schedule.items[0].application = L"c:\\TOOLS\\BACKUP.EXE";
+    monitor.schedule.items[1].triggers = {L"At 1:00 AM", L"At logon", L"?"};
+    monitor.Item(L"Broken.job", L"C:\\never.exe", {}, false);
+    monitor.Item(stem + L"A.job", L"C:\\a.exe");
+    monitor.Item(stem + L"B.job", L"C:\\b.exe");
+    monitor.jobCommands[0] = L"c:\\BACKUP.CMD";
+    monitor.jobCommands[1] = L"b2.bat";
     monitor.tasks.push_back({{L"\\Vendor\\Sub\\Deep",
                               {{TASK_TRIGGER_DAILY, L"2026-06-12T03:00:00"}, {TASK_TRIGGER_LOGON, L""}},
                               {{L"C:\\Vendor\\upd.exe", L"/silent"}, {L"C:\\report.exe", L""}}},
                              false});
     monitor.Task(L"\\Vendor\\Ghost", {{TASK_TRIGGER_BOOT, L""}}, L"C:\\ghost.exe", true);
-    monitor.Task(L"\\Caf\u00e9\u4e2d", {}, L"a.exe"); // alike in the code page, still two
+    monitor.Task(L"\\Caf\u00e9\u4e2d", {}, L"a.exe");
     monitor.Task(L"\\Caf\u00e9\u4e2e", {}, L"b.exe");
     monitor.Task(L"\\Both", {}, L"C:\\both.exe");
+    const std::string cut(259, 'n');
     EXPECT_EQ(
-        (Events{Ev(EVENT_NEW, "\\Caf\xe9?", ";a.exe"), Ev(EVENT_NEW, "\\Caf\xe9?", ";b.exe"),
+        (Events{Ev(EVENT_CHANGED, JobAt(1), "; 8:00AM;b2.bat"), Ev(EVENT_NEW, "Broken.job", ";"),
+                Ev(EVENT_CHANGED, "Clean.job", "At logon;C:\\clean.exe"),
+                Ev(EVENT_NEW, "\\Caf\xe9?", ";a.exe"), Ev(EVENT_NEW, "\\Caf\xe9?", ";b.exe"),
                 Ev(EVENT_NEW, "\\Vendor\\Ghost", "At startup;C:\\ghost.exe"),
                 Ev(EVENT_NEW, "\\Vendor\\Sub\\Deep",
-                   "Daily from 2026-06-12T03:00:00, At log on;C:\\Vendor\\upd.exe /silent, C:\\report.exe")}),
+                   "Daily from 2026-06-12T03:00:00, At log on;C:\\Vendor\\upd.exe /silent, C:\\report.exe"),
+                Ev(EVENT_NEW, cut, ";C:\\a.exe"), Ev(EVENT_NEW, cut, ";C:\\b.exe")}),
         Poll());
 
+    // Deleted with the details last taken in (the case-only change never was).
+    monitor.schedule.items.erase(monitor.schedule.items.begin() + 3, monitor.schedule.items.end());
+    monitor.schedule.items.erase(monitor.schedule.items.begin() + 1);
+    monitor.jobCommands.resize(4);
     monitor.tasks[0].first.triggers[0].type = TASK_TRIGGER_WEEKLY;
     monitor.tasks.erase(monitor.tasks.begin() + 3); // Ghost
-    EXPECT_EQ((Events{Ev(EVENT_DELETED, "\\Vendor\\Ghost", "At startup;C:\\ghost.exe"),
-                      Ev(EVENT_CHANGED, "\\Vendor\\Updater", "Weekly from 2026-06-12T03:00:00;C:\\upd.exe")}),
+    EXPECT_EQ((Events{Ev(EVENT_DELETED, JobAt(4), "; 8:00AM;e.bat"), Ev(EVENT_DELETED, "Broken.job", ";"),
+                      Ev(EVENT_DELETED, "Clean.job", "At logon;C:\\clean.exe"),
+                      Ev(EVENT_DELETED, "\\Vendor\\Ghost", "At startup;C:\\ghost.exe"),
+                      Ev(EVENT_CHANGED, "\\Vendor\\Updater", "Weekly from 2026-06-12T03:00:00;C:\\upd.exe"),
+                      Ev(EVENT_DELETED, cut, ";C:\\a.exe"), Ev(EVENT_DELETED, cut, ";C:\\b.exe")}),
               Poll());
 }
 
