@@ -1,44 +1,20 @@
-// Rules of the program that need no window: the alert's silence, where the program (and so its
-// log) lives, and the texts Event Viewer shows for an event.
+// Rules of the program that need no window: where the program (and so its log) lives, and the
+// texts Event Viewer shows for an event.
 #include "TestSupport.h"
-#include "app/Alert.h"
 #include "app/MonitorApp.h"
 #include "app/SystemEventLog.h"
 #include <gtest/gtest.h>
-#include <tuple>
 
-TEST(AppRules, SilenceHoldsTheBeepBackUntilItsHourIsOverInWholeSeconds) {
-    auto at = [](WORD h, WORD m, WORD s, WORD ms) { return SYSTEMTIME{2026, 12, 0, 6, h, m, s, ms}; };
-    // Silence chosen at 10:00 lasts until 11:00, also once it is turned off; frame 2 may beep.
-    const SYSTEMTIME until = AddSeconds(at(10, 0, 0, 0), 3600);
-    auto beeps = [&](bool silenced, const SYSTEMTIME& now) {
-        int frame = 1;
-        return NextAlertTick(frame, silenced, now, until).beep;
+TEST(AppRules, ProgramDirIsTheFolderOfTheCommandLineAndStaysInItsBuffer) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"\"C:\\Program Files\\Kestrow\\Kestrow.exe\" ", "C:\\Program Files\\Kestrow\\"}, // without its quote
+        {"Kestrow.exe", ""}, // the current directory, never "Kestrow.exeKestrow.csv"
+        {"\"C:\\" + std::string(300, 'x') + "\\Kestrow.exe\"", "C:\\"}, // cut within MAX_PATH first
     };
-    EXPECT_FALSE(beeps(true, at(23, 0, 0, 0)));
-    EXPECT_FALSE(beeps(false, at(10, 59, 59, 0)));
-    EXPECT_FALSE(beeps(false, at(11, 0, 0, 999))) << "equal in whole seconds does not count";
-    EXPECT_TRUE(beeps(false, at(11, 0, 1, 0)));
-}
-
-TEST(AppRules, ProgramDirIsTheFolderOfTheModuleOrCommandLineAndStaysInItsBuffer) {
-    std::string deep = "\"C:\\", kept = "C:\\";
-    for (int i = 0; i < 60; ++i)
-        deep += "folder\\";
-    for (int i = 0; i < 36; ++i) // as many as fit in MAX_PATH with the quote
-        kept += "folder\\";
-    const std::tuple<const char*, std::string, std::string> cases[] = {
-        {"C:\\Program Files\\Kestrow\\Kestrow.exe", "ignored", "C:\\Program Files\\Kestrow\\"},
-        {"", "\"C:\\Program Files\\Kestrow\\Kestrow.exe\" ", "C:\\Program Files\\Kestrow\\"}, // quote goes
-        {nullptr, "C:\\Tools\\Kestrow.exe", "C:\\Tools\\"},
-        {"", "Kestrow.exe", ""}, // the current directory, never "Kestrow.exeKestrow.csv"
-        {"", deep + "Kestrow.exe\"", kept},
-    };
-    for (const auto& [module, commandLine, dir] : cases) {
+    for (const auto& [commandLine, dir] : cases) {
         char buffer[MAX_PATH + 16];
         memset(buffer, 'Z', sizeof buffer);
-        CMonitorApp::ComputeProgramDir(module, commandLine.c_str(),
-                                       *reinterpret_cast<char(*)[MAX_PATH]>(buffer));
+        CMonitorApp::ComputeProgramDir("", commandLine.c_str(), *reinterpret_cast<char(*)[MAX_PATH]>(buffer));
         EXPECT_EQ(dir, std::string(buffer)) << commandLine;
         EXPECT_EQ(std::string(16, 'Z'), std::string(buffer + MAX_PATH, 16)) << "written past the buffer";
     }

@@ -1,18 +1,11 @@
-// The CSV line of an event, and the log file: where it goes, and what it keeps while it
-// cannot be written.
+// The CSV line of an event, and what the log file keeps while it cannot be written. Where the
+// log goes when the program's folder cannot take it is checked end to end by the system tests.
 #include "TestSupport.h"
 #include "app/EventLogFile.h"
-#include "framework/AfxHandle.h"
+#include "LogHolder.h"
 #include <gtest/gtest.h>
 
 using Texts = std::vector<std::string>;
-
-namespace {
-// Another program holding the file open without sharing.
-CHandle Hold(const std::string& path) {
-    return CHandle(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
-}
-} // namespace
 
 TEST(EventLog, EveryTextStaysInsideItsQuotedFieldCutToItsWidthAndNoneRunsAsAFormula) {
     // Quotes doubled: no text can end its field early or forge a line; the rest byte for byte.
@@ -50,7 +43,7 @@ TEST(EventLog, LinesWaitForTheLockAndAHeldLogInOrderUpToABoundAndTheDropsAreTold
     writer.Close();
 
     // Held without sharing: the oldest lines wait, the newest beyond the bound are counted.
-    CHandle held = Hold(log.GetPath());
+    CHandle held = HoldFile(log.GetPath());
     for (size_t i = 0; i < CEventLogFile::kMaxWaiting + 6; ++i)
         log.Queue("line " + std::to_string(i) + "\r\n");
     EXPECT_FALSE(log.Flush());
@@ -63,18 +56,4 @@ TEST(EventLog, LinesWaitForTheLockAndAHeldLogInOrderUpToABoundAndTheDropsAreTold
     EXPECT_EQ(Texts{"7 events were not logged while another program held " + log.GetPath()},
               log.TakeNotices());
     EXPECT_EQ(Texts{}, log.TakeNotices());
-}
-
-TEST(EventLog, AFolderThatCannotTakeTheLogSendsItToTheFallbackAndSaysSoOnce) {
-    CTempDir base;
-    const std::string fallback = base.path + "Kestrow\\", moved = fallback + "Kestrow.csv";
-    CEventLogFile log(base.path + "missing\\", fallback);
-    EXPECT_EQ(Texts{"Kestrow cannot write its log next to the program; the log is " + moved},
-              log.TakeNotices());
-    log.Queue("x\r\n");
-    EXPECT_TRUE(log.Flush());
-    EXPECT_EQ("x\r\n", ReadFileBytes(moved));
-    EXPECT_EQ(Texts{}, log.TakeNotices());
-    DeleteFileA(moved.c_str());
-    RemoveDirectoryA(fallback.c_str());
 }
