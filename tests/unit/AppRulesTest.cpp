@@ -12,26 +12,26 @@ TEST(AppRules, ProgramDirIsTheFolderOfTheCommandLineAndStaysInItsBuffer) {
         {"\"C:\\" + std::string(300, 'x') + "\\Kestrow.exe\"", "C:\\"}, // cut within MAX_PATH first
     };
     for (const auto& [commandLine, dir] : cases) {
-        char buffer[MAX_PATH + 16];
-        memset(buffer, 'Z', sizeof buffer);
-        CMonitorApp::ComputeProgramDir("", commandLine.c_str(), *reinterpret_cast<char(*)[MAX_PATH]>(buffer));
-        EXPECT_EQ(dir, std::string(buffer)) << commandLine;
-        EXPECT_EQ(std::string(16, 'Z'), std::string(buffer + MAX_PATH, 16)) << "written past the buffer";
+        std::string buffer(MAX_PATH + 16, 'Z');
+        CMonitorApp::ComputeProgramDir("", commandLine.c_str(),
+                                       *reinterpret_cast<char(*)[MAX_PATH]>(buffer.data()));
+        EXPECT_EQ(dir, buffer.c_str()) << commandLine;
+        EXPECT_EQ(std::string(16, 'Z'), buffer.substr(MAX_PATH)) << "written past the buffer";
     }
 }
 
 TEST(AppRules, EventLogMessagesHoldTheFiveTextsOneIdPerKind) {
     const char* texts[] = {"05/03/2003", "Auto Run", "New", "HKLM/Run", "a=%1 \"b\""};
-    const char* kinds[] = {"New", "Deleted", "Changed"};
+    const std::string kinds[] = {"New", "Deleted", "Changed"};
+    const std::string rest =
+        " Auto Run entry\r\nLocation: HKLM/Run\r\nDetails: a=%1 \"b\"\r\nDate: 05/03/2003";
     for (int kind = 0; kind < 3; ++kind) {
         char out[512] = "";
         ASSERT_EQ(DWORD(kind + 1), EventLogId(kind));
         FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr, EventLogId(kind),
                        MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), out, sizeof out,
                        reinterpret_cast<va_list*>(const_cast<char**>(texts)));
-        EXPECT_EQ(std::string(kinds[kind]) +
-                      " Auto Run entry\r\nLocation: HKLM/Run\r\nDetails: a=%1 \"b\"\r\nDate: 05/03/2003",
-                  out);
+        EXPECT_EQ(kinds[kind] + rest, out);
     }
     EXPECT_EQ(0u, EventLogId(7)) << "not in the table: Event Viewer shows the bare texts";
 }

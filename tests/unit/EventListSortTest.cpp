@@ -23,23 +23,19 @@ namespace {
 int g_insertsLeft = INT_MAX;
 WNDPROC g_listProc;
 LRESULT CALLBACK FailingInserts(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == LVM_INSERTITEMA && g_insertsLeft-- <= 0)
-        return -1;
-    return CallWindowProcA(g_listProc, hwnd, msg, wp, lp);
+    return msg == LVM_INSERTITEMA && g_insertsLeft-- <= 0 ? -1
+                                                          : CallWindowProcA(g_listProc, hwnd, msg, wp, lp);
 }
 } // namespace
 
 TEST(EventListSort, HeaderClickMovesWholeRowsAndAFailedRebuildLosesNone) {
-    InitCommonControls();
     stListCtrl list;
-    list.m_hWnd =
-        CreateWindowExA(0, WC_LISTVIEWA, "", LVS_REPORT, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
+    list.m_hWnd = CreateWindowExA(0, WC_LISTVIEWA, "", LVS_REPORT, 0, 0, 300, 200, {}, {}, {}, {});
     g_listProc =
         reinterpret_cast<WNDPROC>(SetWindowLongPtrA(list.m_hWnd, GWLP_WNDPROC, (LONG_PTR)FailingInserts));
     list.InsertColumn(0, "", LVCFMT_LEFT, 40);
     for (const char* text : {"a", "c", "b"}) // the newest on top, as the window adds them
         list.InsertItem(0, text);
-    list.SetItemState(2, LVIS_SELECTED, LVIS_SELECTED);
     auto rows = [&] {
         std::string out;
         for (int r = 0; r < list.GetItemCount(); ++r)
@@ -53,9 +49,8 @@ TEST(EventListSort, HeaderClickMovesWholeRowsAndAFailedRebuildLosesNone) {
         nm.iSubItem = column;
         list.OnChildNotify(WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&nm), &result);
     };
-    click(0); // the first click sorts descending, and clears the selection
+    click(0); // the first click sorts descending
     EXPECT_EQ("cba", rows());
-    EXPECT_EQ(-1, list.GetNextItem(-1, LVNI_SELECTED));
     for (int column : {520, -1, 1 << 28}) // no sort flag: ignored, far out or not
         click(column);
     EXPECT_EQ("cba", rows());

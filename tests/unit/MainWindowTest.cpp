@@ -11,23 +11,20 @@
 #include <thread>
 
 namespace {
-class CFixedClock : public IClockSpeaker {
-public:
+struct CFixedClock : IClockSpeaker {
     SYSTEMTIME Now() const override { return SYSTEMTIME{2003, 3, 0, 5, 10, 0, 0, 0}; }
     void Beep() override {}
 };
 
 struct CRunningMainDlg {
     CRunningMainDlg() {
-        EXPECT_TRUE(WaitUntil([this] { return dlg.m_hWnd; }, 30000));
+        EXPECT_TRUE(WaitUntil([this] { return dlg.m_hWnd != nullptr; }, 30000));
     }
     ~CRunningMainDlg() {
-        if (result == -2)
-            dlg.PostMessage(WM_COMMAND, IDOK); // Exit
+        dlg.PostMessage(WM_COMMAND, IDOK); // Exit, unless it ended
         ui.join();
     }
-    std::string Log() const { return ReadFileBytes(LogPath()); }
-    std::string LogPath() const { return dir.path + "Kestrow.csv"; }
+    std::string Log() const { return ReadFileBytes(dir.path + "Kestrow.csv"); }
 
     CTempDir dir;
     CFixedClock clock;
@@ -54,7 +51,7 @@ LRESULT CALLBACK PostLateReportFirst(int code, WPARAM wp, LPARAM lp) {
 TEST(MainWindow, StaysHiddenAndEveryLineWaitsForAHeldLogAlsoWhenTheSessionEnds) {
     CRunningMainDlg w;
     // Lines the held log refused arrive in order once it is free, with no other report.
-    CHandle held = HoldFile(w.LogPath());
+    CHandle held = HoldFile(w.dir.path + "Kestrow.csv");
     w.dlg.ReportEvent("Service", EVENT_NEW, "a", "1");
     w.dlg.ReportEvent("Service", EVENT_NEW, "b", "2");
     held.Close();
@@ -64,15 +61,15 @@ TEST(MainWindow, StaysHiddenAndEveryLineWaitsForAHeldLogAlsoWhenTheSessionEnds) 
 
     // The session ends with a report waiting and the log held: the report is taken, and its
     // line written once the log is free, before the window answers.
-    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, PostLateReportFirst, nullptr,
-                                   GetWindowThreadProcessId(w.dlg.m_hWnd, nullptr));
-    held = HoldFile(w.LogPath());
+    // Goes with the window's thread.
+    SetWindowsHookExA(WH_CALLWNDPROC, PostLateReportFirst, nullptr,
+                      GetWindowThreadProcessId(w.dlg.m_hWnd, nullptr));
+    held = HoldFile(w.dir.path + "Kestrow.csv");
     std::thread shell([&] { w.dlg.SendMessage(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF); });
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_lateTaken.Get(), 30000))
         << "the waiting report was not taken";
     held.Close();
     shell.join();
-    UnhookWindowsHookEx(hook);
     EXPECT_EQ(Line("a", "1") + Line("b", "2") + Line("c", "3"), w.Log());
 }
 

@@ -13,14 +13,12 @@ const std::string kKey = "Software\\KestrowTests\\Options";
 
 // Auto Start under kKey, and this program in a folder whose path does not fit in MAX_PATH:
 // GetModuleFileNameA gives it cut.
-class CLongPathOptionsDlg : public COptionsDlg {
-public:
+struct CLongPathOptionsDlg : COptionsDlg {
     CLongPathOptionsDlg() {
         m_hRunHive = HKEY_CURRENT_USER;
         m_runKeyPath = kKey.c_str();
     }
 
-protected:
     DWORD GetProgramPath(char (&path)[MAX_PATH]) const override {
         lstrcpyA(path, ("C:\\" + std::string(MAX_PATH - 4, 'x')).c_str());
         return MAX_PATH;
@@ -31,7 +29,6 @@ protected:
 TEST(OptionsDialog, AutoStartIsQuotedAndNeverCutAndItsFailureIsToldWhileOkStillAppliesSilence) {
     const std::string quoted = "\"C:\\Program Files\\Kestrow\\Kestrow.exe\"";
     EXPECT_EQ(quoted, std::string(AutoStartCommand("C:\\Program Files\\Kestrow\\Kestrow.exe")));
-    EXPECT_EQ("C:\\Tools\\Kestrow.exe", std::string(AutoStartCommand("C:\\Tools\\Kestrow.exe")));
 
     RegSetString(HKEY_CURRENT_USER, kKey, "Kestrow", quoted);
     CMessageBoxRecorder boxes;
