@@ -60,8 +60,8 @@ TEST(MainWindow, StaysHiddenAndEveryLineWaitsForAHeldLogAlsoWhenTheSessionEnds) 
     EXPECT_FALSE(w.dlg.IsWindowVisible());
 
     // The session ends with a report waiting and the log held: the report is taken, and its
-    // line written once the log is free, before the window answers.
-    // Goes with the window's thread.
+    // line written once the log is free, before the window answers. (The hook goes with the
+    // window's thread.)
     SetWindowsHookExA(WH_CALLWNDPROC, PostLateReportFirst, nullptr,
                       GetWindowThreadProcessId(w.dlg.m_hWnd, nullptr));
     held = HoldFile(w.dir.path + "Kestrow.csv");
