@@ -51,7 +51,7 @@ void COptionsDlg::OnOK() {
     LONG error = run.Create(m_hRunHive, m_runKeyPath, MAXIMUM_ALLOWED);
     if (error == ERROR_SUCCESS && m_autoStart) {
         char path[MAX_PATH];
-        DWORD n = ::GetModuleFileNameA(nullptr, path, sizeof path);
+        DWORD n = GetProgramPath(path);
         if (n == 0 || n >= sizeof path) {
             // A cut path would start some other program.
             error = n == 0 ? static_cast<LONG>(::GetLastError()) : ERROR_INSUFFICIENT_BUFFER;

@@ -21,6 +21,11 @@ protected:
     // Where Auto Start is kept; tests point these at a key of their own.
     HKEY m_hRunHive;
     const char* m_runKeyPath;
+    // This program's path, as GetModuleFileNameA gives it: cut, with MAX_PATH, when it does not
+    // fit. Tests stand in such a path, since no program can be started from one under Wine.
+    virtual DWORD GetProgramPath(char (&path)[MAX_PATH]) const {
+        return ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    }
 };
 
 extern const char* const kAutoStartValue; // "Kestrow"

@@ -1,170 +1,110 @@
 // RESOURCE_LOCK: tray
-// The real main window and list control, run modally on a thread of its own as the program
-// runs it; the test thread plays the monitors and the user.
-#include "RunningMainWindow.h"
-#include "app/AboutDlg.h"
-#include "app/EventLogFile.h"
-#include "res/resource.h"
-#include <map>
-#include <shellapi.h>
+// The real main window without its monitors, run modally on a thread of its own as the program
+// runs it, with its log in a scratch folder; the test thread plays the monitors, another
+// program holding the log, and the shell ending the session.
+#include "TestSupport.h"
+#include "app/MainDlg.h"
+#include "app/Messages.h"
+#include "LogHolder.h"
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
 
 namespace {
-bool TrayIconExists(HWND owner) {
-    NOTIFYICONDATAA nid{};
-    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    nid.hWnd = owner;
-    nid.uID = TRAY_ICON_ID;
-    nid.uFlags = NIF_TIP;
-    lstrcpyA(nid.szTip, "Kestrow");
-    return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
+struct CFixedClock : IClockSpeaker {
+    SYSTEMTIME Now() const override { return SYSTEMTIME{2003, 3, 0, 5, 10, 0, 0, 0}; }
+    void Beep() override {}
+};
+
+struct CRunningMainDlg {
+    CRunningMainDlg() {
+        EXPECT_TRUE(WaitUntil([this] { return dlg.m_hWnd != nullptr; }, 30000));
+    }
+    ~CRunningMainDlg() {
+        dlg.PostMessage(WM_COMMAND, IDOK); // Exit, unless it ended
+        ui.join();
+    }
+    std::string Log() const { return ReadFileBytes(dir.path + "Kestrow.csv"); }
+
+    CTempDir dir;
+    CFixedClock clock;
+    CMainDlg dlg{dir.path, clock, false};
+    std::atomic<INT_PTR> result{-2}; // DoModal's, once it returned
+    std::thread ui{[this] { result = dlg.DoModal(); }};
+};
+
+std::string Line(const std::string& location, const std::string& details) {
+    return "\"05/03/2003\",\"Service\",\"New\",\"" + location + "\",\"" + details + "\"\r\n";
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0, end;
-    while ((end = text.find("\r\n", start)) != std::string::npos) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    EXPECT_EQ(start, text.size()) << "log ends in the middle of a line";
-    return lines;
+// A report that a monitor posted just before the shell's WM_ENDSESSION reached the window.
+const CHandle g_lateTaken = MakeEvent();
+ReportRequest g_late{"Service", EVENT_NEW, "c", "3", nullptr, g_lateTaken.Get()};
+LRESULT CALLBACK PostLateReportFirst(int code, WPARAM wp, LPARAM lp) {
+    auto* m = reinterpret_cast<CWPSTRUCT*>(lp);
+    if (code == HC_ACTION && m->message == WM_ENDSESSION)
+        PostMessageA(m->hwnd, WM_REPORT_EVENT, 0, reinterpret_cast<LPARAM>(&g_late));
+    return CallNextHookEx(nullptr, code, wp, lp);
 }
 } // namespace
 
-class MainWindow : public testing::Test {
-protected:
-    static CRunningMainDlg* s_window;
+TEST(MainWindow, StaysHiddenAndEveryLineWaitsForAHeldLogAlsoWhenTheSessionEnds) {
+    CRunningMainDlg w;
+    // Lines the held log refused arrive in order once it is free, with no other report.
+    CHandle held = HoldFile(w.dir.path + "Kestrow.csv");
+    w.dlg.ReportEvent("Service", EVENT_NEW, "a", "1");
+    w.dlg.ReportEvent("Service", EVENT_NEW, "b", "2");
+    held.Close();
+    EXPECT_TRUE(WaitUntil([&] { return w.Log() == Line("a", "1") + Line("b", "2"); }, 30000)) << w.Log();
+    // The dialog manager has run out of messages meanwhile, which shows a hidden modal dialog.
+    EXPECT_FALSE(w.dlg.IsWindowVisible());
 
-    static void SetUpTestSuite() { s_window = new CRunningMainDlg; }
-    static void TearDownTestSuite() {
-        HWND hwnd = s_window->dlg.m_hWnd;
-        EXPECT_TRUE(s_window->CloseWith(WM_CLOSE, 0)) << "close request did not end the program within 4 s";
-        EXPECT_EQ(IDOK, s_window->Result()); // a close request is Exit
-        EXPECT_FALSE(TrayIconExists(hwnd));
-        delete s_window;
-    }
-    void SetUp() override {
-        clock().fixedNow = false;
-        dlg().SendMessage(WM_COMMAND, IDCANCEL);
-        dlg().SendMessage(WM_COMMAND, IDC_ACKNOWLEDGE);
-        DeleteFileA(LogPath().c_str());
-    }
-    static CMainDlg& dlg() { return s_window->dlg; }
-    static CTestClock& clock() { return s_window->clock; }
-    static std::string LogPath() { return s_window->LogPath(); }
-    static std::string Cell(int row, int col) { return std::string(s_window->list.GetItemText(row, col)); }
-    static int Rows() { return s_window->list.GetItemCount(); }
-    static bool AcknowledgeEnabled() { return IsWindowEnabled(dlg().GetDlgItem(IDC_ACKNOWLEDGE)); }
-};
-CRunningMainDlg* MainWindow::s_window;
-
-TEST_F(MainWindow, ReportFillsRowZeroAndAppendsItsLine) {
-    clock().fixedNow = true;
-    clock().now = SYSTEMTIME{2003, 3, 3, 5, 10, 0, 0, 0};
-    dlg().ReportEvent("Service", EVENT_NEW, "svc", "C:\\svc.exe");
-    dlg().ReportEvent("Service", EVENT_DELETED, "old", "C:\\old \"quoted\".exe");
-    ASSERT_EQ(2, Rows()); // newest on top
-    EXPECT_EQ(
-        (std::vector<std::string>{"05/03/2003", "Service", "Deleted", "old", "C:\\old \"quoted\".exe",
-                                  "svc"}),
-        (std::vector<std::string>{Cell(0, 0), Cell(0, 1), Cell(0, 2), Cell(0, 3), Cell(0, 4), Cell(1, 3)}));
-    // A Changed event shows what it replaced beside it, in the list only.
-    dlg().ReportEvent("Service", EVENT_CHANGED, "svc", "C:\\new.exe", "C:\\svc.exe");
-    EXPECT_EQ((std::vector<std::string>{"C:\\new.exe", "C:\\svc.exe", ""}),
-              (std::vector<std::string>{Cell(0, 4), Cell(0, 5), Cell(1, 5)}));
-    EXPECT_EQ("\"05/03/2003\",\"Service\",\"New\",\"svc\",\"C:\\svc.exe\"\r\n"
-              "\"05/03/2003\",\"Service\",\"Deleted\",\"old\",\"C:\\old \"\"quoted\"\".exe\"\r\n"
-              "\"05/03/2003\",\"Service\",\"Changed\",\"svc\",\"C:\\new.exe\"\r\n",
-              ReadFileBytes(LogPath()));
+    // The session ends with a report waiting and the log held: the report is taken, and its
+    // line written once the log is free, before the window answers. (The hook goes with the
+    // window's thread.)
+    SetWindowsHookExA(WH_CALLWNDPROC, PostLateReportFirst, nullptr,
+                      GetWindowThreadProcessId(w.dlg.m_hWnd, nullptr));
+    held = HoldFile(w.dir.path + "Kestrow.csv");
+    std::thread shell([&] { w.dlg.SendMessage(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF); });
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_lateTaken.Get(), 30000))
+        << "the waiting report was not taken";
+    held.Close();
+    shell.join();
+    EXPECT_EQ(Line("a", "1") + Line("b", "2") + Line("c", "3"), w.Log());
 }
 
-TEST_F(MainWindow, ConcurrentReportsNeverMixTheirTexts) {
-    const int threads = 8, each = 200;
-    std::vector<std::thread> pool;
-    for (int t = 0; t < threads; ++t)
-        pool.emplace_back([t] {
-            for (int i = 0; i < each; ++i) {
-                std::string tag = "T" + std::to_string(t) + "-" + std::to_string(i);
-                dlg().ReportEvent(("Cat" + std::to_string(t)).c_str(), i % 3, ("L" + tag).c_str(),
-                                  ("D" + tag + ",\"x\"").c_str());
-            }
+TEST(MainWindow, CloseDuringABurstEndsLikeExitWithWholeLinesInEachThreadsOrder) {
+    CRunningMainDlg w;
+    // Three monitors reporting as fast as they can, each counting the reports that returned.
+    std::atomic<int> returned[3] = {};
+    std::atomic<bool> giveUp{false};
+    std::vector<std::thread> monitors;
+    for (int t = 0; t < 3; ++t)
+        monitors.emplace_back([&, t] {
+            for (int seq = 0; !giveUp; ++seq, ++returned[t])
+                w.dlg.ReportEvent("Service", EVENT_NEW, std::to_string(t).c_str(),
+                                  (std::to_string(seq) + ",\"x\"").c_str());
         });
-    for (auto& th : pool)
-        th.join();
+    EXPECT_TRUE(WaitUntil([&] { return returned[0] + returned[1] + returned[2] > 600; }, 60000));
+    const int beforeClose[3] = {returned[0], returned[1], returned[2]};
+    // The close box is Exit, never the dialog's default close, which would only clear the list.
+    w.dlg.PostMessage(WM_CLOSE);
+    EXPECT_TRUE(WaitUntil([&] { return w.result != -2; }, 60000)) << "the close request was held off";
+    EXPECT_EQ(IDOK, w.result);
+    giveUp = true;
+    for (auto& m : monitors)
+        m.join();
 
-    ASSERT_EQ(threads * each, Rows());
-    std::map<std::string, int> seen;
-    for (int r = 0; r < Rows(); ++r) {
-        std::string tag = Cell(r, 3).substr(1);
-        int t = atoi(tag.c_str() + 1), i = atoi(tag.c_str() + tag.find('-') + 1);
-        EXPECT_EQ((std::vector<std::string>{"Cat" + std::to_string(t), EventKindName(i % 3), "L" + tag,
-                                            "D" + tag + ",\"x\""}),
-                  (std::vector<std::string>{Cell(r, 1), Cell(r, 2), Cell(r, 3), Cell(r, 4)}));
-        ++seen[tag];
+    // Whole lines only, each thread's in the order it reported them; every report that
+    // returned before the close request is there, and none that never returned.
+    const std::string log = w.Log();
+    auto line = [](int t, int seq) { return Line(std::to_string(t), std::to_string(seq) + ",\"\"x\"\""); };
+    size_t whole = 0;
+    for (int t = 0; t < 3; ++t) {
+        int seq = 0;
+        for (size_t at = 0; (at = log.find(line(t, seq), at)) != std::string::npos; ++seq)
+            whole += line(t, seq).size();
+        EXPECT_TRUE(beforeClose[t] <= seq && seq <= returned[t]) << "thread " << t << " logged " << seq;
     }
-    EXPECT_EQ(static_cast<size_t>(threads * each), seen.size());
-
-    // The lines themselves, whole and in each thread's order, are checked by the exit during a burst.
-    EXPECT_EQ(static_cast<size_t>(threads * each), SplitLines(ReadFileBytes(LogPath())).size());
-}
-
-TEST_F(MainWindow, AlertRunsUntilAcknowledged) {
-    const SYSTEMTIME late{2099, 1, 4, 1, 0, 0, 0, 0}; // long after the silence deadline
-    dlg().ReportEvent("Service", EVENT_NEW, "a", "b");
-    EXPECT_TRUE(AcknowledgeEnabled());
-    EXPECT_EQ(2, s_window->BeepsIn4Ticks(&late)) << "every second tick beeps";
-
-    dlg().SendMessage(WM_COMMAND, IDC_ACKNOWLEDGE);
-    EXPECT_FALSE(AcknowledgeEnabled());
-    EXPECT_EQ(0, s_window->BeepsIn4Ticks(&late)) << "a tick still queued beeps no more";
-    EXPECT_EQ(1, Rows()) << "acknowledging leaves the list alone";
-}
-
-TEST_F(MainWindow, ClearAndEscapeEmptyTheListButNotTheLog) {
-    dlg().ReportEvent("Service", EVENT_NEW, "a", "1");
-    dlg().ReportEvent("Service", EVENT_NEW, "b", "2");
-    dlg().SendMessage(WM_COMMAND, IDCANCEL);
-    EXPECT_EQ(0, Rows());
-
-    dlg().ReportEvent("Service", EVENT_NEW, "c", "3");
-    // Escape goes through the dialog manager as the cancel command: it clears, never closes.
-    PostMessageA(s_window->list.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_TRUE(WaitUntil([] { return Rows() == 0; }, 3000));
-    EXPECT_EQ(-2, s_window->Result());
-    EXPECT_EQ(3u, SplitLines(ReadFileBytes(LogPath())).size()) << "the log keeps every line";
-}
-
-TEST_F(MainWindow, ViewLogWithoutLogShowsTheFullPath) {
-    CMessageBoxRecorder boxes;
-    dlg().SendMessage(WM_COMMAND, IDC_VIEWLOG);
-    EXPECT_EQ(std::vector<std::string>{"Log file " + LogPath() + " is empty or not found"}, boxes.Texts());
-}
-
-TEST_F(MainWindow, OnlyTheTrayIconsRightButtonShowsAndMinimiseHides) {
-    EXPECT_TRUE(TrayIconExists(dlg().m_hWnd));
-    ASSERT_FALSE(dlg().IsWindowVisible());
-    EXPECT_EQ(0, dlg().SendMessage(WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDOWN));
-    EXPECT_EQ(0, dlg().SendMessage(WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_LBUTTONDBLCLK));
-    EXPECT_EQ(0, dlg().SendMessage(WM_TRAY_NOTIFY, 7, WM_RBUTTONDOWN));
-    EXPECT_FALSE(dlg().IsWindowVisible());
-    s_window->Show();
-    EXPECT_TRUE(dlg().IsWindowVisible());
-    dlg().SendMessage(WM_SYSCOMMAND, SC_MINIMIZE);
-    EXPECT_TRUE(WaitUntil([] { return !dlg().IsWindowVisible(); }, 3000)) << "minimised window still shown";
-}
-
-TEST_F(MainWindow, AboutBoxFromTheSystemMenuShowsTheHistory) {
-    dlg().PostMessage(WM_SYSCOMMAND, IDM_ABOUTBOX);
-    HWND about = nullptr;
-    auto history = [&] {
-        char text[2048] = "";
-        GetWindowTextA(GetDlgItem(about, IDC_HISTORY), text, sizeof text);
-        return std::string(text);
-    };
-    ASSERT_TRUE(WaitUntil([&] { return (about = FindWindowA("#32770", "About Kestrow")) != nullptr; }, 5000));
-    // Found while it is still being made: the text may come a moment later.
-    EXPECT_TRUE(WaitUntil([&] { return history() == CAboutDlg::s_history; }, 5000)) << history();
-    PostMessageA(about, WM_COMMAND, IDOK, 0);
-    EXPECT_TRUE(WaitUntil([] { return FindWindowA("#32770", "About Kestrow") == nullptr; }, 5000));
-    EXPECT_TRUE(IsWindow(dlg().m_hWnd));
+    EXPECT_EQ(log.size(), whole) << "lines broken, out of order, or never reported";
 }
