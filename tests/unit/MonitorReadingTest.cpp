@@ -1,0 +1,160 @@
+// Each monitor's reading of its place, saved snapshots and the Startup folders' paths, on
+// scratch keys and folders, without threads.
+#include "TestSupport.h"
+#include "monitors/AutoRunMonitor.h"
+#include "monitors/COMMonitor.h"
+#include "monitors/FileAssociationMonitor.h"
+#include "monitors/FolderSource.h"
+#include "monitors/InstallMonitor.h"
+#include "monitors/SnapshotStore.h"
+#include "monitors/StartupMonitor.h"
+#include <gtest/gtest.h>
+#include <set>
+
+namespace {
+using Items = std::set<std::string>; // "name|text"
+const std::string kScratch = "Software\\KestrowTests\\Reading\\";
+const std::string kZhe = "KT_\xD0\x96", kIi = "KT_\xD0\x98"; // U+0416, U+0418: both "KT_?" in the code page
+
+Items ReadAll(CWatchSource& source) {
+    Items items;
+    source.ReadItems(
+        [&](const std::string& name, const std::string& text) { items.insert(name + "|" + text); });
+    return items;
+}
+
+// Writes "subkey|value name|data" below the scratch key (REG_BINARY data after "bin:"), then
+// reads it as `settings` say.
+Items Read(RegistryWatchSettings settings, const std::vector<std::string>& writes) {
+    RegDeleteTreeAt(HKEY_CURRENT_USER, kScratch);
+    for (const std::string& w : writes) {
+        size_t bar = w.find('|'), bar2 = w.find('|', bar + 1), bin = w.compare(bar2 + 1, 4, "bin:") ? 0 : 4;
+        RegPut(HKEY_CURRENT_USER, kScratch + w.substr(0, bar), w.substr(bar + 1, bar2 - bar - 1),
+               w.substr(bar2 + 1 + bin), bin ? REG_BINARY : REG_SZ);
+    }
+    settings.hive = HKEY_CURRENT_USER;
+    settings.path = kScratch.c_str();
+    CRegistrySource source(settings);
+    CRecordingHost host;
+    EXPECT_TRUE(source.Arm(host));
+    return ReadAll(source);
+}
+
+// The file associations' reading, on any root.
+void ReadAssociations(const CRegistryKey& root, const RegistryWatchSettings&, const ItemVisitor& visit) {
+    ForEachSubkey(root.Get(), [&](const std::string& name) {
+        std::string progId, details = CFileAssociationWatcher::DescribeAssociation(root, name, progId);
+        if (!details.empty())
+            visit(name, details);
+    });
+}
+} // namespace
+
+// Names and data over the old limits are read whole and the reading goes on past them; names
+// outside the code page stay apart; binary data is read up to its size.
+TEST(MonitorReading, EveryReaderGivesEachItemWhole) {
+    const std::string n300(300, 'n'), b2000(2000, 'b'), zhe = "C:\\\xE4\xB8\xAD\\app.exe";
+    EXPECT_EQ((Items{"A" + n300 + "|long name", "B|" + b2000, "C|xy\xC3\xA9w", kZhe + "|" + zhe, kIi + "|two",
+                     "|C:\\x.exe"}),
+              Read(AutoRunKeys()[0], {"|A" + n300 + "|long name", "|B|" + b2000, "|C|bin:xy\xE9w",
+                                      "|" + kZhe + "|" + zhe, "|" + kIi + "|two", "||C:\\x.exe"}));
+    EXPECT_EQ((Items{"KT_Tool|Tool v1.2", "KT_Bare| v"}),
+              Read(UninstallKeys()[0],
+                   {"KT_Tool|DisplayName|Tool", "KT_Tool|DisplayVersion|1.2", "KT_Bare|UninstallString|x"}));
+    // Class names of 255 characters outside the code page, 765 bytes as UTF-8, sorted first.
+    std::string c255 = "A";
+    for (int i = 0; i < 253; ++i)
+        c255 += "\xE4\xB8\xAD"; // U+4E2D
+    EXPECT_EQ((Items{"KT_Local|Local=s.exe ", "KT_Full|COM=Foo;Inproc=foo.dll;Local=foo.exe ",
+                     c255 + "1|Inproc=1.dll;", c255 + "2|Inproc=2.dll;"}),
+              Read(COMKeys()[0], {c255 + "1\\InprocServer32||1.dll", c255 + "2\\InprocServer32||2.dll",
+                                  "KT_Named||Named only", "KT_Local\\LocalServer32||s.exe", "KT_Full||Foo",
+                                  "KT_Full\\InprocServer32||foo.dll", "KT_Full\\LocalServer32||foo.exe"}));
+    // No dot, no command, or a command path of 522 characters: cut to 511 it would name <deep>\shell\o.
+    const std::string deep = std::string(250, 'a') + "\\" + std::string(250, 'b') + "\\c";
+    EXPECT_EQ((Items{".kt1|KT.P=e.exe %1"}),
+              Read({.read = ReadAssociations},
+                   {".kt1||KT.P", "KT.P\\shell\\open\\command||e.exe %1", "KT_NoDot||KT.P", ".kt2||KT.None",
+                    "KT.None||x", ".kt3||" + deep, deep + "\\shell\\o||cut.exe"}));
+    RegDeleteTreeAt(HKEY_CURRENT_USER, kScratch);
+
+    // The Startup folders' listing.
+    CTempDir dir;
+    for (const std::string& name : {kZhe, kIi})
+        CloseHandle(CreateFileW(Utf8ToWide(dir.path + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
+                                nullptr));
+    CFolderSource folder(dir.path.substr(0, dir.path.size() - 1));
+    EXPECT_EQ((Items{".|.", "..|..", kZhe + "|" + kZhe, kIi + "|" + kIi}), ReadAll(folder));
+}
+
+// What changed while the program was not running is reported at the next start: names keyed
+// whole, texts compared whole, separators and line ends kept through the file. A damaged file
+// is set aside and that start reports nothing.
+TEST(MonitorReading, FirstReadingIsComparedWithTheLastRunsSnapshot) {
+    CTempDir dir;
+    const std::string key = kScratch + "Saved", n300(300, 'n'), t2000(2000, 't');
+    RegPut(HKEY_CURRENT_USER, key, "Gone\t[x]\\", "x\ny\r\n");
+    RegPut(HKEY_CURRENT_USER, key, n300 + "1", "one");
+    RegPut(HKEY_CURRENT_USER, key, "T", t2000);
+    RegistryWatchSettings settings{.category = "Test",
+                                   .hive = HKEY_CURRENT_USER,
+                                   .hiveName = "HKCU",
+                                   .path = key.c_str(),
+                                   .read = ReadValueTexts};
+    auto run = [&](CSnapshotStore::LoadResult load) {
+        struct : CRecordingHost {
+            CSnapshotStore store;
+            CSnapshotStore* GetSnapshotStore() override { return &store; }
+        } host;
+        EXPECT_EQ(load, host.store.Load(dir.path + "state"));
+        auto watch = MakeRegistryWatch(settings);
+        EXPECT_TRUE(watch->Source().Arm(host));
+        watch->TakeFirstSnapshot(host);
+        EXPECT_TRUE(host.store.Save());
+        auto events = host.Events();
+        return std::sort(events.begin(), events.end()), events;
+    };
+    EXPECT_TRUE(run(CSnapshotStore::NoFile).empty());
+    RegDeleteValueAt(HKEY_CURRENT_USER, key, "Gone\t[x]\\");
+    RegPut(HKEY_CURRENT_USER, key, n300 + "2", "two");
+    RegPut(HKEY_CURRENT_USER, key, "T", t2000 + "!");
+    EXPECT_EQ((Events{{"Test", EVENT_DELETED, "Gone\t[x]\\", "x\ny\r\n"},
+                      {"Test", EVENT_CHANGED, "T", t2000 + "!"},
+                      {"Test", EVENT_NEW, n300 + "2", "two"}}),
+              run(CSnapshotStore::Loaded));
+    WriteFileBytes(dir.path + "state", "damaged");
+    RegDeleteValueAt(HKEY_CURRENT_USER, key, "T");
+    EXPECT_TRUE(run(CSnapshotStore::Unreadable).empty());
+    EXPECT_EQ("damaged", ReadFileBytes(dir.path + "state.bad"));
+    RegDeleteTreeAt(HKEY_CURRENT_USER, kScratch);
+}
+
+// The shell's folders first; a row the shell leaves out is composed from HOMEDRIVE and HOMEPATH,
+// refused rather than cut when too long; a variable that cannot be read is said, and only the
+// rows that need it go unwatched. Last in the suite: it changes the variables.
+TEST(MonitorReading, StartupFoldersFromTheShellOrTheProfile) {
+    const std::string startup = "\\Start Menu\\Programs\\Startup", docs = "C:\\Documents and Settings\\";
+    const std::string tooLong = "\\" + std::string(240, 'h') + "\\Owner";
+    const struct {
+        const char *drive, *home, *shellPersonal, *shellAllUsers; // nullptr: not set
+        std::string personal, allUsers;
+    } rows[] = {
+        {nullptr, nullptr, "C:\\shell\\user", "C:\\shell\\common", "C:\\shell\\user", "C:\\shell\\common"},
+        {"C:", "\\Documents and Settings\\Owner", "", nullptr, docs + "Owner" + startup,
+         docs + "All Users" + startup},
+        {"C:", tooLong.c_str(), "", "", "", ""},
+        {nullptr, "\\Owner", "", "C:\\shell\\common", "", "C:\\shell\\common"},
+        {"C:", nullptr, "C:\\shell\\user", "", "C:\\shell\\user", ""},
+    };
+    CRecordingHost host;
+    char personal[kStartupPathChars], allUsers[kStartupPathChars];
+    for (const auto& r : rows) {
+        SetEnvironmentVariableA("HOMEDRIVE", r.drive);
+        SetEnvironmentVariableA("HOMEPATH", r.home);
+        ResolveStartupPaths(host, r.shellPersonal, r.shellAllUsers, personal, allUsers);
+        EXPECT_EQ(r.personal + "|" + r.allUsers, personal + std::string("|") + allUsers) << r.home;
+    }
+    EXPECT_EQ((std::vector<std::string>{"MonitorStartProc: Failed to get HOMEDRIVE (203)",
+                                        "MonitorStartProc: Failed to get HOMEPATH (203)"}),
+              host.Errors());
+}
