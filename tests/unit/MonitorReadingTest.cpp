@@ -23,17 +23,13 @@ Items ReadAll(CWatchSource& source) {
     return items;
 }
 
-// Writes "subkey|value name|data" below the scratch key (REG_BINARY data after "bin:"), then
-// reads it as `settings` say.
+// Writes "subkey|value name|data" below the scratch key (as RegPutAll does), then reads it as
+// `settings` say.
 Items Read(RegistryWatchSettings settings, const std::vector<std::string>& writes) {
     RegDeleteTreeAt(HKEY_CURRENT_USER, kScratch);
-    for (const std::string& w : writes) {
-        size_t bar = w.find('|'), bar2 = w.find('|', bar + 1), bin = w.compare(bar2 + 1, 4, "bin:") ? 0 : 4;
-        RegPut(HKEY_CURRENT_USER, kScratch + w.substr(0, bar), w.substr(bar + 1, bar2 - bar - 1),
-               w.substr(bar2 + 1 + bin), bin ? REG_BINARY : REG_SZ);
-    }
-    settings.hive = HKEY_CURRENT_USER;
-    settings.path = kScratch.c_str();
+    for (const std::string& w : writes)
+        RegPutAll({"HKCU\\" + kScratch + w});
+    settings.hive = HKEY_CURRENT_USER, settings.path = kScratch.c_str();
     CRegistrySource source(settings);
     CRecordingHost host;
     EXPECT_TRUE(source.Arm(host));
@@ -92,15 +88,11 @@ TEST(MonitorReading, EveryReaderGivesEachItemWhole) {
 // is set aside and that start reports nothing.
 TEST(MonitorReading, FirstReadingIsComparedWithTheLastRunsSnapshot) {
     CTempDir dir;
-    const std::string key = kScratch + "Saved", n300(300, 'n'), t2000(2000, 't');
-    RegPut(HKEY_CURRENT_USER, key, "Gone\t[x]\\", "x\ny\r\n");
-    RegPut(HKEY_CURRENT_USER, key, n300 + "1", "one");
-    RegPut(HKEY_CURRENT_USER, key, "T", t2000);
-    RegistryWatchSettings settings{.category = "Test",
-                                   .hive = HKEY_CURRENT_USER,
-                                   .hiveName = "HKCU",
-                                   .path = key.c_str(),
-                                   .read = ReadValueTexts};
+    const std::string path = kScratch + "Saved", key = "HKCU\\" + path + "|", n300(300, 'n'),
+                      t2000(2000, 't');
+    RegPutAll({key + "Gone\t[x]\\|x\ny\r\n", key + n300 + "1|one", key + "T|" + t2000});
+    RegistryWatchSettings settings = AutoRunKeys()[3]; // the user's Run key, elsewhere
+    settings.path = path.c_str(), settings.location = "KT";
     auto run = [&](CSnapshotStore::LoadResult load) {
         struct : CRecordingHost {
             CSnapshotStore store;
@@ -111,20 +103,17 @@ TEST(MonitorReading, FirstReadingIsComparedWithTheLastRunsSnapshot) {
         EXPECT_TRUE(watch->Source().Arm(host));
         watch->TakeFirstSnapshot(host);
         EXPECT_TRUE(host.store.Save());
-        auto events = host.Events();
-        return std::sort(events.begin(), events.end()), events;
+        std::set<std::string> events;
+        for (const RecordedEvent& e : host.Events())
+            events.insert(e.Text());
+        return events;
     };
-    EXPECT_TRUE(run(CSnapshotStore::NoFile).empty());
-    RegDeleteValueAt(HKEY_CURRENT_USER, key, "Gone\t[x]\\");
-    RegPut(HKEY_CURRENT_USER, key, n300 + "2", "two");
-    RegPut(HKEY_CURRENT_USER, key, "T", t2000 + "!");
-    EXPECT_EQ((Events{{"Test", EVENT_DELETED, "Gone\t[x]\\", "x\ny\r\n"},
-                      {"Test", EVENT_CHANGED, "T", t2000 + "!"},
-                      {"Test", EVENT_NEW, n300 + "2", "two"}}),
+    EXPECT_EQ(Items{}, run(CSnapshotStore::NoFile));
+    RegWipeAll({key + "Gone\t[x]\\|"}), RegPutAll({key + n300 + "2|two", key + "T|" + t2000 + "!"});
+    EXPECT_EQ((Items{"D|KT|Gone\t[x]\\=x\ny\r\n", "C|KT|T=" + t2000 + "!", "N|KT|" + n300 + "2=two"}),
               run(CSnapshotStore::Loaded));
-    WriteFileBytes(dir.path + "state", "damaged");
-    RegDeleteValueAt(HKEY_CURRENT_USER, key, "T");
-    EXPECT_TRUE(run(CSnapshotStore::Unreadable).empty());
+    WriteFileBytes(dir.path + "state", "damaged"), RegWipeAll({key + "T|"});
+    EXPECT_EQ(Items{}, run(CSnapshotStore::Unreadable));
     EXPECT_EQ("damaged", ReadFileBytes(dir.path + "state.bad"));
     RegDeleteTreeAt(HKEY_CURRENT_USER, kScratch);
 }

@@ -23,9 +23,9 @@ struct RecordedEvent {
     int kind;
     std::string location;
     std::string details;
-    auto Key() const { return std::tie(location, kind, details, category); }
-    bool operator==(const RecordedEvent& o) const { return Key() == o.Key(); }
-    bool operator<(const RecordedEvent& o) const { return Key() < o.Key(); }
+    bool operator==(const RecordedEvent& o) const { return Text() == o.Text() && category == o.category; }
+    // As tests compare it: "N|location|details", N, D or C for its kind.
+    std::string Text() const { return "NDC"[kind] + ("|" + location + "|" + details); }
 };
 inline std::ostream& operator<<(std::ostream& os, const RecordedEvent& e) {
     return os << "{" << e.category << ", " << e.kind << ", " << e.location << ", " << e.details << "}";
@@ -114,37 +114,31 @@ inline void RegSetString(HKEY hive, const std::string& path, const char* name, c
                          DWORD type = REG_SZ) {
     RegSetBinary(hive, path, name, data.c_str(), static_cast<DWORD>(data.size() + 1), type);
 }
-// Through the UTF-16 functions, names and texts given as UTF-8: REG_SZ data as text, other
-// types as the bytes given.
-inline void RegPut(HKEY hive, const std::string& path, const std::string& name, const std::string& data,
-                   DWORD type = REG_SZ) {
-    CRegistryKey key;
-    std::wstring text = Utf8ToWide(data);
-    auto bytes = type == REG_SZ ? reinterpret_cast<const BYTE*>(text.c_str())
-                                : reinterpret_cast<const BYTE*>(data.data());
-    if (key.Create(hive, path, KEY_WRITE) == ERROR_SUCCESS)
-        ::RegSetValueExW(key.Get(), Utf8ToWide(name).c_str(), 0, type, bytes,
-                         static_cast<DWORD>(type == REG_SZ ? (text.size() + 1) * 2 : data.size()));
-}
-// Writes "HKLM|HKCU|HKCR\path|value name|data": REG_SZ, or after "bin:" REG_BINARY and after "dw:"
-// REG_DWORD, with the bytes given. RegWipeAll deletes what they wrote: the first key on the path
-// with "KT" in its name, or else the value.
+// Writes "HKLM|HKCU|HKCR\path|value name|data" through the UTF-16 functions, names and texts as
+// UTF-8: REG_SZ, or after "bin:" REG_BINARY and after "dw:" REG_DWORD, the bytes given; the key is
+// made when missing. RegWipeAll deletes what they wrote: the first key on the path with "KT" in
+// its name, or else the value.
 struct CRegWrite {
     CRegWrite(const std::string& w)
         : hive(w[2] == 'L'   ? HKEY_LOCAL_MACHINE
                : w[3] == 'U' ? HKEY_CURRENT_USER
                              : HKEY_CLASSES_ROOT),
           path(w.substr(5, w.find('|') - 5)), name(w.substr(w.find('|') + 1, w.rfind('|') - w.find('|') - 1)),
-          data(w.substr(w.rfind('|') + 1)),
-          type(data.rfind("bin:", 0) ? data.rfind("dw:", 0) ? REG_SZ : REG_DWORD : REG_BINARY) {}
+          data(w.substr(w.rfind('|') + 1)) {
+        std::wstring text = Utf8ToWide(data + '\0');
+        type = data.rfind("bin:", 0) ? data.rfind("dw:", 0) ? REG_SZ : REG_DWORD : REG_BINARY;
+        data = type == REG_SZ ? std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2)
+                              : data.substr(data.find(':') + 1);
+    }
     HKEY hive;
     std::string path, name, data;
     DWORD type;
 };
 inline void RegPutAll(const std::vector<std::string>& writes) {
     for (CRegWrite w : writes)
-        RegPut(w.hive, w.path, w.name, w.type == REG_SZ ? w.data : w.data.substr(w.data.find(':') + 1),
-               w.type);
+        if (CRegistryKey key; key.Create(w.hive, w.path, KEY_WRITE) == ERROR_SUCCESS)
+            ::RegSetValueExW(key.Get(), Utf8ToWide(w.name).c_str(), 0, w.type,
+                             reinterpret_cast<const BYTE*>(w.data.data()), static_cast<DWORD>(w.data.size()));
 }
 inline void RegWipeAll(const std::vector<std::string>& writes) {
     for (CRegWrite w : writes)
