@@ -117,8 +117,11 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
          {"HKCU\\Software" + cv + "Run||C:\\KT.exe", "HKLM\\" + wow + "Run|KT32|x.exe",
           "N|HKCU/Software" + cv + "Run|=C:\\KT.exe", "N|HKLM/" + wow + "Run|KT32=x.exe"}},
         {MonitorInstallProc,
-         {"HKCU\\Software" + cv + "Uninstall\\KT|DisplayName|Mine",
-          "HKLM\\" + wow + "Uninstall\\KT|DisplayName|Old", "N|KT (32-bit)|Old v", "N|KT (per user)|Mine v"}},
+         {"<HKCU\\Software" + cv + "Uninstall\\KT||", "<HKLM\\" + wow + "Uninstall\\KT||",
+          "HKCU\\Software" + cv + "Uninstall\\KT|DisplayName|Mine",
+          "HKCU\\Software" + cv + "Uninstall\\KT|DisplayVersion|1.2",
+          "HKCU\\Software" + cv + "Uninstall\\KTbare|X|", "HKLM\\" + wow + "Uninstall\\KT|DisplayName|Old",
+          "C|KT (32-bit)|Old v", "C|KT (per user)|Mine v1.2", "N|KTbare (per user)| v"}},
         {MonitorServiceProc, {"<" + svc + "old.exe", svc + "new.exe", "C|KT|new.exe"}},
         {MonitorShareDriveProc,
          {"<HKCU\\Network\\KT|RemotePath|\\\\s\\a", "HKCU\\Network\\KT|RemotePath|\\\\s\\b",
@@ -136,9 +139,9 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
         Texts before, after, events;
         for (const std::string& t : texts)
             (t[0] == '<' ? before : t[1] == '|' ? events : after).push_back(t.substr(t[0] == '<'));
-        RegWipeAll(after), RegPutAll(before);
+        RegPutAll(after, true), RegPutAll(before);
         CMonitorThread([proc](IMonitorHost& host) { proc(&host); }).Expect([&] { RegPutAll(after); }, events);
-        RegWipeAll(after);
+        RegPutAll(after, true);
     }
 }
 
@@ -150,20 +153,23 @@ TEST(MonitorThread, StartUpCleanUpDeletesOnlyEmptyTextImagePaths) {
                           svc + "4|ImagePath|dw:" + std::string("\0\1\0\0", 4)};
     RegPutAll(writes);
     CleanEmptyImagePaths();
-    for (CRegWrite w : writes)
-        EXPECT_EQ(w.path.back() != '1',
-                  !RegGetValueA(w.hive, w.path.c_str(), "ImagePath", RRF_RT_ANY, 0, 0, 0))
-            << w.path;
-    RegWipeAll(writes);
+    for (const std::string& w : writes)
+        EXPECT_EQ(w[w.find('|') - 1] != '1',
+                  !RegGetValueA(HKEY_LOCAL_MACHINE, w.substr(5, w.find('|') - 5).c_str(), "ImagePath",
+                                RRF_RT_ANY, 0, 0, 0))
+            << w;
+    RegPutAll(writes, true);
 }
 
 // File associations: the command key alone, or the identifier's whole key, deleted and made
-// again is watched again, and every key is re-armed before the reading.
+// again is watched again, and every key is re-armed before the reading. No item without a dot,
+// an identifier or its command; a command path of 522 characters is refused whole (cut to 511
+// it would name <deep>\shell\o).
 TEST(MonitorThread, FileAssociationsAreWatchedAgain) {
     const std::string command = "HKCR\\KT.P\\shell\\open\\command||";
     const Texts keys = {command + "one", "HKCR\\.KT1||KT.P", "HKCR\\.KT2||KT.P"};
     auto put = [&](const char* text) { return [&, text] { RegPutAll({command + text}); }; };
-    RegWipeAll(keys), RegPutAll(keys);
+    RegPutAll(keys, true), RegPutAll(keys);
     // Set before the start, on the monitor's thread: the settle that KTgo starts makes the change
     // `inSettle`, so that the reading sees it whole; while both extensions' changes to "two" are
     // read, the command is rewritten once more.
@@ -183,6 +189,10 @@ TEST(MonitorThread, FileAssociationsAreWatchedAgain) {
     run.Expect(go, {"C|.KT1|KT.P=three", "C|.KT1|KT.P=two", "C|.KT2|KT.P=three", "C|.KT2|KT.P=two"});
     inSettle = [&] { RegDeleteTreeAt(HKEY_CLASSES_ROOT, "KT.P"), put("3b")(); };
     run.Expect(go, {"C|.KT1|KT.P=3b", "C|.KT2|KT.P=3b"});
-    run.Expect(put("four"), {"C|.KT1|KT.P=four", "C|.KT2|KT.P=four"});
-    RegWipeAll(keys);
+    const std::string deep = "KT" + std::string(248, 'a') + "\\" + std::string(250, 'b') + "\\c";
+    const Texts none = {"HKCR\\KT_NoDot||KT.P", "HKCR\\.KT3||KT.None", "HKCR\\KT.None||x",
+                        "HKCR\\.KT4||" + deep, "HKCR\\" + deep + "\\shell\\o||cut.exe"};
+    run.Expect([&] { RegPutAll(none), put("four")(); }, {"C|.KT1|KT.P=four", "C|.KT2|KT.P=four"});
+    RegPutAll(none, true);
+    RegPutAll(keys, true);
 }

@@ -116,36 +116,25 @@ inline void RegSetString(HKEY hive, const std::string& path, const char* name, c
 }
 // Writes "HKLM|HKCU|HKCR\path|value name|data" through the UTF-16 functions, names and texts as
 // UTF-8: REG_SZ, or after "bin:" REG_BINARY and after "dw:" REG_DWORD, the bytes given; the key is
-// made when missing. RegWipeAll deletes what they wrote: the first key on the path with "KT" in
-// its name, or else the value.
-struct CRegWrite {
-    CRegWrite(const std::string& w)
-        : hive(w[2] == 'L'   ? HKEY_LOCAL_MACHINE
-               : w[3] == 'U' ? HKEY_CURRENT_USER
-                             : HKEY_CLASSES_ROOT),
-          path(w.substr(5, w.find('|') - 5)), name(w.substr(w.find('|') + 1, w.rfind('|') - w.find('|') - 1)),
-          data(w.substr(w.rfind('|') + 1)) {
+// made when missing. With `wipe`, deletes what they wrote instead: the first key on the path
+// with "KT" in its name, or else the value.
+inline void RegPutAll(const std::vector<std::string>& writes, bool wipe = false) {
+    for (const std::string& w : writes) {
+        HKEY hive = w[3] == 'M' ? HKEY_LOCAL_MACHINE : w[3] == 'U' ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
+        size_t bar = w.find('|'), bar2 = w.rfind('|'), kt = w.find("KT", 5);
+        std::string path = w.substr(5, bar - 5), name = w.substr(bar + 1, bar2 - bar - 1),
+                    data = w.substr(bar2 + 1);
         std::wstring text = Utf8ToWide(data + '\0');
-        type = data.rfind("bin:", 0) ? data.rfind("dw:", 0) ? REG_SZ : REG_DWORD : REG_BINARY;
+        DWORD type = data.rfind("bin:", 0) ? data.rfind("dw:", 0) ? REG_SZ : REG_DWORD : REG_BINARY;
         data = type == REG_SZ ? std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2)
                               : data.substr(data.find(':') + 1);
+        if (CRegistryKey key; !wipe && key.Create(hive, path, KEY_WRITE) == ERROR_SUCCESS)
+            ::RegSetValueExW(key.Get(), Utf8ToWide(name).c_str(), 0, type,
+                             reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
+        else if (wipe)
+            kt < bar ? ::RegDeleteTreeA(hive, w.substr(5, w.find_first_of("\\|", kt) - 5).c_str())
+                     : ::RegDeleteKeyValueA(hive, path.c_str(), name.c_str());
     }
-    HKEY hive;
-    std::string path, name, data;
-    DWORD type;
-};
-inline void RegPutAll(const std::vector<std::string>& writes) {
-    for (CRegWrite w : writes)
-        if (CRegistryKey key; key.Create(w.hive, w.path, KEY_WRITE) == ERROR_SUCCESS)
-            ::RegSetValueExW(key.Get(), Utf8ToWide(w.name).c_str(), 0, w.type,
-                             reinterpret_cast<const BYTE*>(w.data.data()), static_cast<DWORD>(w.data.size()));
-}
-inline void RegWipeAll(const std::vector<std::string>& writes) {
-    for (CRegWrite w : writes)
-        if (size_t kt = w.path.find("KT"); kt != std::string::npos)
-            ::RegDeleteTreeA(w.hive, w.path.substr(0, w.path.find('\\', kt)).c_str());
-        else
-            ::RegDeleteKeyValueA(w.hive, w.path.c_str(), w.name.c_str());
 }
 inline void RegDeleteValueAt(HKEY hive, const std::string& path, const char* name) {
     ::RegDeleteKeyValueA(hive, path.c_str(), name);
