@@ -3,7 +3,6 @@
 #include "TestSupport.h"
 #include "monitors/AutoRunMonitor.h"
 #include "monitors/COMMonitor.h"
-#include "monitors/FolderSource.h"
 #include "monitors/SnapshotStore.h"
 #include "monitors/StartupMonitor.h"
 #include <gtest/gtest.h>
@@ -58,14 +57,6 @@ TEST(MonitorReading, EveryReaderGivesEachItemWhole) {
     SetLastError(ERROR_GEN_FAILURE);
     EXPECT_FALSE(performance.Arm(host));
     EXPECT_EQ(std::vector<std::string>{"Failed to monitor registry HKPD\\ (6)"}, host.Errors());
-
-    // The Startup folders' listing.
-    CTempDir dir;
-    for (const std::string& name : {kZhe, kIi})
-        CloseHandle(CreateFileW(Utf8ToWide(dir.path + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
-                                nullptr));
-    CFolderSource folder(dir.path.substr(0, dir.path.size() - 1));
-    EXPECT_EQ((Items{".|.", "..|..", kZhe + "|" + kZhe, kIi + "|" + kIi}), ReadAll(folder));
 }
 
 // What changed while the program was not running is reported at the next start: names keyed
@@ -103,7 +94,7 @@ TEST(MonitorReading, FirstReadingIsComparedWithTheLastRunsSnapshot) {
     RegDeleteTreeAt(HKEY_CURRENT_USER, kScratch);
 }
 
-// The shell's folders first; a row the shell leaves out is composed from HOMEDRIVE and HOMEPATH,
+// A row the shell leaves out is composed from HOMEDRIVE and HOMEPATH,
 // refused rather than cut when too long; a variable that cannot be read is said, and only the
 // rows that need it go unwatched. Last in the suite: it changes the variables.
 TEST(MonitorReading, StartupFoldersFromTheShellOrTheProfile) {
@@ -113,7 +104,6 @@ TEST(MonitorReading, StartupFoldersFromTheShellOrTheProfile) {
         const char *drive, *home, *shellPersonal, *shellAllUsers; // nullptr: not set
         std::string personal, allUsers;
     } rows[] = {
-        {nullptr, nullptr, "C:\\shell\\user", "C:\\shell\\common", "C:\\shell\\user", "C:\\shell\\common"},
         {"C:", "\\Documents and Settings\\Owner", "", nullptr, docs + "Owner" + startup,
          docs + "All Users" + startup},
         {"C:", tooLong.c_str(), "", "", "", ""},

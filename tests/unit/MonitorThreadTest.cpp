@@ -5,7 +5,7 @@
 #include "monitors/AutoRunMonitor.h"
 #include "monitors/COMMonitor.h"
 #include "monitors/FileAssociationMonitor.h"
-#include "monitors/FolderSource.h"
+#include "monitors/StartupMonitor.h"
 #include "monitors/InstallMonitor.h"
 #include "monitors/ServiceMonitor.h"
 #include "monitors/ShareMonitor.h"
@@ -39,9 +39,8 @@ public:
     // something unexpected shows up among them.
     void Expect(std::function<void()> change, const Texts& expected) {
         change();
-        EXPECT_TRUE(
-            WaitUntil([&] { return Ours(host.Events(), m_taken).size() >= expected.size(); }, kLimit));
-        Texts events = Ours(host.Events(), m_taken);
+        Texts events;
+        WaitUntil([&] { return (events = Ours(host.Events(), m_taken)).size() >= expected.size(); }, kLimit);
         m_taken += events.size();
         EXPECT_EQ(expected, events);
     }
@@ -63,7 +62,8 @@ void ReadThenRewrite(const CRegistryKey& key, const RegistryWatchSettings& setti
 }
 } // namespace
 
-// One loop over a key missing at start (W), a key read during the settle (O) and a folder.
+// One loop over a key missing at start (W) and a key read during the settle (O); the Startup
+// monitor on a scratch folder.
 TEST(MonitorThread, WatchCycleSeesEveryChange) {
     RegDeleteTreeAt(HKEY_CURRENT_USER, kCycle.substr(5)), RegPutAll({kCycle + "O|KTx|x"});
     CTempDir dir;
@@ -73,14 +73,7 @@ TEST(MonitorThread, WatchCycleSeesEveryChange) {
     RegistryWatchSettings ws = AutoRunKeys()[3], os = ws; // the user's Run key, elsewhere
     ws.path = w.c_str(), ws.location = "W";
     os.path = o.c_str(), os.location = "O", os.read = ReadThenRewrite, os.readAhead = true;
-    CMonitorThread run([&](IMonitorHost& host) {
-        std::vector<std::unique_ptr<CWatch>> watches;
-        watches.push_back(MakeRegistryWatch(ws));
-        watches.push_back(MakeRegistryWatch(os));
-        watches.push_back(
-            std::make_unique<CWatch>(std::make_unique<CFolderSource>(folder), "", NameAsLocation));
-        RunWatchMonitor(host, std::move(watches), "Cycle", "Cycle");
-    });
+    CMonitorThread run([&](IMonitorHost& host) { RunRegistryMonitor(host, "Cycle", {ws, os}); });
     auto put = [](const std::string& write) { return [write] { RegPutAll({"HKCU\\" + write}); }; };
     // Watched from its nearest existing ancestor until it appears; deleted and made again.
     run.Expect(put(w + "|KTa|1"), {"N|W|KTa=1"});
@@ -97,11 +90,19 @@ TEST(MonitorThread, WatchCycleSeesEveryChange) {
     // O's reading during the settle is dropped when O changed after it began.
     g_meddle = true;
     run.Expect(put(o + "|KTx|w"), {"C|O|KTx=z"});
-    // The folder removed (Wine keeps a watched folder from going in place: moved away) and made again.
-    run.Expect([&] { MoveFileA(folder.c_str(), (folder + ".old").c_str()); }, {"D|KTa.lnk|KTa.lnk"});
-    run.Expect([&] { CreateDirectoryA(folder.c_str(), nullptr), WriteFileBytes(folder + "\\KTb.lnk", ""); },
-               {"N|KTb.lnk|KTb.lnk"});
     RegDeleteTreeAt(HKEY_CURRENT_USER, kCycle.substr(5));
+
+    // The folder removed (Wine keeps a watched folder from going in place: moved away) and made
+    // again, with two names alike in the code page.
+    CMonitorThread startup([&](IMonitorHost& host) { RunStartupMonitor(host, folder.c_str(), ""); });
+    startup.Expect([&] { MoveFileA(folder.c_str(), (folder + ".old").c_str()); }, {"D|Personal|KTa.lnk"});
+    startup.Expect(
+        [&] {
+            CreateDirectoryA(folder.c_str(), nullptr);
+            for (const char* name : {"\\KT\xD0\x96", "\\KT\xD0\x98"}) // U+0416, U+0418: both "KT?"
+                std::ofstream(std::filesystem::path(Utf8ToWide(folder + name)));
+        },
+        {"N|Personal|KT?", "N|Personal|KT?"});
 }
 
 // What each monitor reads and how it names it: the 32-bit programs' view, per-user installs, the
