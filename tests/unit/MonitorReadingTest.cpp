@@ -13,13 +13,6 @@ using Items = std::set<std::string>; // "name|text"
 const std::string kScratch = "Software\\KestrowTests\\Reading\\";
 const std::string kZhe = "KT_\xD0\x96", kIi = "KT_\xD0\x98"; // U+0416, U+0418: both "KT_?" in the code page
 
-Items ReadAll(CWatchSource& source) {
-    Items items;
-    source.ReadItems(
-        [&](const std::string& name, const std::string& text) { items.insert(name + "|" + text); });
-    return items;
-}
-
 // Writes "subkey|value name|data" below the scratch key (as RegPutAll does), then reads it as
 // `settings` say.
 Items Read(RegistryWatchSettings settings, const std::vector<std::string>& writes) {
@@ -29,8 +22,11 @@ Items Read(RegistryWatchSettings settings, const std::vector<std::string>& write
     settings.hive = HKEY_CURRENT_USER, settings.path = kScratch.c_str();
     CRegistrySource source(settings);
     CRecordingHost host;
+    Items items;
     EXPECT_TRUE(source.Arm(host));
-    return ReadAll(source);
+    source.ReadItems(
+        [&](const std::string& name, const std::string& text) { items.insert(name + "|" + text); });
+    return items;
 }
 
 } // namespace
@@ -79,17 +75,14 @@ TEST(MonitorReading, FirstReadingIsComparedWithTheLastRunsSnapshot) {
         EXPECT_TRUE(watch->Source().Arm(host));
         watch->TakeFirstSnapshot(host);
         EXPECT_TRUE(host.store.Save());
-        std::set<std::string> events;
-        for (const RecordedEvent& e : host.Events())
-            events.insert(e.Text());
-        return events;
+        return Ours(host.Events());
     };
-    EXPECT_EQ(Items{}, run(CSnapshotStore::NoFile));
+    EXPECT_EQ(Texts{}, run(CSnapshotStore::NoFile));
     RegPutAll({key + "Gone\t[x]\\|"}, true), RegPutAll({key + n300 + "2|two", key + "T|" + t2000 + "!"});
-    EXPECT_EQ((Items{"D|KT|Gone\t[x]\\=x\ny\r\n", "C|KT|T=" + t2000 + "!", "N|KT|" + n300 + "2=two"}),
+    EXPECT_EQ((Texts{"C|KT|T=" + t2000 + "!", "D|KT|Gone\t[x]\\=x\ny\r\n", "N|KT|" + n300 + "2=two"}),
               run(CSnapshotStore::Loaded));
     WriteFileBytes(dir.path + "state", "damaged"), RegPutAll({key + "T|"}, true);
-    EXPECT_EQ(Items{}, run(CSnapshotStore::Unreadable));
+    EXPECT_EQ(Texts{}, run(CSnapshotStore::Unreadable));
     EXPECT_EQ("damaged", ReadFileBytes(dir.path + "state.bad"));
     RegDeleteTreeAt(HKEY_CURRENT_USER, kScratch);
 }

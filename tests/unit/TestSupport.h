@@ -7,6 +7,7 @@
 #include "framework/AfxWin.h"
 #include "monitors/MonitorHost.h"
 #include "monitors/RegistryKey.h"
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -26,11 +27,21 @@ struct RecordedEvent {
     bool operator==(const RecordedEvent& o) const { return Text() == o.Text() && category == o.category; }
     // As tests compare it: "N|location|details", N, D or C for its kind.
     std::string Text() const { return "NDC"[kind] + ("|" + location + "|" + details); }
+    friend std::ostream& operator<<(std::ostream& os, const RecordedEvent& e) {
+        return os << e.category + "|" + e.Text();
+    }
 };
-inline std::ostream& operator<<(std::ostream& os, const RecordedEvent& e) {
-    return os << "{" << e.category << ", " << e.kind << ", " << e.location << ", " << e.details << "}";
-}
 using Events = std::vector<RecordedEvent>;
+using Texts = std::vector<std::string>;
+
+// The texts of the events of a test's own places (those with "KT" in them), sorted.
+inline Texts Ours(const Events& events) {
+    Texts ours;
+    for (const RecordedEvent& e : events)
+        if (e.Text().find("KT") != std::string::npos)
+            ours.push_back(e.Text());
+    return std::sort(ours.begin(), ours.end()), ours;
+}
 
 // Waits up to `ms` for `done`; true when it came.
 template <class F> bool WaitUntil(F done, DWORD ms) {
