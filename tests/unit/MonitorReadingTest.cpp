@@ -1,53 +1,16 @@
-// Each monitor's reading of its place, saved snapshots and the Startup folders' paths, on
-// scratch keys and folders, without threads.
+// A place that cannot be watched, saved snapshots and the Startup folders' paths, without threads.
 #include "TestSupport.h"
 #include "monitors/AutoRunMonitor.h"
-#include "monitors/COMMonitor.h"
 #include "monitors/SnapshotStore.h"
 #include "monitors/StartupMonitor.h"
 #include <gtest/gtest.h>
-#include <set>
 
 namespace {
-using Items = std::set<std::string>; // "name|text"
 const std::string kScratch = "Software\\KestrowTests\\Reading\\";
-const std::string kZhe = "KT_\xD0\x96", kIi = "KT_\xD0\x98"; // U+0416, U+0418: both "KT_?" in the code page
-
-// Writes "subkey|value name|data" below the scratch key (as RegPutAll does), then reads it as
-// `settings` say.
-Items Read(RegistryWatchSettings settings, const std::vector<std::string>& writes) {
-    RegDeleteTreeAt(HKEY_CURRENT_USER, kScratch);
-    for (const std::string& w : writes)
-        RegPutAll({"HKCU\\" + kScratch + w});
-    settings.hive = HKEY_CURRENT_USER, settings.path = kScratch.c_str();
-    CRegistrySource source(settings);
-    CRecordingHost host;
-    Items items;
-    EXPECT_TRUE(source.Arm(host));
-    source.ReadItems(
-        [&](const std::string& name, const std::string& text) { items.insert(name + "|" + text); });
-    return items;
-}
-
 } // namespace
 
-// Names and data over the old limits are read whole and the reading goes on past them; names
-// outside the code page stay apart; binary data is read up to its size.
-TEST(MonitorReading, EveryReaderGivesEachItemWhole) {
-    const std::string n300(300, 'n'), b2000(2000, 'b'), zhe = "C:\\\xE4\xB8\xAD\\app.exe";
-    EXPECT_EQ((Items{"A" + n300 + "|long name", "B|" + b2000, "C|xy\xC3\xA9w", kZhe + "|" + zhe, kIi + "|two",
-                     "|C:\\x.exe"}),
-              Read(AutoRunKeys()[0], {"|A" + n300 + "|long name", "|B|" + b2000, "|C|bin:xy\xE9w",
-                                      "|" + kZhe + "|" + zhe, "|" + kIi + "|two", "||C:\\x.exe"}));
-    const std::string c255 = "A" + WideToUtf8(std::wstring(253, L'\x4E2D').c_str(), 253);
-    EXPECT_EQ((Items{"KT_Local|Local=s.exe ", "KT_Full|COM=Foo;Inproc=foo.dll;Local=foo.exe ",
-                     c255 + "1|Inproc=1.dll;", c255 + "2|Inproc=2.dll;"}),
-              Read(COMKeys()[0], {c255 + "1\\InprocServer32||1.dll", c255 + "2\\InprocServer32||2.dll",
-                                  "KT_Named||Named only", "KT_Local\\LocalServer32||s.exe", "KT_Full||Foo",
-                                  "KT_Full\\InprocServer32||foo.dll", "KT_Full\\LocalServer32||foo.exe"}));
-    RegDeleteTreeAt(HKEY_CURRENT_USER, kScratch);
-
-    // A place that cannot be watched says the code its notification request gave, not the last error.
+// A place that cannot be watched says the code its notification request gave, not the last error.
+TEST(MonitorReading, ArmingFailureGivesTheNotificationsCode) {
     CRecordingHost host;
     CRegistrySource performance({.hive = HKEY_PERFORMANCE_DATA, .hiveName = "HKPD"});
     SetLastError(ERROR_GEN_FAILURE);

@@ -94,18 +94,27 @@ TEST(MonitorThread, WatchCycleSeesEveryChange) {
         {"N|Personal|KT?", "N|Personal|KT?"});
 }
 
-// What each monitor reads and how it names it: the 32-bit programs' view, per-user installs, the
-// default value, Winlogon's number texts and skipped types, and rewrites below a service, a
-// drive or a class seen one settle after the write. Each row: the monitor, then the writes made
+// What each monitor reads and how it names it. Names and data over the old limits are read whole
+// and the reading goes on past them; names outside the code page stay apart (shown alike, as
+// "?"); binary data is read up to its size; the 32-bit programs' view, per-user installs, the
+// default value, Winlogon's number texts and skipped types; rewrites below a service, a drive or
+// a class are seen one settle after the write. Each row: the monitor, then the writes made
 // before it starts ("<" first), those made after, and the events they give ("N|", "D|" or "C|").
 TEST(MonitorThread, EachMonitorReportsItsPlaces) {
     const std::string cv = "\\Microsoft\\Windows\\CurrentVersion\\", wow = "Software\\WOW6432Node" + cv,
                       svc = "HKLM\\System\\CurrentControlSet\\Services\\KT|ImagePath|", cls = "CLSID\\KT",
-                      wl = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon|";
+                      wl = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon|",
+                      run = "HKCU\\Software" + cv + "Run|", n300(300, 'n'), b2000(2000, 'b'),
+                      c255 = "KT" + WideToUtf8(std::wstring(252, L'\x4E2D').c_str(), 252),
+                      c255a = "KT" + std::string(252, '?');
     const std::vector<std::pair<UINT (*)(LPVOID), Texts>> rows = {
         {MonitorRunKeysProc,
-         {"HKCU\\Software" + cv + "Run||C:\\KT.exe", "HKLM\\" + wow + "Run|KT32|x.exe",
-          "N|HKCU/Software" + cv + "Run|=C:\\KT.exe", "N|HKLM/" + wow + "Run|KT32=x.exe"}},
+         {run + "|C:\\KT.exe", run + "A" + n300 + "|KT1", run + "B|KT" + b2000, run + "KTc|bin:xy\xE9w",
+          run + "KT_\xD0\x96|C:\\\xE4\xB8\xAD\\app.exe", run + "KT_\xD0\x98|two",
+          "HKLM\\" + wow + "Run|KT32|x.exe", "N|HKCU/Software" + cv + "Run|=C:\\KT.exe",
+          "N|HKCU/Software" + cv + "Run|A" + n300 + "=KT1", "N|HKCU/Software" + cv + "Run|B=KT" + b2000,
+          "N|HKCU/Software" + cv + "Run|KT_?=C:\\?\\app.exe", "N|HKCU/Software" + cv + "Run|KT_?=two",
+          "N|HKCU/Software" + cv + "Run|KTc=xy\xE9w", "N|HKLM/" + wow + "Run|KT32=x.exe"}},
         {MonitorInstallProc,
          {"<HKCU\\Software" + cv + "Uninstall\\KT||", "<HKLM\\" + wow + "Uninstall\\KT||",
           "HKCU\\Software" + cv + "Uninstall\\KT|DisplayName|Mine",
@@ -118,8 +127,13 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
           "C|KT|\\\\s\\b"}},
         {MonitorCOMProc,
          {"<HKCR\\" + cls + "\\InprocServer32||a.dll", "HKCR\\" + cls + "\\InprocServer32||b.dll",
-          "HKCR\\Wow6432Node\\" + cls + "32\\InprocServer32||x.dll", "C|KT|Inproc=b.dll;",
-          "N|KT32 (32-bit)|Inproc=x.dll;"}},
+          "HKCR\\Wow6432Node\\" + cls + "32\\InprocServer32||x.dll",
+          "HKCR\\CLSID\\" + c255 + "1\\InprocServer32||1.dll",
+          "HKCR\\CLSID\\" + c255 + "2\\InprocServer32||2.dll", "HKCR\\CLSID\\KTnamed||Named only",
+          "C|KT|Inproc=b.dll;",
+
+          "N|KT32 (32-bit)|Inproc=x.dll;", "N|" + c255a + "1|Inproc=1.dll;",
+          "N|" + c255a + "2|Inproc=2.dll;"}},
         // KT2 is read just before KT3, whose one byte must not take the rest of KT2's.
         {MonitorWinlogonProc,
          {"<" + wl + "KT1|bin:ab", wl + "KT1|bin:cd", wl + "KT2|dw:\xFF\xFF\xFF\xFF", wl + "KT3|dw:\x07",

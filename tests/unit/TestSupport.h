@@ -27,9 +27,7 @@ struct RecordedEvent {
     bool operator==(const RecordedEvent& o) const { return Text() == o.Text() && category == o.category; }
     // As tests compare it: "N|location|details", N, D or C for its kind.
     std::string Text() const { return "NDC"[kind] + ("|" + location + "|" + details); }
-    friend std::ostream& operator<<(std::ostream& os, const RecordedEvent& e) {
-        return os << e.category + "|" + e.Text();
-    }
+    friend std::ostream& operator<<(std::ostream& os, const RecordedEvent& e) { return os << e.Text(); }
 };
 using Events = std::vector<RecordedEvent>;
 using Texts = std::vector<std::string>;
@@ -144,7 +142,7 @@ inline void RegPutAll(const std::vector<std::string>& writes, bool wipe = false)
                              reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
         else if (wipe)
             kt < bar ? ::RegDeleteTreeA(hive, w.substr(5, w.find_first_of("\\|", kt) - 5).c_str())
-                     : ::RegDeleteKeyValueA(hive, path.c_str(), name.c_str());
+                     : ::RegDeleteKeyValueW(hive, Utf8ToWide(path).c_str(), Utf8ToWide(name).c_str());
     }
 }
 inline void RegDeleteValueAt(HKEY hive, const std::string& path, const char* name) {
