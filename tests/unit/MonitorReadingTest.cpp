@@ -1,29 +1,16 @@
-// A place that cannot be watched, saved snapshots and the Startup folders' paths, without threads.
+// Saved snapshots, what cannot be watched and the Startup folders' paths, without threads.
 #include "TestSupport.h"
 #include "monitors/AutoRunMonitor.h"
 #include "monitors/SnapshotStore.h"
 #include "monitors/StartupMonitor.h"
 #include <gtest/gtest.h>
 
-namespace {
-const std::string kScratch = "Software\\KestrowTests\\Reading\\";
-} // namespace
-
-// A place that cannot be watched says the code its notification request gave, not the last error.
-TEST(MonitorReading, ArmingFailureGivesTheNotificationsCode) {
-    CRecordingHost host;
-    CRegistrySource performance({.hive = HKEY_PERFORMANCE_DATA, .hiveName = "HKPD"});
-    SetLastError(ERROR_GEN_FAILURE);
-    EXPECT_FALSE(performance.Arm(host));
-    EXPECT_EQ(std::vector<std::string>{"Failed to monitor registry HKPD\\ (6)"}, host.Errors());
-}
-
 // What changed while the program was not running is reported at the next start: names keyed
 // whole, texts compared whole, separators and line ends kept through the file. A damaged file
 // is set aside and that start reports nothing.
 TEST(MonitorReading, FirstReadingIsComparedWithTheLastRunsSnapshot) {
     CTempDir dir;
-    const std::string path = kScratch + "Saved", key = "HKCU\\" + path + "|", n300(300, 'n'),
+    const std::string path = "Software\\KestrowTests\\Saved", key = "HKCU\\" + path + "|", n300(300, 'n'),
                       t2000(2000, 't');
     RegPutAll({key + "Gone\t[x]\\|x\ny\r\n", key + n300 + "1|one", key + "T|" + t2000});
     RegistryWatchSettings settings = AutoRunKeys()[3]; // the user's Run key, elsewhere
@@ -47,13 +34,18 @@ TEST(MonitorReading, FirstReadingIsComparedWithTheLastRunsSnapshot) {
     WriteFileBytes(dir.path + "state", "damaged"), RegPutAll({key + "T|"}, true);
     EXPECT_EQ(Texts{}, run(CSnapshotStore::Unreadable));
     EXPECT_EQ("damaged", ReadFileBytes(dir.path + "state.bad"));
-    RegDeleteTreeAt(HKEY_CURRENT_USER, kScratch);
+    RegDeleteTreeAt(HKEY_CURRENT_USER, path);
 }
 
-// A row the shell leaves out is composed from HOMEDRIVE and HOMEPATH,
+// A place that cannot be watched says the code its notification request gave, not the last
+// error. A Startup row the shell leaves out is composed from HOMEDRIVE and HOMEPATH,
 // refused rather than cut when too long; a variable that cannot be read is said, and only the
 // rows that need it go unwatched. Last in the suite: it changes the variables.
-TEST(MonitorReading, StartupFoldersFromTheShellOrTheProfile) {
+TEST(MonitorReading, WhatCannotBeWatchedIsSaid) {
+    CRecordingHost host;
+    CRegistrySource performance({.hive = HKEY_PERFORMANCE_DATA, .hiveName = "HKPD"});
+    SetLastError(ERROR_GEN_FAILURE);
+    EXPECT_FALSE(performance.Arm(host));
     const std::string startup = "\\Start Menu\\Programs\\Startup", docs = "C:\\Documents and Settings\\";
     const std::string tooLong = "\\" + std::string(240, 'h') + "\\Owner";
     const struct {
@@ -66,7 +58,6 @@ TEST(MonitorReading, StartupFoldersFromTheShellOrTheProfile) {
         {nullptr, "\\Owner", "", "C:\\shell\\common", "", "C:\\shell\\common"},
         {"C:", nullptr, "C:\\shell\\user", "", "C:\\shell\\user", ""},
     };
-    CRecordingHost host;
     char personal[kStartupPathChars], allUsers[kStartupPathChars];
     for (const auto& r : rows) {
         SetEnvironmentVariableA("HOMEDRIVE", r.drive);
@@ -74,7 +65,8 @@ TEST(MonitorReading, StartupFoldersFromTheShellOrTheProfile) {
         ResolveStartupPaths(host, r.shellPersonal, r.shellAllUsers, personal, allUsers);
         EXPECT_EQ(r.personal + "|" + r.allUsers, personal + std::string("|") + allUsers) << r.home;
     }
-    EXPECT_EQ((std::vector<std::string>{"MonitorStartProc: Failed to get HOMEDRIVE (203)",
+    EXPECT_EQ((std::vector<std::string>{"Failed to monitor registry HKPD\\ (6)",
+                                        "MonitorStartProc: Failed to get HOMEDRIVE (203)",
                                         "MonitorStartProc: Failed to get HOMEPATH (203)"}),
               host.Errors());
 }

@@ -141,7 +141,7 @@ inline void RegPutAll(const std::vector<std::string>& writes, bool wipe = false)
             ::RegSetValueExW(key.Get(), Utf8ToWide(name).c_str(), 0, type,
                              reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
         else if (wipe)
-            kt < bar ? ::RegDeleteTreeA(hive, w.substr(5, w.find_first_of("\\|", kt) - 5).c_str())
+            kt < bar ? ::RegDeleteTreeW(hive, Utf8ToWide(w.substr(5, w.find_first_of("\\|", kt) - 5)).c_str())
                      : ::RegDeleteKeyValueW(hive, Utf8ToWide(path).c_str(), Utf8ToWide(name).c_str());
     }
 }
