@@ -82,7 +82,7 @@ TEST(MonitorThread, WatchCycleSeesEveryChange) {
     RegDeleteTreeAt(HKEY_CURRENT_USER, kCycle);
 
     // The folder removed (Wine keeps a watched folder from going in place: moved away) and made
-    // again, with two names alike in the code page.
+    // again, with two names alike in the code page; then watched in its new place.
     CMonitorThread startup([&](IMonitorHost& host) { RunStartupMonitor(host, folder.c_str(), ""); });
     startup.Expect([&] { MoveFileA(folder.c_str(), (folder + ".old").c_str()); }, {"D|Personal|KTa.lnk"});
     startup.Expect(
@@ -92,6 +92,7 @@ TEST(MonitorThread, WatchCycleSeesEveryChange) {
                 std::ofstream(std::filesystem::path(Utf8ToWide(folder + name)));
         },
         {"N|Personal|KT?", "N|Personal|KT?"});
+    startup.Expect([&] { WriteFileBytes(folder + "\\KTb.lnk", ""); }, {"N|Personal|KTb.lnk"});
 }
 
 // What each monitor reads and how it names it. Names and data over the old limits are read whole
