@@ -79,7 +79,6 @@ TEST(MonitorThread, WatchCycleSeesEveryChange) {
     // O's reading during the settle is dropped when O changed after it began.
     g_meddle = true;
     run.Expect(put(o + "|KTx|w"), {"C|O|KTx=z"});
-    RegDeleteTreeAt(HKEY_CURRENT_USER, kCycle);
 
     // The folder removed (Wine keeps a watched folder from going in place: moved away) and made
     // again, with two names alike in the code page; then watched in its new place.
@@ -171,13 +170,16 @@ TEST(MonitorThread, StartUpCleanUpDeletesOnlyEmptyTextImagePaths) {
 // an identifier or its command; a command path of 522 characters is refused whole (cut to 511
 // it would name <deep>\shell\o).
 TEST(MonitorThread, FileAssociationsAreWatchedAgain) {
-    const std::string command = "HKCR\\KT.P\\shell\\open\\command||";
-    const Texts keys = {command + "one", "HKCR\\.KT1||KT.P", "HKCR\\.KT2||KT.P"};
+    const std::string command = "HKCR\\KT.P\\shell\\open\\command||",
+                      deep = "KT" + std::string(248, 'a') + "\\" + std::string(250, 'b') + "\\c";
+    const Texts keys = {
+        command + "1",         "HKCR\\.KT1||KT.P", "HKCR\\.KT2||KT.P",    "HKCR\\KT_NoDot||KT.P",
+        "HKCR\\.KT3||KT.None", "HKCR\\KT.None||x", "HKCR\\.KT4||" + deep, "HKCR\\" + deep + "\\shell\\o||x"};
     auto put = [&](const char* text) { return [&, text] { RegPutAll({command + text}); }; };
-    RegPutAll(keys, true), RegPutAll(keys);
+    RegPutAll(keys, true), RegPutAll({keys[0], keys[1], keys[2]});
     // Set before the start, on the monitor's thread: the settle that KTgo starts makes the change
-    // `inSettle`, so that the reading sees it whole; while both extensions' changes to "two" are
-    // read, the command is rewritten once more.
+    // `inSettle`, so that the reading sees it whole; while a command of an odd number is read,
+    // the next number is written.
     std::function<void()> inSettle;
     CMonitorThread run([&](IMonitorHost& host) {
         auto& recorder = static_cast<CRecordingHost&>(host);
@@ -185,19 +187,18 @@ TEST(MonitorThread, FileAssociationsAreWatchedAgain) {
             RegDeleteKeyValueA(HKEY_CLASSES_ROOT, "KT.P", "KTgo") ? void() : inSettle();
         };
         recorder.m_onEvent = [&](const RecordedEvent& e) {
-            e.Text() == "C|.KT2|KT.P=two" ? put("three")() : void();
+            if (e.location == ".KT2" && e.details.back() % 2)
+                put(std::string(1, e.details.back() + 1).c_str())();
         };
         MonitorFileAssociationProc(&host);
     });
-    auto go = [] { RegPutAll({"HKCR\\KT.P|KTgo|"}); };
-    inSettle = [&] { RegDeleteTreeAt(HKEY_CLASSES_ROOT, "KT.P\\shell"), put("two")(); };
-    run.Expect(go, {"C|.KT1|KT.P=three", "C|.KT1|KT.P=two", "C|.KT2|KT.P=three", "C|.KT2|KT.P=two"});
-    inSettle = [&] { RegDeleteTreeAt(HKEY_CLASSES_ROOT, "KT.P"), put("3b")(); };
-    run.Expect(go, {"C|.KT1|KT.P=3b", "C|.KT2|KT.P=3b"});
-    const std::string deep = "KT" + std::string(248, 'a') + "\\" + std::string(250, 'b') + "\\c";
-    const Texts none = {"HKCR\\KT_NoDot||KT.P", "HKCR\\.KT3||KT.None", "HKCR\\KT.None||x",
-                        "HKCR\\.KT4||" + deep, "HKCR\\" + deep + "\\shell\\o||cut.exe"};
-    run.Expect([&] { RegPutAll(none), put("four")(); }, {"C|.KT1|KT.P=four", "C|.KT2|KT.P=four"});
-    RegPutAll(none, true);
+    inSettle = [&] { RegDeleteTreeAt(HKEY_CLASSES_ROOT, "KT.P\\shell"), put("2")(); };
+    run.Expect([] { RegPutAll({"HKCR\\KT.P|KTgo|"}); }, {"C|.KT1|KT.P=2", "C|.KT2|KT.P=2"});
+    run.Expect(put("3"), {"C|.KT1|KT.P=3", "C|.KT1|KT.P=4", "C|.KT2|KT.P=3", "C|.KT2|KT.P=4"});
+    inSettle = [&] {
+        RegDeleteTreeAt(HKEY_CLASSES_ROOT, "KT.P"), put("6")(), RegPutAll({keys.begin() + 3, keys.end()});
+    };
+    run.Expect([] { RegPutAll({"HKCR\\KT.P|KTgo|"}); }, {"C|.KT1|KT.P=6", "C|.KT2|KT.P=6"});
+    run.Expect(put("7"), {"C|.KT1|KT.P=7", "C|.KT1|KT.P=8", "C|.KT2|KT.P=7", "C|.KT2|KT.P=8"});
     RegPutAll(keys, true);
 }
