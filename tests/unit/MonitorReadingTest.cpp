@@ -60,8 +60,7 @@ TEST(MonitorReading, WhatCannotBeWatchedIsSaid) {
     };
     char personal[kStartupPathChars], allUsers[kStartupPathChars];
     for (const auto& r : rows) {
-        SetEnvironmentVariableA("HOMEDRIVE", r.drive);
-        SetEnvironmentVariableA("HOMEPATH", r.home);
+        SetEnvironmentVariableA("HOMEDRIVE", r.drive), SetEnvironmentVariableA("HOMEPATH", r.home);
         ResolveStartupPaths(host, r.shellPersonal, r.shellAllUsers, personal, allUsers);
         EXPECT_EQ(r.personal + "|" + r.allUsers, personal + std::string("|") + allUsers) << r.home;
     }

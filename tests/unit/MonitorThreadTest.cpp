@@ -55,8 +55,7 @@ TEST(MonitorThread, WatchCycleSeesEveryChange) {
     RegDeleteTreeAt(HKEY_CURRENT_USER, kCycle), RegPutAll({"HKCU\\" + kCycle + "O|KTx|x"});
     CTempDir dir;
     const std::string w = kCycle + "Outer\\W", o = kCycle + "O", folder = dir.path + "F";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    WriteFileBytes(folder + "\\KTa.lnk", "");
+    CreateDirectoryA(folder.c_str(), nullptr), WriteFileBytes(folder + "\\KTa.lnk", "");
     RegistryWatchSettings ws = AutoRunKeys()[3]; // the user's Run key, elsewhere
     ws.read = ReadThenWrite;
     RegistryWatchSettings os = ws;
@@ -127,11 +126,11 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
           "C|KT|\\\\s\\b"}},
         {MonitorCOMProc,
          {"<HKCR\\" + cls + "\\InprocServer32||a.dll", "HKCR\\" + cls + "\\InprocServer32||b.dll",
-          "HKCR\\Wow6432Node\\" + cls + "32\\InprocServer32||x.dll",
+          "C|KT|Inproc=b.dll;"}},
+        {MonitorCOMProc,
+         {"HKCR\\Wow6432Node\\" + cls + "32\\InprocServer32||x.dll",
           "HKCR\\CLSID\\" + c255 + "1\\InprocServer32||1.dll",
           "HKCR\\CLSID\\" + c255 + "2\\InprocServer32||2.dll", "HKCR\\CLSID\\KTnamed||Named only",
-          "C|KT|Inproc=b.dll;",
-
           "N|KT32 (32-bit)|Inproc=x.dll;", "N|" + c255a + "1|Inproc=1.dll;",
           "N|" + c255a + "2|Inproc=2.dll;"}},
         // KT2 is read just before KT3, whose one byte must not take the rest of KT2's.
