@@ -56,25 +56,27 @@ TEST(MonitorThread, WatchCycleSeesEveryChange) {
     CTempDir dir;
     const std::string w = kCycle + "Outer\\W", o = kCycle + "O", folder = dir.path + "F";
     CreateDirectoryA(folder.c_str(), nullptr), WriteFileBytes(folder + "\\KTa.lnk", "");
-    RegistryWatchSettings ws = AutoRunKeys()[3]; // the user's Run key, elsewhere
-    ws.read = ReadThenWrite;
-    RegistryWatchSettings os = ws;
-    ws.path = w.c_str(), ws.location = "W";
-    os.path = o.c_str(), os.location = "O", os.readAhead = true;
-    CMonitorThread run([&](IMonitorHost& host) { RunRegistryMonitor(host, "Cycle", {ws, os}); });
+    RegistryWatchSettings ws = AutoRunKeys()[3], os = ws; // the user's Run key, elsewhere
+    ws.path = w.c_str(), ws.location = "W", ws.read = ReadThenWrite;
+    os.path = o.c_str(), os.location = "O", os.read = ReadThenWrite, os.readAhead = true;
     auto put = [](const std::string& write) { return [write] { RegPutAll({"HKCU\\" + write}); }; };
-    // Watched from its nearest existing ancestor until it appears; deleted and made again.
-    run.Expect(put(w + "|KTa|1"), {"N|W|KTa=1"});
+    // During the first settle, W appears: watched from its nearest existing ancestor until then,
+    // and compared after that same settle.
+    int settles = 0;
+    CMonitorThread run([&](IMonitorHost& host) {
+        static_cast<CRecordingHost&>(host).m_onSettle = [&] {
+            ++settles == 1 ? put(w + "|KTa|1")() : void();
+        };
+        RunRegistryMonitor(host, "Cycle", {ws, os});
+    });
+    run.Expect(put(o + "|KTx|y"), {"C|O|KTx=y", "N|W|KTa=1"});
+    EXPECT_EQ(1, settles);
+    // Deleted and made again.
     run.Expect([&] { RegDeleteTreeAt(HKEY_CURRENT_USER, w); }, {"D|W|KTa=1"});
     run.Expect(put(w + "|KTb|1"), {"N|W|KTb=1"});
-    // O written during W's settle is compared after that same settle.
-    int settles = 0;
-    run.host.m_onSettle = [&] { ++settles == 1 ? put(o + "|KTx|y")() : void(); };
-    run.Expect(put(w + "|KTb|2"), {"C|O|KTx=y", "C|W|KTb=2"});
-    EXPECT_EQ(1, settles);
     // A change made while W is being read signals again.
     g_meddle = true;
-    run.Expect(put(w + "|KTb|3"), {"C|W|KTb=3", "N|W|KTx=z"});
+    run.Expect(put(w + "|KTb|2"), {"C|W|KTb=2", "N|W|KTx=z"});
     // O's reading during the settle is dropped when O changed after it began.
     g_meddle = true;
     run.Expect(put(o + "|KTx|w"), {"C|O|KTx=z"});
@@ -115,9 +117,8 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
           "N|HKCU/Software" + cv + "Run|KT_?=C:\\?\\app.exe", "N|HKCU/Software" + cv + "Run|KT_?=two",
           "N|HKCU/Software" + cv + "Run|KTc=xy\xE9w", "N|HKLM/" + wow + "Run|KT32=x.exe"}},
         {MonitorInstallProc,
-         {"<HKCU\\Software" + cv + "Uninstall\\KT||", "<HKLM\\" + wow + "Uninstall\\KT||",
+         {"<HKCU\\Software" + cv + "Uninstall\\KT|DisplayVersion|1.2", "<HKLM\\" + wow + "Uninstall\\KT||",
           "HKCU\\Software" + cv + "Uninstall\\KT|DisplayName|Mine",
-          "HKCU\\Software" + cv + "Uninstall\\KT|DisplayVersion|1.2",
           "HKCU\\Software" + cv + "Uninstall\\KTbare|X|", "HKLM\\" + wow + "Uninstall\\KT|DisplayName|Old",
           "C|KT (32-bit)|Old v", "C|KT (per user)|Mine v1.2", "N|KTbare (per user)| v"}},
         {MonitorServiceProc, {"<" + svc + "old.exe", svc + "new.exe", "C|KT|new.exe"}},
