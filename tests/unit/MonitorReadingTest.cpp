@@ -46,14 +46,13 @@ TEST(MonitorReading, WhatCannotBeWatchedIsSaid) {
     CRegistrySource performance({.hive = HKEY_PERFORMANCE_DATA, .hiveName = "HKPD"});
     SetLastError(ERROR_GEN_FAILURE);
     EXPECT_FALSE(performance.Arm(host));
-    const std::string startup = "\\Start Menu\\Programs\\Startup", docs = "C:\\Documents and Settings\\";
+    const std::string startup = "\\Start Menu\\Programs\\Startup", docs = "C:\\D\\";
     const std::string tooLong = "\\" + std::string(240, 'h') + "\\Owner";
     const struct {
         const char *drive, *home, *shellPersonal, *shellAllUsers; // nullptr: not set
         std::string personal, allUsers;
     } rows[] = {
-        {"C:", "\\Documents and Settings\\Owner", "", nullptr, docs + "Owner" + startup,
-         docs + "All Users" + startup},
+        {"C:", "\\D\\Owner", "", nullptr, docs + "Owner" + startup, docs + "All Users" + startup},
         {"C:", tooLong.c_str(), "", "", "", ""},
         {nullptr, "\\Owner", "", "C:\\shell\\common", "", "C:\\shell\\common"},
         {"C:", nullptr, "C:\\shell\\user", "", "C:\\shell\\user", ""},
