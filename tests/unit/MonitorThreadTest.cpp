@@ -5,10 +5,10 @@
 #include "monitors/AutoRunMonitor.h"
 #include "monitors/COMMonitor.h"
 #include "monitors/FileAssociationMonitor.h"
-#include "monitors/StartupMonitor.h"
 #include "monitors/InstallMonitor.h"
 #include "monitors/ServiceMonitor.h"
 #include "monitors/ShareMonitor.h"
+#include "monitors/StartupMonitor.h"
 #include "monitors/WinlogonMonitor.h"
 #include <algorithm>
 #include <gtest/gtest.h>
