@@ -1,13 +1,22 @@
 // Shared helpers of the unit tests: a recording monitor host, a message-box recorder,
 // scratch registry keys and temporary folders.
 #pragma once
+#include "app/AppMessageBox.h"
+#include "framework/AfxHandle.h"
 #include "framework/AfxString.h"
 #include "framework/AfxWin.h"
 #include "monitors/MonitorHost.h"
-#include <chrono>
-#include <condition_variable>
+#include "monitors/RegistryKey.h"
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <mutex>
+#include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 struct RecordedEvent {
@@ -15,17 +24,22 @@ struct RecordedEvent {
     int kind;
     std::string location;
     std::string details;
-    std::string previous = {}; // not compared: only the tests of it look at it
-    bool operator==(const RecordedEvent& o) const {
-        return category == o.category && kind == o.kind && location == o.location && details == o.details;
-    }
+    bool operator==(const RecordedEvent& o) const { return Text() == o.Text() && category == o.category; }
+    // As tests compare it: "N|location|details", N, D or C for its kind.
+    std::string Text() const { return "NDC"[kind] + ("|" + location + "|" + details); }
+    friend std::ostream& operator<<(std::ostream& os, const RecordedEvent& e) { return os << e.Text(); }
 };
-std::ostream& operator<<(std::ostream& os, const RecordedEvent& e);
 using Events = std::vector<RecordedEvent>;
+using Texts = std::vector<std::string>;
 
-// The events at these locations only, in location order (stable): other programs of the
-// prefix may change shared places, such as HKEY_CLASSES_ROOT, meanwhile.
-Events OnlyAt(Events events, const std::vector<std::string>& locations);
+// The texts of the events of a test's own places (those with "KT" in them), sorted.
+inline Texts Ours(const Events& events) {
+    Texts ours;
+    for (const RecordedEvent& e : events)
+        if (e.Text().find("KT") != std::string::npos)
+            ours.push_back(e.Text());
+    return std::sort(ours.begin(), ours.end()), ours;
+}
 
 // Waits up to `ms` for `done`; true when it came.
 template <class F> bool WaitUntil(F done, DWORD ms) {
@@ -35,66 +49,119 @@ template <class F> bool WaitUntil(F done, DWORD ms) {
     return true;
 }
 
-// A monitor host that records every report and every monitor that became ready.
+// A monitor host that records every report. Its hooks run on the monitor's thread: m_onSettle
+// as a settle begins (the place is re-armed by then), m_onEvent as an event is reported (the
+// place is being read).
 class CRecordingHost : public IMonitorHost {
 public:
-    explicit CRecordingHost(DWORD settleMs = 300);
-    ~CRecordingHost();
-    HANDLE GetStopEvent() const override { return m_stop; }
-    DWORD GetSettleTime() const override { return m_settleMs; }
+    explicit CRecordingHost(DWORD settleMs = 300) : m_settleMs(settleMs) {}
+    HANDLE GetStopEvent() const override { return m_stop.Get(); }
+    DWORD GetSettleTime() const override { return m_onSettle ? (m_onSettle(), m_settleMs) : m_settleMs; }
     void ReportEvent(const char* category, int kind, const char* location, const char* details,
-                     const char* previous = nullptr) override;
-    void OnMonitorReady(const char* monitor) override;
-    void ReportError(const char* text) override;
+                     const char* = nullptr) override {
+        RecordedEvent event{category, kind, location, details};
+        if (m_onEvent)
+            m_onEvent(event);
+        Lock(), m_events.push_back(event);
+    }
+    void ReportError(const char* text) override { Lock(), m_errors.push_back(text); }
+    void OnMonitorReady(const char*) override { ++m_ready; }
+    bool WaitForReady(int n, DWORD ms) {
+        return WaitUntil([&] { return m_ready >= n; }, ms);
+    }
+    std::vector<RecordedEvent> Events() { return Lock(), m_events; }
+    std::vector<std::string> Errors() { return Lock(), m_errors; }
+    void Clear() { Lock(), m_events.clear(); }
 
-    // Waits until at least n events (or n ready monitors) were recorded; false on time-out.
-    bool WaitForEvents(size_t n, DWORD timeoutMs);
-    bool WaitForReady(size_t n, DWORD timeoutMs);
-    std::vector<RecordedEvent> Events();
-    std::vector<std::string> Errors();
-    void Clear();
-
-    HANDLE m_stop;
-    DWORD m_settleMs;
+    CHandle m_stop = MakeEvent();
+    std::atomic<int> m_ready{0};
+    std::function<void()> m_onSettle;
+    std::function<void(const RecordedEvent&)> m_onEvent;
 
 private:
+    // Holds the lock to the end of the statement it is in.
+    std::lock_guard<std::mutex> Lock() { return std::lock_guard<std::mutex>(m_mutex); }
+    DWORD m_settleMs;
     std::mutex m_mutex;
-    std::condition_variable m_cv;
     std::vector<RecordedEvent> m_events;
     std::vector<std::string> m_errors;
-    size_t m_ready = 0;
 };
 
 // Replaces message boxes by a recorder for the lifetime of the object.
 class CMessageBoxRecorder {
 public:
-    CMessageBoxRecorder();
-    ~CMessageBoxRecorder();
-    std::vector<std::string> Texts();
+    CMessageBoxRecorder() { Lock(), s_texts.clear(), SetAppMessageBoxSink(Record); }
+    ~CMessageBoxRecorder() { SetAppMessageBoxSink(nullptr); }
+    std::vector<std::string> Texts() { return Lock(), s_texts; }
+
+private:
+    static std::lock_guard<std::mutex> Lock() { return std::lock_guard<std::mutex>(s_mutex); }
+    static int Record(const char* text, UINT) { return Lock(), s_texts.push_back(text), IDOK; }
+    static inline std::mutex s_mutex;
+    static inline std::vector<std::string> s_texts;
 };
 
-// A fresh folder under %TEMP%, removed with its files afterwards; path ends with a backslash.
+// A fresh folder under %TEMP%, removed with everything in it afterwards; path ends with a backslash.
 class CTempDir {
 public:
-    CTempDir();
-    ~CTempDir();
-    std::string path;
+    CTempDir() { ::CreateDirectoryA(path.c_str(), nullptr); }
+    ~CTempDir() { std::filesystem::remove_all(path, m_error); }
+    std::string path = std::filesystem::temp_directory_path().string() + "kestrow-test-" +
+                       std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++s_count) + "\\";
+
+private:
+    static inline std::atomic<int> s_count;
+    std::error_code m_error;
 };
 
-// Registry helpers for the tests; paths are relative to the hive.
-void RegSetString(HKEY hive, const std::string& path, const char* name, const std::string& data,
-                  DWORD type = REG_SZ);
-void RegSetBinary(HKEY hive, const std::string& path, const char* name, const void* data, DWORD size,
-                  DWORD type);
-// A REG_SZ value written through the UTF-16 functions, names and data given as UTF-8, in the
-// given registry view (KEY_WOW64_32KEY for the 32-bit programs' view); the key is made when missing.
-void RegSetWide(HKEY hive, const std::string& path, const std::string& name, const std::string& data,
-                REGSAM view = 0);
-void RegDeleteTreeIn(HKEY hive, const std::string& path, REGSAM view);
-void RegDeleteValueAt(HKEY hive, const std::string& path, const char* name);
-void RegDeleteTreeAt(HKEY hive, const std::string& path);
-void RegCreateKeyAt(HKEY hive, const std::string& path);
-bool RegKeyExists(HKEY hive, const std::string& path);
+// Registry helpers for the tests; paths are relative to the hive. The key is made when missing.
+inline void RegSetBinary(HKEY hive, const std::string& path, const char* name, const void* data, DWORD size,
+                         DWORD type) {
+    ::RegSetKeyValueA(hive, path.c_str(), name, type, data, size);
+}
+inline void RegSetString(HKEY hive, const std::string& path, const char* name, const std::string& data,
+                         DWORD type = REG_SZ) {
+    RegSetBinary(hive, path, name, data.c_str(), static_cast<DWORD>(data.size() + 1), type);
+}
+// Writes "HKLM|HKCU|HKCR\path|value name|data" through the UTF-16 functions, names and texts as
+// UTF-8: REG_SZ, or after "bin:" REG_BINARY and after "dw:" REG_DWORD, the bytes given; the key is
+// made when missing. With `wipe`, deletes what they wrote instead: the first key on the path
+// with "KT" in its name, or else the value.
+inline void RegPutAll(const std::vector<std::string>& writes, bool wipe = false) {
+    for (const std::string& w : writes) {
+        HKEY hive = w[3] == 'M' ? HKEY_LOCAL_MACHINE : w[3] == 'U' ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
+        size_t bar = w.find('|'), bar2 = w.rfind('|'), kt = w.find("KT", 5);
+        std::string path = w.substr(5, bar - 5), name = w.substr(bar + 1, bar2 - bar - 1),
+                    data = w.substr(bar2 + 1);
+        std::wstring text = Utf8ToWide(data + '\0');
+        DWORD type = data.rfind("bin:", 0) ? data.rfind("dw:", 0) ? REG_SZ : REG_DWORD : REG_BINARY;
+        data = type == REG_SZ ? std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2)
+                              : data.substr(data.find(':') + 1);
+        if (CRegistryKey key; !wipe && key.Create(hive, path, KEY_WRITE) == ERROR_SUCCESS)
+            ::RegSetValueExW(key.Get(), Utf8ToWide(name).c_str(), 0, type,
+                             reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
+        else if (wipe)
+            kt < bar ? ::RegDeleteTreeW(hive, Utf8ToWide(w.substr(5, w.find_first_of("\\|", kt) - 5)).c_str())
+                     : ::RegDeleteKeyValueW(hive, Utf8ToWide(path).c_str(), Utf8ToWide(name).c_str());
+    }
+}
+inline void RegDeleteValueAt(HKEY hive, const std::string& path, const char* name) {
+    ::RegDeleteKeyValueA(hive, path.c_str(), name);
+}
+inline void RegDeleteTreeAt(HKEY hive, const std::string& path) {
+    ::RegDeleteTreeA(hive, path.c_str());
+}
+inline void RegCreateKeyAt(HKEY hive, const std::string& path) {
+    (void)CRegistryKey().Create(hive, path);
+}
+inline bool RegKeyExists(HKEY hive, const std::string& path) {
+    return CRegistryKey().Open(hive, path) == ERROR_SUCCESS;
+}
 
-std::string ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::string& bytes);
+inline std::string ReadFileBytes(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}

@@ -1,0 +1,70 @@
+// Saved snapshots, what cannot be watched and the Startup folders' paths, without threads.
+#include "TestSupport.h"
+#include "monitors/AutoRunMonitor.h"
+#include "monitors/SnapshotStore.h"
+#include "monitors/StartupMonitor.h"
+#include <gtest/gtest.h>
+
+// What changed while the program was not running is reported at the next start: names keyed
+// whole, texts compared whole, separators and line ends kept through the file. A damaged file
+// is set aside and that start reports nothing.
+TEST(MonitorReading, FirstReadingIsComparedWithTheLastRunsSnapshot) {
+    CTempDir dir;
+    const std::string path = "Software\\KestrowTests\\Saved", key = "HKCU\\" + path + "|", n300(300, 'n'),
+                      t2000(2000, 't');
+    RegPutAll({key + "Gone\t[x]\\|x\ny\r\n", key + n300 + "1|one", key + "T|" + t2000});
+    RegistryWatchSettings settings = AutoRunKeys()[3]; // the user's Run key, elsewhere
+    settings.path = path.c_str(), settings.location = "KT";
+    auto run = [&](CSnapshotStore::LoadResult load) {
+        struct : CRecordingHost {
+            CSnapshotStore store;
+            CSnapshotStore* GetSnapshotStore() override { return &store; }
+        } host;
+        EXPECT_EQ(load, host.store.Load(dir.path + "state"));
+        auto watch = MakeRegistryWatch(settings);
+        EXPECT_TRUE(watch->Source().Arm(host));
+        watch->TakeFirstSnapshot(host);
+        EXPECT_TRUE(host.store.Save());
+        return Ours(host.Events());
+    };
+    EXPECT_EQ(Texts{}, run(CSnapshotStore::NoFile));
+    RegPutAll({key + "Gone\t[x]\\|"}, true), RegPutAll({key + n300 + "2|two", key + "T|" + t2000 + "!"});
+    EXPECT_EQ((Texts{"C|KT|T=" + t2000 + "!", "D|KT|Gone\t[x]\\=x\ny\r\n", "N|KT|" + n300 + "2=two"}),
+              run(CSnapshotStore::Loaded));
+    WriteFileBytes(dir.path + "state", "damaged"), RegPutAll({key + "T|"}, true);
+    EXPECT_EQ(Texts{}, run(CSnapshotStore::Unreadable));
+    EXPECT_EQ("damaged", ReadFileBytes(dir.path + "state.bad"));
+    RegDeleteTreeAt(HKEY_CURRENT_USER, path);
+}
+
+// A place that cannot be watched says the code its notification request gave, not the last
+// error. A Startup row the shell leaves out is composed from HOMEDRIVE and HOMEPATH,
+// refused rather than cut when too long; a variable that cannot be read is said, and only the
+// rows that need it go unwatched. Last in the suite: it changes the variables.
+TEST(MonitorReading, WhatCannotBeWatchedIsSaid) {
+    CRecordingHost host;
+    CRegistrySource performance({.hive = HKEY_PERFORMANCE_DATA, .hiveName = "HKPD"});
+    SetLastError(ERROR_GEN_FAILURE);
+    EXPECT_FALSE(performance.Arm(host));
+    const std::string startup = "\\Start Menu\\Programs\\Startup", docs = "C:\\D\\";
+    const std::string tooLong = "\\" + std::string(240, 'h') + "\\Owner";
+    const struct {
+        const char *drive, *home, *shellPersonal, *shellAllUsers; // nullptr: not set
+        std::string personal, allUsers;
+    } rows[] = {
+        {"C:", "\\D\\Owner", "", nullptr, docs + "Owner" + startup, docs + "All Users" + startup},
+        {"C:", tooLong.c_str(), "", "", "", ""},
+        {nullptr, "\\Owner", "", "C:\\shell\\common", "", "C:\\shell\\common"},
+        {"C:", nullptr, "C:\\shell\\user", "", "C:\\shell\\user", ""},
+    };
+    char personal[kStartupPathChars], allUsers[kStartupPathChars];
+    for (const auto& r : rows) {
+        SetEnvironmentVariableA("HOMEDRIVE", r.drive), SetEnvironmentVariableA("HOMEPATH", r.home);
+        ResolveStartupPaths(host, r.shellPersonal, r.shellAllUsers, personal, allUsers);
+        EXPECT_EQ(r.personal + "|" + r.allUsers, personal + std::string("|") + allUsers) << r.home;
+    }
+    EXPECT_EQ((std::vector<std::string>{"Failed to monitor registry HKPD\\ (6)",
+                                        "MonitorStartProc: Failed to get HOMEDRIVE (203)",
+                                        "MonitorStartProc: Failed to get HOMEPATH (203)"}),
+              host.Errors());
+}

@@ -1,0 +1,200 @@
+// RESOURCE_LOCK: runkeys uninstall services winlogon network hkcr
+// Monitors on real threads against the Wine registry and scratch folders, with a short settle.
+// Every wait is for the events themselves, up to a limit that only a broken build reaches.
+#include "TestSupport.h"
+#include "monitors/AutoRunMonitor.h"
+#include "monitors/COMMonitor.h"
+#include "monitors/FileAssociationMonitor.h"
+#include "monitors/InstallMonitor.h"
+#include "monitors/ServiceMonitor.h"
+#include "monitors/ShareMonitor.h"
+#include "monitors/StartupMonitor.h"
+#include "monitors/WinlogonMonitor.h"
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+const DWORD kLimit = 30000;
+
+// A monitor on its own thread until the end of the scope.
+class CMonitorThread {
+public:
+    explicit CMonitorThread(std::function<void(IMonitorHost&)> run) : m_thread([this, run] { run(host); }) {
+        EXPECT_TRUE(host.WaitForReady(1, kLimit));
+    }
+    ~CMonitorThread() { SetEvent(host.m_stop.Get()), m_thread.join(); }
+    // Makes the change, then waits for as many events as expected: a change that reports
+    // something unexpected shows up among them.
+    void Expect(std::function<void()> change, const Texts& expected) {
+        change();
+        Texts events;
+        WaitUntil([&] { return (events = Ours(host.Events())).size() >= expected.size(); }, kLimit);
+        host.Clear();
+        EXPECT_EQ(expected, events);
+    }
+    CRecordingHost host{50};
+
+private:
+    std::thread m_thread;
+};
+
+const std::string kCycle = "Software\\KestrowTests\\Cycle\\";
+std::atomic<bool> g_meddle{false};
+// Reads the values, then (once, when asked) sets KTx behind the reading's back.
+void ReadThenWrite(const CRegistryKey& key, const RegistryWatchSettings& settings, const ItemVisitor& visit) {
+    ReadValueTexts(key, settings, visit);
+    if (g_meddle.exchange(false))
+        RegPutAll({"HKCU\\" + std::string(settings.path) + "|KTx|z"});
+}
+} // namespace
+
+// One loop over a key missing at start (W) and a key read during the settle (O), both of which
+// can be written while they are read; the Startup monitor on a scratch folder.
+TEST(MonitorThread, WatchCycleSeesEveryChange) {
+    RegDeleteTreeAt(HKEY_CURRENT_USER, kCycle), RegPutAll({"HKCU\\" + kCycle + "O|KTx|x"});
+    CTempDir dir;
+    const std::string w = kCycle + "Outer\\W", o = kCycle + "O", folder = dir.path + "F";
+    CreateDirectoryA(folder.c_str(), nullptr), WriteFileBytes(folder + "\\KTa.lnk", "");
+    RegistryWatchSettings ws = AutoRunKeys()[3], os = ws; // the user's Run key, elsewhere
+    ws.path = w.c_str(), ws.location = "W", ws.read = ReadThenWrite;
+    os.path = o.c_str(), os.location = "O", os.read = ReadThenWrite, os.readAhead = true;
+    auto put = [](const std::string& write) { return [write] { RegPutAll({"HKCU\\" + write}); }; };
+    // During the first settle, W appears: watched from its nearest existing ancestor until then,
+    // and compared after that same settle.
+    int settles = 0;
+    CMonitorThread run([&](IMonitorHost& host) {
+        static_cast<CRecordingHost&>(host).m_onSettle = [&] {
+            ++settles == 1 ? put(w + "|KTa|1")() : void();
+        };
+        RunRegistryMonitor(host, "Cycle", {ws, os});
+    });
+    run.Expect(put(o + "|KTx|y"), {"C|O|KTx=y", "N|W|KTa=1"});
+    EXPECT_EQ(1, settles);
+    // Deleted and made again.
+    run.Expect([&] { RegDeleteTreeAt(HKEY_CURRENT_USER, w); }, {"D|W|KTa=1"});
+    run.Expect(put(w + "|KTb|1"), {"N|W|KTb=1"});
+    // A change made while W is being read signals again.
+    g_meddle = true;
+    run.Expect(put(w + "|KTb|2"), {"C|W|KTb=2", "N|W|KTx=z"});
+    // O's reading during the settle is dropped when O changed after it began.
+    g_meddle = true;
+    run.Expect(put(o + "|KTx|w"), {"C|O|KTx=z"});
+
+    // The folder removed (Wine keeps a watched folder from going in place: moved away) and made
+    // again, with two names alike in the code page; then watched in its new place.
+    CMonitorThread startup([&](IMonitorHost& host) { RunStartupMonitor(host, folder.c_str(), ""); });
+    startup.Expect([&] { MoveFileA(folder.c_str(), (folder + ".old").c_str()); }, {"D|Personal|KTa.lnk"});
+    startup.Expect(
+        [&] {
+            CreateDirectoryA(folder.c_str(), nullptr);
+            for (const char* name : {"\\KT\xD0\x96", "\\KT\xD0\x98"}) // U+0416, U+0418: both "KT?"
+                std::ofstream(std::filesystem::path(Utf8ToWide(folder + name)));
+        },
+        {"N|Personal|KT?", "N|Personal|KT?"});
+    startup.Expect([&] { WriteFileBytes(folder + "\\KTb.lnk", ""); }, {"N|Personal|KTb.lnk"});
+}
+
+// What each monitor reads and how it names it. Names and data over the old limits are read whole
+// and the reading goes on past them; names outside the code page stay apart (shown alike, as
+// "?"); binary data is read up to its size; the 32-bit programs' view, per-user installs, the
+// default value, Winlogon's number texts and skipped types; rewrites below a service, a drive or
+// a class are seen one settle after the write. Each row: the monitor, then the writes made
+// before it starts ("<" first), those made after, and the events they give ("N|", "D|" or "C|").
+TEST(MonitorThread, EachMonitorReportsItsPlaces) {
+    const std::string cv = "\\Microsoft\\Windows\\CurrentVersion\\", wow = "Software\\WOW6432Node" + cv,
+                      run = "HKCU\\Software" + cv + "Run|", ran = "N|HKCU/Software" + cv + "Run|",
+                      un = "HKCU\\Software" + cv + "Uninstall\\KT",
+                      net = "HKCU\\Network\\KT|RemotePath|\\\\s\\",
+                      svc = "HKLM\\System\\CurrentControlSet\\Services\\KT|ImagePath|",
+                      cls = "HKCR\\CLSID\\KT",
+                      wl = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon|", n300(300, 'n'),
+                      b2000(2000, 'b'), c255 = cls + WideToUtf8(std::wstring(252, L'\x4E2D').c_str(), 252),
+                      c255a = "KT" + std::string(252, '?');
+    const std::vector<std::pair<UINT (*)(LPVOID), Texts>> rows = {
+        {MonitorRunKeysProc,
+         {run + "|C:\\KT.exe", run + "A" + n300 + "|KT1", run + "B|KT" + b2000, run + "KTc|bin:xy\xE9w",
+          run + "KT_\xD0\x96|C:\\\xE4\xB8\xAD\\app.exe", run + "KT_\xD0\x98|two",
+          "HKLM\\" + wow + "Run|KT32|x.exe", ran + "=C:\\KT.exe", ran + "A" + n300 + "=KT1",
+          ran + "B=KT" + b2000, ran + "KT_?=C:\\?\\app.exe", ran + "KT_?=two", ran + "KTc=xy\xE9w",
+          "N|HKLM/" + wow + "Run|KT32=x.exe"}},
+        {MonitorInstallProc,
+         {"<" + un + "|DisplayVersion|1.2", "<HKLM\\" + wow + "Uninstall\\KT||", un + "|DisplayName|Mine",
+          un + "bare|X|", "HKLM\\" + wow + "Uninstall\\KT|DisplayName|Old", "C|KT (32-bit)|Old v",
+          "C|KT (per user)|Mine v1.2", "N|KTbare (per user)| v"}},
+        {MonitorServiceProc, {"<" + svc + "old.exe", svc + "new.exe", "C|KT|new.exe"}},
+        {MonitorShareDriveProc, {"<" + net + "a", net + "b", "C|KT|\\\\s\\b"}},
+        {MonitorCOMProc,
+         {"<" + cls + "\\InprocServer32||a.dll", cls + "\\InprocServer32||b.dll", "C|KT|Inproc=b.dll;"}},
+        {MonitorCOMProc,
+         {"HKCR\\Wow6432Node\\CLSID\\KT32\\InprocServer32||x.dll", c255 + "1\\InprocServer32||1.dll",
+          c255 + "2\\InprocServer32||2.dll", cls + "named||Named only", "N|KT32 (32-bit)|Inproc=x.dll;",
+          "N|" + c255a + "1|Inproc=1.dll;", "N|" + c255a + "2|Inproc=2.dll;"}},
+        // KT2 is read just before KT3, whose one byte must not take the rest of KT2's.
+        {MonitorWinlogonProc,
+         {"<" + wl + "KT1|bin:ab", wl + "KT1|bin:cd", wl + "KT2|dw:\xFF\xFF\xFF\xFF", wl + "KT3|dw:\x07",
+          wl + "KT4|text", "N|KT2|-1", "N|KT3|7", "N|KT4|text"}},
+    };
+    for (const auto& [proc, texts] : rows) {
+        Texts before, after, events;
+        for (const std::string& t : texts)
+            (t[0] == '<' ? before : t[1] == '|' ? events : after).push_back(t.substr(t[0] == '<'));
+        RegPutAll(after, true), RegPutAll(before);
+        CMonitorThread([proc](IMonitorHost& host) { proc(&host); }).Expect([&] { RegPutAll(after); }, events);
+        RegPutAll(after, true);
+    }
+}
+
+// An ImagePath left empty is deleted at start-up; a number or binary value is no text and stays.
+TEST(MonitorThread, StartUpCleanUpDeletesOnlyEmptyTextImagePaths) {
+    const std::string svc = "HKLM\\System\\CurrentControlSet\\Services\\KT";
+    const Texts writes = {svc + "1|ImagePath|", svc + "2|ImagePath|C:\\x.exe",
+                          svc + "3|ImagePath|bin:" + std::string("\0ab", 3),
+                          svc + "4|ImagePath|dw:" + std::string("\0\1\0\0", 4)};
+    RegPutAll(writes);
+    CleanEmptyImagePaths();
+    for (const std::string& w : writes)
+        EXPECT_EQ(w[w.find('|') - 1] != '1',
+                  !RegGetValueA(HKEY_LOCAL_MACHINE, w.substr(5, w.find('|') - 5).c_str(), "ImagePath",
+                                RRF_RT_ANY, 0, 0, 0))
+            << w;
+    RegPutAll(writes, true);
+}
+
+// File associations: the command key alone, or the identifier's whole key, deleted and made
+// again is watched again, and every key is re-armed before the reading. No item without a dot,
+// an identifier or its command; a command path of 522 characters is refused whole (cut to 511
+// it would name <deep>\shell\o).
+TEST(MonitorThread, FileAssociationsAreWatchedAgain) {
+    const std::string command = "HKCR\\KT.P\\shell\\open\\command||",
+                      deep = "KT" + std::string(248, 'a') + "\\" + std::string(250, 'b') + "\\c";
+    const Texts keys = {
+        command + "1",         "HKCR\\.KT1||KT.P", "HKCR\\.KT2||KT.P",    "HKCR\\KT_NoDot||KT.P",
+        "HKCR\\.KT3||KT.None", "HKCR\\KT.None||x", "HKCR\\.KT4||" + deep, "HKCR\\" + deep + "\\shell\\o||x"};
+    auto put = [&](const char* text) { return [&, text] { RegPutAll({command + text}); }; };
+    RegPutAll(keys, true), RegPutAll({keys[0], keys[1], keys[2]});
+    // Set before the start, on the monitor's thread: the settle that KTgo starts makes the change
+    // `inSettle`, so that the reading sees it whole; while a command of an odd number is read,
+    // the next number is written.
+    std::function<void()> inSettle;
+    CMonitorThread run([&](IMonitorHost& host) {
+        auto& recorder = static_cast<CRecordingHost&>(host);
+        recorder.m_onSettle = [&] {
+            RegDeleteKeyValueA(HKEY_CLASSES_ROOT, "KT.P", "KTgo") ? void() : inSettle();
+        };
+        recorder.m_onEvent = [&](const RecordedEvent& e) {
+            if (e.location == ".KT2" && e.details.back() % 2)
+                put(std::string(1, e.details.back() + 1).c_str())();
+        };
+        MonitorFileAssociationProc(&host);
+    });
+    inSettle = [&] { RegDeleteTreeAt(HKEY_CLASSES_ROOT, "KT.P\\shell"), put("2")(); };
+    run.Expect([] { RegPutAll({"HKCR\\KT.P|KTgo|"}); }, {"C|.KT1|KT.P=2", "C|.KT2|KT.P=2"});
+    run.Expect(put("3"), {"C|.KT1|KT.P=3", "C|.KT1|KT.P=4", "C|.KT2|KT.P=3", "C|.KT2|KT.P=4"});
+    inSettle = [&] {
+        RegDeleteTreeAt(HKEY_CLASSES_ROOT, "KT.P"), put("6")(), RegPutAll({keys.begin() + 3, keys.end()});
+    };
+    run.Expect([] { RegPutAll({"HKCR\\KT.P|KTgo|"}); }, {"C|.KT1|KT.P=6", "C|.KT2|KT.P=6"});
+    run.Expect(put("7"), {"C|.KT1|KT.P=7", "C|.KT1|KT.P=8", "C|.KT2|KT.P=7", "C|.KT2|KT.P=8"});
+    RegPutAll(keys, true);
+}
