@@ -10,5 +10,5 @@ source "$here/wine-env.sh" "$build/wine-soak"
 trap wine_env_cleanup EXIT
 # The job route of the task monitor needs the schedule service.
 wine net start schedule </dev/null >/dev/null 2>&1
-KESTROW_EXE="$build/Kestrow.exe" WINTOOL="$build/tests/wintool.exe" SYSTEST_DIR="$build/systest/soak" \
+KESTROW_EXE="$build/Kestrow.exe" TESTTOOL="$build/tests/testtool.exe" STRESSHELPER="$build/tests/testtool.exe" SYSTEST_DIR="$build/systest/soak" \
     bash "$here/../tests/system/stress.sh" "$seconds"

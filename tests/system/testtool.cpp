@@ -1,0 +1,434 @@
+// Drives a running Kestrow and the machine around it from outside, for the system tests, the
+// soak (tests/system/stress.sh) and the benchmarks. Exit 0 on success, 1 on failure, 2 on bad use.
+// The window (TITLE a dialog's title):
+//   testtool state TITLE        prints "visible" or "hidden"; 1 when there is no such window
+//   testtool wait TITLE MS      waits until a window TITLE exists; 1 on time-out
+//   testtool gone TITLE MS      waits until no window TITLE exists; prints the ms it took
+//   testtool count TITLE        prints the number of top-level windows TITLE
+//   testtool tray TITLE ID      0 when the window's tray icon ID exists
+//   testtool untray TITLE ID    removes that tray icon, as a shell that ended does
+//   testtool taskbar -          tells every window that the task bar was made again
+//   testtool close TITLE        posts WM_CLOSE
+//   testtool show TITLE         right-button press on its tray icon (shows the window)
+//   testtool click TITLE ID     clicks the button ID (posted BM_CLICK)
+//   testtool text TITLE ID      prints the text of the control ID
+//   testtool rows TITLE         prints the number of rows of its event list
+//   testtool handles TITLE      prints the handle count of the window's process
+// What `wine reg` cannot express, and a file held open:
+//   testtool setw ROOT PATH NAME DATA   a REG_SZ through the UTF-16 function; NAME and DATA the
+//                                       hex of their UTF-8, so that no locale is involved
+//   testtool delw ROOT PATH NAME        deletes the value so named
+//   testtool hold FILE MS               opens FILE letting others read but not write, prints
+//                                       "held", keeps it MS ms
+// Many changes at once, with a journal, and the scheduled tasks:
+//   testtool run OPSFILE     applies every line of OPSFILE in order; prints for each
+//                            "<ms since 1970>\t<result>\t<line>" (result 0 = done)
+//   testtool folders         prints the user's and the common Startup folder, one a line
+//   testtool jobs            prints "job\tID\tFLAGS\tDAYSOFWEEK\tDAYSOFMONTH\tJOBTIME\tCOMMAND"
+//                            for each scheduled job, in the enumeration's order
+//   testtool tasks           prints "item\tNAME\tAPPLICATION" for each work item, then the jobs
+//   testtool addtask NAME APPLICATION / deltask NAME / deljob COMMAND
+//   testtool addjob COMMAND  adds a job; prints its id as the enumeration lists it
+// Lines of OPSFILE hold tab-separated fields (ROOT is HKLM, HKCU or HKCR):
+//   setsz ROOT PATH NAME DATA    REG_SZ value (key created when missing)
+//   setdw ROOT PATH NAME NUMBER  REG_DWORD value (decimal, may be negative)
+//   setbin ROOT PATH NAME HEX    REG_BINARY value
+//   setdef ROOT PATH DATA        the default value, REG_SZ
+//   delval ROOT PATH NAME
+//   mkkey ROOT PATH
+//   delkey ROOT PATH             the key and everything below it
+//   mkfile FILE TEXT / delfile FILE / mvfile FROM TO
+//   addtask NAME APPLICATION     saves a new work item through the Task Scheduler
+//   settask NAME APPLICATION     saves an existing one with another application
+//   deltask NAME
+//   addjob COMMAND               NetScheduleJobAdd, the job running at midnight
+//   deljob COMMAND               deletes every job with that command
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+#include <lmcons.h> // before the other network headers
+#include <lmapibuf.h>
+#include <lmat.h>
+#include <lmerr.h>
+#include <mstask.h>
+#include <shlobj.h>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+#include "AfxHandle.h"
+
+namespace {
+using Fields = std::vector<std::string>;
+
+HKEY Root(const std::string& name) {
+    return name == "HKLM"   ? HKEY_LOCAL_MACHINE
+           : name == "HKCU" ? HKEY_CURRENT_USER
+           : name == "HKCR" ? HKEY_CLASSES_ROOT
+                            : nullptr;
+}
+
+std::wstring Wide(const std::string& s, UINT codePage = CP_ACP) {
+    std::wstring w(s.size() + 1, L'\0');
+    w.resize(std::max(0, ::MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), &w[0],
+                                               static_cast<int>(w.size()))));
+    return w;
+}
+
+std::string Narrow(const wchar_t* w) {
+    std::string s(w ? std::wcslen(w) * 2 + 1 : 1, '\0');
+    int n = ::WideCharToMultiByte(CP_ACP, 0, w ? w : L"", -1, &s[0], static_cast<int>(s.size()), nullptr,
+                                  nullptr);
+    s.resize(std::max(0, n - 1));
+    return s;
+}
+
+std::string Unhex(const std::string& hex) {
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes += static_cast<char>(std::strtol(hex.substr(i, 2).c_str(), nullptr, 16));
+    return bytes;
+}
+
+// ---- The window ----
+
+// The process's handles from the system's handle table (SystemHandleInformation): Wine's
+// GetProcessHandleCount gives 0 for another process.
+long CountHandles(DWORD pid) {
+    struct Entry {
+        USHORT pid, rest[3]; // the table keeps 16 bits of the id
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    std::vector<char> table(1 << 16);
+    LONG status = -1;
+    while (query && (status = query(16, table.data(), static_cast<ULONG>(table.size()), nullptr)) ==
+                        static_cast<LONG>(0xC0000004L)) // STATUS_INFO_LENGTH_MISMATCH
+        table.resize(table.size() * 2);
+    auto* entries = reinterpret_cast<Entry*>(table.data() + sizeof(void*));
+    long count = 0;
+    for (ULONG i = 0, total = *reinterpret_cast<ULONG*>(table.data()); status == 0 && i < total; ++i)
+        count += entries[i].pid == static_cast<USHORT>(pid);
+    return status == 0 ? count : -1;
+}
+
+// One verb on the window TITLE (a dialog's).
+int Window(const std::string& verb, const char* title, int id) {
+    HWND w = ::FindWindowA("#32770", title);
+    if (verb == "wait" || verb == "gone") {
+        for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < static_cast<DWORD>(id); ::Sleep(20))
+            if ((::FindWindowA("#32770", title) != nullptr) == (verb == "wait"))
+                return std::printf("%lu\n", ::GetTickCount() - start) < 0;
+        return 1;
+    }
+    if (verb == "count") {
+        int n = 0;
+        for (HWND h = nullptr; (h = ::FindWindowExA(nullptr, h, "#32770", title)) != nullptr;)
+            ++n;
+        return std::printf("%d\n", n) < 0;
+    }
+    if (verb == "taskbar")
+        return !::PostMessageA(HWND_BROADCAST, ::RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    if (!w)
+        return 1;
+    if (verb == "tray" || verb == "untray") {
+        NOTIFYICONDATAA icon{};
+        icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+        icon.hWnd = w;
+        icon.uID = static_cast<UINT>(id);
+        return !::Shell_NotifyIconA(verb == "tray" ? NIM_MODIFY : NIM_DELETE, &icon);
+    }
+    if (verb == "close" || verb == "show" || verb == "click")
+        return !(verb == "close"  ? ::PostMessageA(w, WM_CLOSE, 0, 0)
+                 : verb == "show" ? ::PostMessageA(w, WM_APP + 100, 1002, WM_RBUTTONDOWN)
+                                  : ::PostMessageA(::GetDlgItem(w, id), BM_CLICK, 0, 0));
+    char text[1024] = "";
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(w, &pid);
+    if (verb == "state")
+        std::strcpy(text, ::IsWindowVisible(w) ? "visible" : "hidden");
+    else if (verb == "text")
+        ::GetDlgItemTextA(w, id, text, sizeof text);
+    else if (verb == "rows")
+        std::sprintf(text, "%d", static_cast<int>(::SendDlgItemMessageA(w, 1005, LVM_GETITEMCOUNT, 0, 0)));
+    else if (verb == "handles" && CountHandles(pid) >= 0)
+        std::sprintf(text, "%ld", CountHandles(pid));
+    else
+        return 1;
+    return std::puts(text) < 0;
+}
+
+// ---- The registry and files ----
+
+// Opens (or makes) the key of an OPSFILE line's ROOT and PATH.
+LONG CreateKey(const Fields& f, CKeyHandle& key) {
+    HKEY opened = nullptr;
+    LONG r =
+        ::RegCreateKeyExA(Root(f[1]), f[2].c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr);
+    key.Attach(opened);
+    return r;
+}
+
+LONG SetValue(const Fields& f, const std::wstring& name, DWORD type, const void* data, size_t size) {
+    CKeyHandle key;
+    LONG r = CreateKey(f, key);
+    return r ? r : ::RegSetValueExW(key.Get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+}
+
+LONG SetText(const Fields& f, const std::wstring& name, const std::wstring& text) {
+    return SetValue(f, name, REG_SZ, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+}
+
+LONG DeleteValue(const Fields& f, const std::wstring& name) {
+    CKeyHandle key;
+    LONG r = CreateKey(f, key);
+    return r ? r : ::RegDeleteValueW(key.Get(), name.c_str());
+}
+
+// The key and everything below it: the tree call leaves the key itself on older systems.
+LONG DeleteKey(const Fields& f) {
+    LONG r = ::RegDeleteTreeA(Root(f[1]), f[2].c_str());
+    LONG left = r ? ERROR_FILE_NOT_FOUND : ::RegDeleteKeyA(Root(f[1]), f[2].c_str());
+    return left == ERROR_FILE_NOT_FOUND ? r : left;
+}
+
+LONG MakeFile(const std::string& path, const std::string& text) {
+    CHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written;
+    return file && ::WriteFile(file.Get(), text.data(), text.size(), &written, nullptr) ? 0
+                                                                                        : ::GetLastError();
+}
+
+// ---- The Task Scheduler ----
+
+// The Task Scheduler of this process, made on first use and kept to the end.
+ITaskScheduler* Scheduler() {
+    static CComPtr<ITaskScheduler> scheduler;
+    static HRESULT made = FAILED(::CoInitialize(nullptr))
+                              ? E_FAIL
+                              : ::CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                                   IID_ITaskScheduler, scheduler.OutVoid());
+    return SUCCEEDED(made) ? scheduler.Get() : nullptr;
+}
+
+// Saves a new work item (or, when existing, the one of that name) running application.
+LONG SaveTask(const std::string& name, const std::string& application, bool existing) {
+    CComPtr<ITask> task;
+    CComPtr<IPersistFile> file;
+    auto out = reinterpret_cast<IUnknown**>(task.Out());
+    HRESULT hr = !Scheduler() ? E_FAIL
+                 : existing   ? Scheduler()->Activate(Wide(name).c_str(), IID_ITask, out)
+                              : Scheduler()->NewWorkItem(Wide(name).c_str(), CLSID_CTask, IID_ITask, out);
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = task->SetApplicationName(Wide(application).c_str())) &&
+        SUCCEEDED(hr = task->QueryInterface(IID_IPersistFile, file.OutVoid())))
+        hr = file->Save(nullptr, TRUE);
+    return hr;
+}
+
+// Wine's schedule service reads each task file after it changes, sharing it for reading
+// only: a change that comes at that moment is refused and is tried again.
+template <class Change> LONG Retried(Change change) {
+    LONG r = change();
+    for (int i = 0;
+         i < 50 && (r == ERROR_SHARING_VIOLATION || r == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+         ++i, ::Sleep(10))
+        r = change();
+    return r;
+}
+
+// Every scheduled job (its command, and its record whose Command is not kept), in the order
+// the enumeration gives them; false when it fails.
+using Job = std::pair<std::string, AT_ENUM>;
+bool ListJobs(std::vector<Job>& jobs) {
+    for (DWORD resume = 0;;) {
+        LPBYTE buffer = nullptr;
+        DWORD read = 0, total = 0;
+        NET_API_STATUS status =
+            ::NetScheduleJobEnum(nullptr, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &resume);
+        for (auto* record = reinterpret_cast<AT_ENUM*>(buffer);
+             buffer && record < reinterpret_cast<AT_ENUM*>(buffer) + read; ++record)
+            jobs.push_back({Narrow(record->Command), *record});
+        ::NetApiBufferFree(buffer);
+        if (status != ERROR_MORE_DATA || read == 0)
+            return status == NERR_Success || status == ERROR_MORE_DATA;
+    }
+}
+
+// The ids of the jobs that run command.
+std::vector<DWORD> JobsOf(const std::string& command) {
+    std::vector<Job> jobs;
+    std::vector<DWORD> ids;
+    ListJobs(jobs);
+    for (const auto& [text, record] : jobs)
+        if (_stricmp(text.c_str(), command.c_str()) == 0)
+            ids.push_back(record.JobId);
+    return ids;
+}
+
+LONG AddJob(const std::string& command) {
+    std::wstring wide = Wide(command);
+    AT_INFO info{};
+    info.Command = &wide[0];
+    DWORD id;
+    return ::NetScheduleJobAdd(nullptr, reinterpret_cast<LPBYTE>(&info), &id);
+}
+
+// The first refusal, or ERROR_FILE_NOT_FOUND when no job has that command.
+LONG DeleteJobs(const std::string& command) {
+    LONG r = ERROR_FILE_NOT_FOUND;
+    for (DWORD id : JobsOf(command)) {
+        LONG deleted = Retried([&] { return static_cast<LONG>(::NetScheduleJobDel(nullptr, id, id)); });
+        r = r == ERROR_FILE_NOT_FOUND || r == 0 ? deleted : r;
+    }
+    return r;
+}
+
+int PrintJobs() {
+    std::vector<Job> jobs;
+    if (!ListJobs(jobs))
+        return 1;
+    for (const auto& [command, job] : jobs)
+        std::printf("job\t%lu\t%u\t%u\t%lu\t%llu\t%s\n", job.JobId, job.Flags, job.DaysOfWeek,
+                    job.DaysOfMonth, static_cast<unsigned long long>(job.JobTime), command.c_str());
+    return 0;
+}
+
+int PrintTasks() {
+    CComPtr<IEnumWorkItems> items;
+    if (!Scheduler() || FAILED(Scheduler()->Enum(items.Out())) || !items)
+        return 1;
+    CCoTaskMem<LPWSTR> names;
+    for (ULONG count = 0; SUCCEEDED(items->Next(5, names.Out(), &count)) && names.Get() && count;)
+        for (ULONG i = 0; i < count; ++i) {
+            CCoTaskText listed(names.Get()[i]);
+            std::wstring name = listed.Get();
+            // Listed with ".job", activated without it.
+            if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".job") == 0)
+                name.resize(name.size() - 4);
+            CComPtr<ITask> task;
+            CCoTaskText application;
+            if (SUCCEEDED(
+                    Scheduler()->Activate(name.c_str(), IID_ITask, reinterpret_cast<IUnknown**>(task.Out()))))
+                task->GetApplicationName(application.Out());
+            std::printf("item\t%s\t%s\n", Narrow(listed.Get()).c_str(), Narrow(application.Get()).c_str());
+        }
+    return PrintJobs();
+}
+
+// ---- Lists of changes ----
+
+LONG Apply(const Fields& f) {
+    const std::string& op = f[0];
+    size_t n = f.size();
+    bool registry = n >= 3 && Root(f[1]);
+    CKeyHandle key;
+    if (op == "setsz" && registry && n == 5)
+        return SetText(f, Wide(f[3]), Wide(f[4]));
+    if (op == "setdef" && registry && n == 4)
+        return SetText(f, L"", Wide(f[3]));
+    if (op == "setdw" && registry && n == 5) {
+        DWORD number = static_cast<DWORD>(std::strtoll(f[4].c_str(), nullptr, 10));
+        return SetValue(f, Wide(f[3]), REG_DWORD, &number, sizeof number);
+    }
+    if (op == "setbin" && registry && n == 5) {
+        std::string bytes = Unhex(f[4]);
+        return SetValue(f, Wide(f[3]), REG_BINARY, bytes.data(), bytes.size());
+    }
+    if (op == "delval" && registry && n == 4)
+        return DeleteValue(f, Wide(f[3]));
+    if (op == "mkkey" && registry && n == 3)
+        return CreateKey(f, key);
+    if (op == "delkey" && registry && n == 3)
+        return DeleteKey(f);
+    if (op == "mkfile" && n == 3)
+        return MakeFile(f[1], f[2]);
+    if (op == "delfile" && n == 2)
+        return ::DeleteFileA(f[1].c_str()) ? 0 : ::GetLastError();
+    if (op == "mvfile" && n == 3)
+        return ::MoveFileA(f[1].c_str(), f[2].c_str()) ? 0 : ::GetLastError();
+    if ((op == "addtask" || op == "settask") && n == 3)
+        return Retried([&] { return SaveTask(f[1], f[2], op == "settask"); });
+    if (op == "deltask" && n == 2)
+        return Retried([&] { return Scheduler() ? Scheduler()->Delete(Wide(f[1]).c_str()) : -2; });
+    if (op == "addjob" && n == 2)
+        return AddJob(f[1]);
+    return op == "deljob" && n == 2 ? DeleteJobs(f[1]) : -1;
+}
+
+int Run(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return 2;
+    // Journal lines are printed after the whole list is applied, so that printing takes no
+    // time between the changes.
+    std::string journal;
+    int failed = 0;
+    for (std::string line; std::getline(in, line);) {
+        std::erase(line, '\r');
+        Fields fields(!line.empty());
+        for (char c : line)
+            if (c == '\t')
+                fields.emplace_back();
+            else
+                fields.back() += c;
+        if (fields.empty())
+            continue;
+        FILETIME now;
+        ::GetSystemTimeAsFileTime(&now);
+        auto ms =
+            (static_cast<ULONGLONG>(now.dwHighDateTime) << 32 | now.dwLowDateTime) / 10000 - 11644473600000LL;
+        LONG r = Apply(fields);
+        failed += r != 0;
+        journal += std::to_string(ms) + "\t" + std::to_string(r) + "\t" + line + "\n";
+    }
+    std::fputs(journal.c_str(), stdout);
+    return failed ? 1 : 0;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string verb = argc > 1 ? argv[1] : "";
+    Fields args(argv + std::min(argc, 1), argv + argc); // {verb, ROOT, PATH, ...} as an OPSFILE line's
+    const std::string windowVerbs =
+        " wait gone count taskbar state tray untray text close show click rows handles ";
+    if (argc > 2 && windowVerbs.find(" " + verb + " ") != std::string::npos)
+        return Window(verb, argv[2], argc > 3 ? std::atoi(argv[3]) : 0);
+    if (verb == "setw" && argc == 6)
+        return SetText(args, Wide(Unhex(argv[4]), CP_UTF8), Wide(Unhex(argv[5]), CP_UTF8)) ? 1 : 0;
+    if (verb == "delw" && argc == 5)
+        return DeleteValue(args, Wide(Unhex(argv[4]), CP_UTF8)) ? 1 : 0;
+    if (verb == "hold" && argc == 4) {
+        CHandle file(::CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
+        if (file && std::puts("held") >= 0 && std::fflush(stdout) == 0)
+            ::Sleep(std::atol(argv[3]));
+        return !file;
+    }
+    if (verb == "addjob" && argc == 3) {
+        if (LONG r = AddJob(argv[2]); r != 0)
+            return std::fprintf(stderr, "NetScheduleJobAdd failed (%ld)\n", r), 1;
+        // Printed as the enumeration lists it: Wine's schedule service may hand back another id.
+        for (int i = 0; i < 50; ++i, ::Sleep(100))
+            if (auto ids = JobsOf(argv[2]); !ids.empty())
+                return std::printf("%lu\n", ids.back()) < 0;
+        return std::fprintf(stderr, "the new job is not listed\n"), 1;
+    }
+    if ((verb == "addtask" && argc == 4) || ((verb == "deltask" || verb == "deljob") && argc == 3))
+        return Apply(args) ? 1 : 0;
+    if (verb == "tasks" && argc == 2)
+        return PrintTasks();
+    if (verb == "jobs" && argc == 2)
+        return PrintJobs();
+    if (verb == "folders" && argc == 2)
+        for (int csidl : {CSIDL_STARTUP, CSIDL_COMMON_STARTUP}) {
+            char path[MAX_PATH] = "";
+            ::SHGetFolderPathA(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path);
+            std::puts(path);
+        }
+    return verb == "folders" && argc == 2 ? 0 : verb == "run" && argc == 3 ? Run(argv[2]) : 2;
+}
