@@ -13,7 +13,6 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 wt() { wine "$TESTTOOL" "$@" </dev/null 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 reg() { wine reg "$@" /f >/dev/null 2>&1; }
 csv() { cat "$SYSTEST_DIR/Kestrow.csv" 2>/dev/null; }
-today() { date +%d/%m/%Y; }
 # Polls command $@ until it succeeds; 1 after the limit.
 wait_until() {
     local start=$SECONDS
@@ -47,10 +46,6 @@ log_lines() { csv | grep -c $'\r$'; }
 has_lines() { [ "$(log_lines)" -ge "$1" ]; }
 fresh_run() { reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run'; reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run'; }
 
-# Waits for the log to hold line $1 exactly.
-has_line() { csv | tr -d '\r' | grep -qxF -- "$1"; }
-wait_for_line() { wait_until has_line "$1"; }
-
 # Asks the program to close and waits until its window is gone and its process ended.
 stop_kestrow() {
     [ -n "$kestrow_pid" ] || return 0
@@ -62,7 +57,7 @@ stop_kestrow() {
 
 finish() {
     [ -n "$kestrow_pid" ] && { wt close Kestrow >/dev/null; wt gone Kestrow 10000 >/dev/null; kill "$kestrow_pid" 2>/dev/null; }
-    if [ "$failures" -eq 0 ]; then echo "PASS"; exit 0; fi
+    [ "$failures" -eq 0 ] && { echo PASS; exit 0; }
     echo "$failures failure(s)"
     exit 1
 }

@@ -4,7 +4,6 @@
 //   testtool state TITLE        prints "visible" or "hidden"; 1 when there is no such window
 //   testtool wait TITLE MS      waits until a window TITLE exists; 1 on time-out
 //   testtool gone TITLE MS      waits until no window TITLE exists; prints the ms it took
-//   testtool count TITLE        prints the number of top-level windows TITLE
 //   testtool tray TITLE ID      0 when the window's tray icon ID exists
 //   testtool untray TITLE ID    removes that tray icon, as a shell that ended does
 //   testtool taskbar -          tells every window that the task bar was made again
@@ -14,22 +13,18 @@
 //   testtool text TITLE ID      prints the text of the control ID
 //   testtool rows TITLE         prints the number of rows of its event list
 //   testtool handles TITLE      prints the handle count of the window's process
-// What `wine reg` cannot express, and a file held open:
-//   testtool setw ROOT PATH NAME DATA   a REG_SZ through the UTF-16 function; NAME and DATA the
-//                                       hex of their UTF-8, so that no locale is involved
-//   testtool delw ROOT PATH NAME        deletes the value so named
-//   testtool hold FILE MS               opens FILE letting others read but not write, prints
-//                                       "held", keeps it MS ms
+// A file held open:
+//   testtool hold FILE MS       opens FILE letting others read but not write, prints "held",
+//                               keeps it MS ms
 // Many changes at once, with a journal, and the scheduled tasks:
 //   testtool run OPSFILE     applies every line of OPSFILE in order; prints for each
 //                            "<ms since 1970>\t<result>\t<line>" (result 0 = done)
+//   testtool OP FIELD...     applies the one OPSFILE line "OP\tFIELD..." (addtask, deltask...)
 //   testtool folders         prints the user's and the common Startup folder, one a line
 //   testtool jobs            prints "job\tID\tFLAGS\tDAYSOFWEEK\tDAYSOFMONTH\tJOBTIME\tCOMMAND"
 //                            for each scheduled job, in the enumeration's order
 //   testtool tasks           prints "item\tNAME\tAPPLICATION" for each work item, then the jobs
-//   testtool addtask NAME APPLICATION / deltask NAME / deljob COMMAND
-//   testtool addjob COMMAND  adds a job; prints its id as the enumeration lists it
-// Lines of OPSFILE hold tab-separated fields (ROOT is HKLM, HKCU or HKCR):
+// Lines of OPSFILE hold tab-separated fields (ROOT is HKLM, HKCU or HKCR; texts in the code page):
 //   setsz ROOT PATH NAME DATA    REG_SZ value (key created when missing)
 //   setdw ROOT PATH NAME NUMBER  REG_DWORD value (decimal, may be negative)
 //   setbin ROOT PATH NAME HEX    REG_BINARY value
@@ -37,6 +32,8 @@
 //   delval ROOT PATH NAME
 //   mkkey ROOT PATH
 //   delkey ROOT PATH             the key and everything below it
+//   setsz8, delval8 ...          as setsz and delval, NAME and DATA the hex of their UTF-8, so
+//                                that no code page is involved
 //   mkfile FILE TEXT / delfile FILE / mvfile FROM TO
 //   addtask NAME APPLICATION     saves a new work item through the Task Scheduler
 //   settask NAME APPLICATION     saves an existing one with another application
@@ -57,19 +54,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 #include "AfxHandle.h"
 
 namespace {
 using Fields = std::vector<std::string>;
-
-HKEY Root(const std::string& name) {
-    return name == "HKLM"   ? HKEY_LOCAL_MACHINE
-           : name == "HKCU" ? HKEY_CURRENT_USER
-           : name == "HKCR" ? HKEY_CLASSES_ROOT
-                            : nullptr;
-}
 
 std::wstring Wide(const std::string& s, UINT codePage = CP_ACP) {
     std::wstring w(s.size() + 1, L'\0');
@@ -127,12 +118,6 @@ int Window(const std::string& verb, const char* title, int id) {
                 return std::printf("%lu\n", ::GetTickCount() - start) < 0;
         return 1;
     }
-    if (verb == "count") {
-        int n = 0;
-        for (HWND h = nullptr; (h = ::FindWindowExA(nullptr, h, "#32770", title)) != nullptr;)
-            ++n;
-        return std::printf("%d\n", n) < 0;
-    }
     if (verb == "taskbar")
         return !::PostMessageA(HWND_BROADCAST, ::RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     if (!w)
@@ -164,45 +149,40 @@ int Window(const std::string& verb, const char* title, int id) {
     return std::puts(text) < 0;
 }
 
-// ---- The registry and files ----
+// ---- The registry ----
 
-// Opens (or makes) the key of an OPSFILE line's ROOT and PATH.
-LONG CreateKey(const Fields& f, CKeyHandle& key) {
+// A registry line of OPSFILE, its texts in codePage.
+LONG ApplyToRegistry(const Fields& f, UINT codePage) {
+    HKEY root = f[1] == "HKLM"   ? HKEY_LOCAL_MACHINE
+                : f[1] == "HKCU" ? HKEY_CURRENT_USER
+                : f[1] == "HKCR" ? HKEY_CLASSES_ROOT
+                                 : nullptr;
+    const std::string& op = f[0];
+    if (op == "delkey") {
+        // The tree call leaves the key itself on older systems.
+        LONG r = root ? ::RegDeleteTreeA(root, f[2].c_str()) : ERROR_INVALID_HANDLE;
+        LONG left = r ? ERROR_FILE_NOT_FOUND : ::RegDeleteKeyA(root, f[2].c_str());
+        return left == ERROR_FILE_NOT_FOUND ? r : left;
+    }
     HKEY opened = nullptr;
     LONG r =
-        ::RegCreateKeyExA(Root(f[1]), f[2].c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr);
-    key.Attach(opened);
-    return r;
-}
-
-LONG SetValue(const Fields& f, const std::wstring& name, DWORD type, const void* data, size_t size) {
-    CKeyHandle key;
-    LONG r = CreateKey(f, key);
-    return r ? r : ::RegSetValueExW(key.Get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
-}
-
-LONG SetText(const Fields& f, const std::wstring& name, const std::wstring& text) {
-    return SetValue(f, name, REG_SZ, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-}
-
-LONG DeleteValue(const Fields& f, const std::wstring& name) {
-    CKeyHandle key;
-    LONG r = CreateKey(f, key);
-    return r ? r : ::RegDeleteValueW(key.Get(), name.c_str());
-}
-
-// The key and everything below it: the tree call leaves the key itself on older systems.
-LONG DeleteKey(const Fields& f) {
-    LONG r = ::RegDeleteTreeA(Root(f[1]), f[2].c_str());
-    LONG left = r ? ERROR_FILE_NOT_FOUND : ::RegDeleteKeyA(Root(f[1]), f[2].c_str());
-    return left == ERROR_FILE_NOT_FOUND ? r : left;
-}
-
-LONG MakeFile(const std::string& path, const std::string& text) {
-    CHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written;
-    return file && ::WriteFile(file.Get(), text.data(), text.size(), &written, nullptr) ? 0
-                                                                                        : ::GetLastError();
+        root ? ::RegCreateKeyExA(root, f[2].c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr)
+             : ERROR_INVALID_HANDLE;
+    CKeyHandle key(opened);
+    if (r || op == "mkkey")
+        return r;
+    std::wstring name = op == "setdef" ? L"" : Wide(f[3], codePage);
+    if (op == "delval")
+        return ::RegDeleteValueW(key.Get(), name.c_str());
+    std::wstring text = Wide(f.back(), codePage);
+    DWORD number = static_cast<DWORD>(std::strtoll(f.back().c_str(), nullptr, 10));
+    std::string data = op == "setbin"  ? Unhex(f.back())
+                       : op == "setdw" ? std::string(reinterpret_cast<const char*>(&number), sizeof number)
+                                       : std::string(reinterpret_cast<const char*>(text.c_str()),
+                                                     (text.size() + 1) * sizeof(wchar_t));
+    DWORD type = op == "setdw" ? REG_DWORD : op == "setbin" ? REG_BINARY : REG_SZ;
+    return ::RegSetValueExW(key.Get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                            static_cast<DWORD>(data.size()));
 }
 
 // ---- The Task Scheduler ----
@@ -260,17 +240,6 @@ bool ListJobs(std::vector<Job>& jobs) {
     }
 }
 
-// The ids of the jobs that run command.
-std::vector<DWORD> JobsOf(const std::string& command) {
-    std::vector<Job> jobs;
-    std::vector<DWORD> ids;
-    ListJobs(jobs);
-    for (const auto& [text, record] : jobs)
-        if (_stricmp(text.c_str(), command.c_str()) == 0)
-            ids.push_back(record.JobId);
-    return ids;
-}
-
 LONG AddJob(const std::string& command) {
     std::wstring wide = Wide(command);
     AT_INFO info{};
@@ -281,8 +250,13 @@ LONG AddJob(const std::string& command) {
 
 // The first refusal, or ERROR_FILE_NOT_FOUND when no job has that command.
 LONG DeleteJobs(const std::string& command) {
+    std::vector<Job> jobs;
+    ListJobs(jobs);
     LONG r = ERROR_FILE_NOT_FOUND;
-    for (DWORD id : JobsOf(command)) {
+    for (const auto& [text, job] : jobs) {
+        DWORD id = job.JobId;
+        if (_stricmp(text.c_str(), command.c_str()) != 0)
+            continue;
         LONG deleted = Retried([&] { return static_cast<LONG>(::NetScheduleJobDel(nullptr, id, id)); });
         r = r == ERROR_FILE_NOT_FOUND || r == 0 ? deleted : r;
     }
@@ -323,42 +297,39 @@ int PrintTasks() {
 
 // ---- Lists of changes ----
 
-LONG Apply(const Fields& f) {
+// One OPSFILE line; -1 when it is no such line.
+LONG Apply(Fields f) {
+    static const std::map<std::string, size_t> kFields{
+        {"setsz", 5},   {"setdw", 5},   {"setbin", 5},  {"setdef", 4},  {"delval", 4},
+        {"mkkey", 3},   {"delkey", 3},  {"mkfile", 3},  {"delfile", 2}, {"mvfile", 3},
+        {"addtask", 3}, {"settask", 3}, {"deltask", 2}, {"addjob", 2},  {"deljob", 2}};
+    bool utf8 = f.size() >= 4 && (f[0] == "setsz8" || f[0] == "delval8");
+    if (utf8) {
+        f[0].pop_back();
+        std::transform(f.begin() + 3, f.end(), f.begin() + 3, Unhex);
+    }
+    auto known = kFields.find(f.empty() ? "" : f[0]);
+    if (known == kFields.end() || known->second != f.size())
+        return -1;
     const std::string& op = f[0];
-    size_t n = f.size();
-    bool registry = n >= 3 && Root(f[1]);
-    CKeyHandle key;
-    if (op == "setsz" && registry && n == 5)
-        return SetText(f, Wide(f[3]), Wide(f[4]));
-    if (op == "setdef" && registry && n == 4)
-        return SetText(f, L"", Wide(f[3]));
-    if (op == "setdw" && registry && n == 5) {
-        DWORD number = static_cast<DWORD>(std::strtoll(f[4].c_str(), nullptr, 10));
-        return SetValue(f, Wide(f[3]), REG_DWORD, &number, sizeof number);
+    if (op == "mkfile") {
+        CHandle file(::CreateFileA(f[1].c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written;
+        return file && ::WriteFile(file.Get(), f[2].data(), f[2].size(), &written, nullptr)
+                   ? 0
+                   : ::GetLastError();
     }
-    if (op == "setbin" && registry && n == 5) {
-        std::string bytes = Unhex(f[4]);
-        return SetValue(f, Wide(f[3]), REG_BINARY, bytes.data(), bytes.size());
-    }
-    if (op == "delval" && registry && n == 4)
-        return DeleteValue(f, Wide(f[3]));
-    if (op == "mkkey" && registry && n == 3)
-        return CreateKey(f, key);
-    if (op == "delkey" && registry && n == 3)
-        return DeleteKey(f);
-    if (op == "mkfile" && n == 3)
-        return MakeFile(f[1], f[2]);
-    if (op == "delfile" && n == 2)
-        return ::DeleteFileA(f[1].c_str()) ? 0 : ::GetLastError();
-    if (op == "mvfile" && n == 3)
-        return ::MoveFileA(f[1].c_str(), f[2].c_str()) ? 0 : ::GetLastError();
-    if ((op == "addtask" || op == "settask") && n == 3)
+    if (op == "delfile" || op == "mvfile")
+        return (op == "delfile" ? ::DeleteFileA(f[1].c_str()) : ::MoveFileA(f[1].c_str(), f[2].c_str()))
+                   ? 0
+                   : ::GetLastError();
+    if (op == "addtask" || op == "settask")
         return Retried([&] { return SaveTask(f[1], f[2], op == "settask"); });
-    if (op == "deltask" && n == 2)
+    if (op == "deltask")
         return Retried([&] { return Scheduler() ? Scheduler()->Delete(Wide(f[1]).c_str()) : -2; });
-    if (op == "addjob" && n == 2)
-        return AddJob(f[1]);
-    return op == "deljob" && n == 2 ? DeleteJobs(f[1]) : -1;
+    if (op == "addjob" || op == "deljob")
+        return op == "addjob" ? AddJob(f[1]) : DeleteJobs(f[1]);
+    return ApplyToRegistry(f, utf8 ? CP_UTF8 : CP_ACP);
 }
 
 int Run(const char* path) {
@@ -393,42 +364,30 @@ int Run(const char* path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string verb = argc > 1 ? argv[1] : "";
-    Fields args(argv + std::min(argc, 1), argv + argc); // {verb, ROOT, PATH, ...} as an OPSFILE line's
+    Fields args(argv + std::min(argc, 1), argv + argc);
+    std::string verb = args.empty() ? "" : args[0];
     const std::string windowVerbs =
-        " wait gone count taskbar state tray untray text close show click rows handles ";
+        " wait gone taskbar state tray untray text close show click rows handles ";
     if (argc > 2 && windowVerbs.find(" " + verb + " ") != std::string::npos)
         return Window(verb, argv[2], argc > 3 ? std::atoi(argv[3]) : 0);
-    if (verb == "setw" && argc == 6)
-        return SetText(args, Wide(Unhex(argv[4]), CP_UTF8), Wide(Unhex(argv[5]), CP_UTF8)) ? 1 : 0;
-    if (verb == "delw" && argc == 5)
-        return DeleteValue(args, Wide(Unhex(argv[4]), CP_UTF8)) ? 1 : 0;
     if (verb == "hold" && argc == 4) {
         CHandle file(::CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
         if (file && std::puts("held") >= 0 && std::fflush(stdout) == 0)
             ::Sleep(std::atol(argv[3]));
         return !file;
     }
-    if (verb == "addjob" && argc == 3) {
-        if (LONG r = AddJob(argv[2]); r != 0)
-            return std::fprintf(stderr, "NetScheduleJobAdd failed (%ld)\n", r), 1;
-        // Printed as the enumeration lists it: Wine's schedule service may hand back another id.
-        for (int i = 0; i < 50; ++i, ::Sleep(100))
-            if (auto ids = JobsOf(argv[2]); !ids.empty())
-                return std::printf("%lu\n", ids.back()) < 0;
-        return std::fprintf(stderr, "the new job is not listed\n"), 1;
-    }
-    if ((verb == "addtask" && argc == 4) || ((verb == "deltask" || verb == "deljob") && argc == 3))
-        return Apply(args) ? 1 : 0;
-    if (verb == "tasks" && argc == 2)
-        return PrintTasks();
-    if (verb == "jobs" && argc == 2)
-        return PrintJobs();
-    if (verb == "folders" && argc == 2)
+    if (verb == "run" && argc == 3)
+        return Run(argv[2]);
+    if ((verb == "tasks" || verb == "jobs") && argc == 2)
+        return verb == "tasks" ? PrintTasks() : PrintJobs();
+    if (verb == "folders" && argc == 2) {
         for (int csidl : {CSIDL_STARTUP, CSIDL_COMMON_STARTUP}) {
             char path[MAX_PATH] = "";
             ::SHGetFolderPathA(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path);
             std::puts(path);
         }
-    return verb == "folders" && argc == 2 ? 0 : verb == "run" && argc == 3 ? Run(argv[2]) : 2;
+        return 0;
+    }
+    LONG r = Apply(args);
+    return r == -1 ? 2 : r != 0;
 }
