@@ -57,7 +57,6 @@ stop_kestrow() {
 
 finish() {
     [ -n "$kestrow_pid" ] && { wt close Kestrow >/dev/null; wt gone Kestrow 10000 >/dev/null; kill "$kestrow_pid" 2>/dev/null; }
-    [ "$failures" -eq 0 ] && { echo PASS; exit 0; }
-    echo "$failures failure(s)"
-    exit 1
+    [ "$failures" -eq 0 ] && echo PASS || echo "$failures failure(s)"
+    exit $((failures > 0))
 }

@@ -24,7 +24,7 @@
 //   testtool jobs            prints "job\tID\tFLAGS\tDAYSOFWEEK\tDAYSOFMONTH\tJOBTIME\tCOMMAND"
 //                            for each scheduled job, in the enumeration's order
 //   testtool tasks           prints "item\tNAME\tAPPLICATION" for each work item, then the jobs
-// Lines of OPSFILE hold tab-separated fields (ROOT is HKLM, HKCU or HKCR; texts in the code page):
+// Lines of OPSFILE hold tab-separated fields (ROOT is HKLM, HKCU or HKCR):
 //   setsz ROOT PATH NAME DATA    REG_SZ value (key created when missing)
 //   setdw ROOT PATH NAME NUMBER  REG_DWORD value (decimal, may be negative)
 //   setbin ROOT PATH NAME HEX    REG_BINARY value
@@ -32,8 +32,6 @@
 //   delval ROOT PATH NAME
 //   mkkey ROOT PATH
 //   delkey ROOT PATH             the key and everything below it
-//   setsz8, delval8 ...          as setsz and delval, NAME and DATA the hex of their UTF-8, so
-//                                that no code page is involved
 //   mkfile FILE TEXT / delfile FILE / mvfile FROM TO
 //   addtask NAME APPLICATION     saves a new work item through the Task Scheduler
 //   settask NAME APPLICATION     saves an existing one with another application
@@ -50,6 +48,7 @@
 #include <mstask.h>
 #include <shlobj.h>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -62,9 +61,9 @@
 namespace {
 using Fields = std::vector<std::string>;
 
-std::wstring Wide(const std::string& s, UINT codePage = CP_ACP) {
+std::wstring Wide(const std::string& s) {
     std::wstring w(s.size() + 1, L'\0');
-    w.resize(std::max(0, ::MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), &w[0],
+    w.resize(std::max(0, ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0],
                                                static_cast<int>(w.size()))));
     return w;
 }
@@ -151,8 +150,8 @@ int Window(const std::string& verb, const char* title, int id) {
 
 // ---- The registry ----
 
-// A registry line of OPSFILE, its texts in codePage.
-LONG ApplyToRegistry(const Fields& f, UINT codePage) {
+// A registry line of OPSFILE.
+LONG ApplyToRegistry(const Fields& f) {
     HKEY root = f[1] == "HKLM"   ? HKEY_LOCAL_MACHINE
                 : f[1] == "HKCU" ? HKEY_CURRENT_USER
                 : f[1] == "HKCR" ? HKEY_CLASSES_ROOT
@@ -171,10 +170,10 @@ LONG ApplyToRegistry(const Fields& f, UINT codePage) {
     CKeyHandle key(opened);
     if (r || op == "mkkey")
         return r;
-    std::wstring name = op == "setdef" ? L"" : Wide(f[3], codePage);
+    std::wstring name = op == "setdef" ? L"" : Wide(f[3]);
     if (op == "delval")
         return ::RegDeleteValueW(key.Get(), name.c_str());
-    std::wstring text = Wide(f.back(), codePage);
+    std::wstring text = Wide(f.back());
     DWORD number = static_cast<DWORD>(std::strtoll(f.back().c_str(), nullptr, 10));
     std::string data = op == "setbin"  ? Unhex(f.back())
                        : op == "setdw" ? std::string(reinterpret_cast<const char*>(&number), sizeof number)
@@ -222,18 +221,18 @@ template <class Change> LONG Retried(Change change) {
     return r;
 }
 
-// Every scheduled job (its command, and its record whose Command is not kept), in the order
-// the enumeration gives them; false when it fails.
-using Job = std::pair<std::string, AT_ENUM>;
-bool ListJobs(std::vector<Job>& jobs) {
+// Calls visit(command, record) for every scheduled job (the record's Command is not kept), in
+// the order the enumeration gives them; false when it fails.
+template <class Visit> bool ForEachJob(Visit visit) {
     for (DWORD resume = 0;;) {
         LPBYTE buffer = nullptr;
         DWORD read = 0, total = 0;
         NET_API_STATUS status =
             ::NetScheduleJobEnum(nullptr, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &resume);
-        for (auto* record = reinterpret_cast<AT_ENUM*>(buffer);
-             buffer && record < reinterpret_cast<AT_ENUM*>(buffer) + read; ++record)
-            jobs.push_back({Narrow(record->Command), *record});
+        std::vector<AT_ENUM> records(reinterpret_cast<AT_ENUM*>(buffer),
+                                     reinterpret_cast<AT_ENUM*>(buffer) + read);
+        for (auto& record : records)
+            visit(Narrow(record.Command), record);
         ::NetApiBufferFree(buffer);
         if (status != ERROR_MORE_DATA || read == 0)
             return status == NERR_Success || status == ERROR_MORE_DATA;
@@ -250,13 +249,13 @@ LONG AddJob(const std::string& command) {
 
 // The first refusal, or ERROR_FILE_NOT_FOUND when no job has that command.
 LONG DeleteJobs(const std::string& command) {
-    std::vector<Job> jobs;
-    ListJobs(jobs);
+    std::vector<DWORD> ids;
+    ForEachJob([&](const std::string& text, const AT_ENUM& job) {
+        if (_stricmp(text.c_str(), command.c_str()) == 0)
+            ids.push_back(job.JobId);
+    });
     LONG r = ERROR_FILE_NOT_FOUND;
-    for (const auto& [text, job] : jobs) {
-        DWORD id = job.JobId;
-        if (_stricmp(text.c_str(), command.c_str()) != 0)
-            continue;
+    for (DWORD id : ids) {
         LONG deleted = Retried([&] { return static_cast<LONG>(::NetScheduleJobDel(nullptr, id, id)); });
         r = r == ERROR_FILE_NOT_FOUND || r == 0 ? deleted : r;
     }
@@ -264,13 +263,10 @@ LONG DeleteJobs(const std::string& command) {
 }
 
 int PrintJobs() {
-    std::vector<Job> jobs;
-    if (!ListJobs(jobs))
-        return 1;
-    for (const auto& [command, job] : jobs)
+    return !ForEachJob([](const std::string& command, const AT_ENUM& job) {
         std::printf("job\t%lu\t%u\t%u\t%lu\t%llu\t%s\n", job.JobId, job.Flags, job.DaysOfWeek,
                     job.DaysOfMonth, static_cast<unsigned long long>(job.JobTime), command.c_str());
-    return 0;
+    });
 }
 
 int PrintTasks() {
@@ -298,27 +294,17 @@ int PrintTasks() {
 // ---- Lists of changes ----
 
 // One OPSFILE line; -1 when it is no such line.
-LONG Apply(Fields f) {
+LONG Apply(const Fields& f) {
     static const std::map<std::string, size_t> kFields{
         {"setsz", 5},   {"setdw", 5},   {"setbin", 5},  {"setdef", 4},  {"delval", 4},
         {"mkkey", 3},   {"delkey", 3},  {"mkfile", 3},  {"delfile", 2}, {"mvfile", 3},
         {"addtask", 3}, {"settask", 3}, {"deltask", 2}, {"addjob", 2},  {"deljob", 2}};
-    bool utf8 = f.size() >= 4 && (f[0] == "setsz8" || f[0] == "delval8");
-    if (utf8) {
-        f[0].pop_back();
-        std::transform(f.begin() + 3, f.end(), f.begin() + 3, Unhex);
-    }
     auto known = kFields.find(f.empty() ? "" : f[0]);
     if (known == kFields.end() || known->second != f.size())
         return -1;
     const std::string& op = f[0];
-    if (op == "mkfile") {
-        CHandle file(::CreateFileA(f[1].c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        DWORD written;
-        return file && ::WriteFile(file.Get(), f[2].data(), f[2].size(), &written, nullptr)
-                   ? 0
-                   : ::GetLastError();
-    }
+    if (op == "mkfile")
+        return std::ofstream(f[1], std::ios::binary).write(f[2].data(), f[2].size()) ? 0 : ::GetLastError();
     if (op == "delfile" || op == "mvfile")
         return (op == "delfile" ? ::DeleteFileA(f[1].c_str()) : ::MoveFileA(f[1].c_str(), f[2].c_str()))
                    ? 0
@@ -329,7 +315,7 @@ LONG Apply(Fields f) {
         return Retried([&] { return Scheduler() ? Scheduler()->Delete(Wide(f[1]).c_str()) : -2; });
     if (op == "addjob" || op == "deljob")
         return op == "addjob" ? AddJob(f[1]) : DeleteJobs(f[1]);
-    return ApplyToRegistry(f, utf8 ? CP_UTF8 : CP_ACP);
+    return ApplyToRegistry(f);
 }
 
 int Run(const char* path) {
@@ -350,13 +336,11 @@ int Run(const char* path) {
                 fields.back() += c;
         if (fields.empty())
             continue;
-        FILETIME now;
-        ::GetSystemTimeAsFileTime(&now);
-        auto ms =
-            (static_cast<ULONGLONG>(now.dwHighDateTime) << 32 | now.dwLowDateTime) / 10000 - 11644473600000LL;
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::system_clock::now().time_since_epoch());
         LONG r = Apply(fields);
         failed += r != 0;
-        journal += std::to_string(ms) + "\t" + std::to_string(r) + "\t" + line + "\n";
+        journal += std::to_string(ms.count()) + "\t" + std::to_string(r) + "\t" + line + "\n";
     }
     std::fputs(journal.c_str(), stdout);
     return failed ? 1 : 0;
