@@ -13,8 +13,8 @@ import threading
 import time
 
 build, work = sys.argv[1], sys.argv[2]
-HELPER = os.path.join(build, "tests", "stresshelper.exe")
-WINTOOL = os.path.join(build, "tests", "wintool.exe")
+HELPER = os.path.join(build, "tests", "testtool.exe")
+WINTOOL = os.path.join(build, "tests", "testtool.exe")
 CHANGES = int(os.environ.get("SCALE_CHANGES", "20"))
 IDLE_SECONDS = float(os.environ.get("SCALE_IDLE_SECONDS", "120"))
 CV = "Software\\Microsoft\\Windows\\CurrentVersion"

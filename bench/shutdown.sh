@@ -5,14 +5,14 @@
 #   bench/shutdown.sh BUILD_DIR
 build=$(realpath "${1:-build}")
 rounds=${ROUNDS:-5}
-export KESTROW_EXE="$build/Kestrow.exe" WINTOOL="$build/tests/wintool.exe" SYSTEST_DIR="$build/bench-shutdown"
+export KESTROW_EXE="$build/Kestrow.exe" TESTTOOL="$build/tests/testtool.exe" SYSTEST_DIR="$build/bench-shutdown"
 source "$(dirname "$(realpath "$0")")/../tests/system/lib.sh"
-reghelper="$build/tests/reghelper.exe"
+testtool="$build/tests/testtool.exe"
 run='Software\Microsoft\Windows\CurrentVersion\Run'
 visible() { [ "$(wt state Kestrow)" = visible ]; }
 gone() { ! kill -0 "$kestrow_pid" 2>/dev/null; }
 
-# Milliseconds from the close request until the window is gone (as wintool measures it) and
+# Milliseconds from the close request until the window is gone (as testtool measures it) and
 # until the process has ended.
 close_ms() {
     local start window
@@ -36,7 +36,8 @@ for case in hidden shown settle burst; do
         shown) wt show Kestrow && wait_until visible ;;
         settle) wine reg add "HKCU\\$run" /v KTB_Settle /d 'C:\settle.exe' /f >/dev/null 2>&1 ;;
         burst)
-            wine "$reghelper" burst HKCU "$run" 5000 KTB_Burst </dev/null >/dev/null 2>&1
+            seq -f "setsz\tHKCU\t$run\tKTB_Burst%05g\tC:\\burst.exe" 0 4999 >"$SYSTEST_DIR.ops"
+            wine "$testtool" run "$(winepath -w "$SYSTEST_DIR.ops")" </dev/null >/dev/null 2>&1
             wait_until has_lines 300
             ;;
         esac

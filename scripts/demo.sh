@@ -11,7 +11,7 @@ dir="$build/demo"
 rm -rf "$dir"
 mkdir -p "$dir"
 cp "$build/Kestrow.exe" "$dir/Kestrow.exe"
-wt() { wine "$build/tests/wintool.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+wt() { wine "$build/tests/testtool.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 run='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 wine reg delete "$run" /v Updater /f >/dev/null 2>&1
 

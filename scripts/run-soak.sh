@@ -9,7 +9,7 @@ here=$(dirname "$(realpath "$0")")
 rm -rf "$build/wine-soak" # nothing left of an earlier run
 source "$here/wine-env.sh" "$build/wine-soak"
 trap wine_env_cleanup EXIT
-export WINTOOL="$build/tests/wintool.exe" STRESSHELPER="$build/tests/stresshelper.exe"
+export TESTTOOL="$build/tests/testtool.exe" STRESSHELPER="$build/tests/testtool.exe"
 # The job route of the task monitor needs the schedule service; the user's RunOnce and Network
 # keys are missing from a fresh prefix; stress.py tells the task polls by a work item that
 # nothing else touches, whose file each poll opens. All there before the program starts.
@@ -21,4 +21,4 @@ for _ in $(seq 300); do
     wine "$STRESSHELPER" jobs </dev/null 2>/dev/null | grep -q 'clock\.exe' && break
     sleep 0.2
 done
-KESTROW_EXE="$build/Kestrow.exe" SYSTEST_DIR="$build/systest/soak" bash "$here/../tests/system/stress.sh" "$seconds"
+KESTROW_EXE="$build/Kestrow.exe" TESTTOOL="$TESTTOOL" SYSTEST_DIR="$build/systest/soak" bash "$here/../tests/system/stress.sh" "$seconds"

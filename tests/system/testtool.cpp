@@ -1,0 +1,377 @@
+// Drives a running Kestrow and the machine around it from outside, for the system tests, the
+// soak (tests/system/stress.sh) and the benchmarks. Exit 0 on success, 1 on failure, 2 on bad use.
+// The window (TITLE a dialog's title):
+//   testtool state TITLE        prints "visible" or "hidden"; 1 when there is no such window
+//   testtool wait TITLE MS      waits until a window TITLE exists; 1 on time-out
+//   testtool gone TITLE MS      waits until no window TITLE exists; prints the ms it took
+//   testtool tray TITLE ID      0 when the window's tray icon ID exists
+//   testtool untray TITLE ID    removes that tray icon, as a shell that ended does
+//   testtool taskbar -          tells every window that the task bar was made again
+//   testtool close TITLE        posts WM_CLOSE
+//   testtool show TITLE         right-button press on its tray icon (shows the window)
+//   testtool click TITLE ID     clicks the button ID (posted BM_CLICK)
+//   testtool text TITLE ID      prints the text of the control ID
+//   testtool rows TITLE         prints the number of rows of its event list
+//   testtool handles TITLE      prints the handle count of the window's process
+// A file held open:
+//   testtool hold FILE MS       opens FILE letting others read but not write, prints "held",
+//                               keeps it MS ms
+// Many changes at once, with a journal, and the scheduled tasks:
+//   testtool run OPSFILE     applies every line of OPSFILE in order; prints for each
+//                            "<ms since 1970>\t<result>\t<line>" (result 0 = done)
+//   testtool OP FIELD...     applies the one OPSFILE line "OP\tFIELD..." (addtask, deltask...)
+//   testtool folders         prints the user's and the common Startup folder, one a line
+//   testtool jobs            prints "job\tID\tFLAGS\tDAYSOFWEEK\tDAYSOFMONTH\tJOBTIME\tCOMMAND"
+//                            for each scheduled job, in the enumeration's order
+//   testtool tasks           prints "item\tNAME\tAPPLICATION" for each work item, then the jobs
+// Lines of OPSFILE hold tab-separated fields (ROOT is HKLM, HKCU or HKCR):
+//   setsz ROOT PATH NAME DATA    REG_SZ value (key created when missing)
+//   setdw ROOT PATH NAME NUMBER  REG_DWORD value (decimal, may be negative)
+//   setbin ROOT PATH NAME HEX    REG_BINARY value
+//   setdef ROOT PATH DATA        the default value, REG_SZ
+//   delval ROOT PATH NAME
+//   mkkey ROOT PATH
+//   delkey ROOT PATH             the key and everything below it
+//   mkfile FILE TEXT / delfile FILE / mvfile FROM TO
+//   addtask NAME APPLICATION     saves a new work item through the Task Scheduler
+//   settask NAME APPLICATION     saves an existing one with another application
+//   deltask NAME
+//   addjob COMMAND               NetScheduleJobAdd, the job running at midnight
+//   deljob COMMAND               deletes every job with that command
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+#include <lmcons.h> // before the other network headers
+#include <lmapibuf.h>
+#include <lmat.h>
+#include <lmerr.h>
+#include <mstask.h>
+#include <shlobj.h>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+#include "AfxHandle.h"
+
+namespace {
+using Fields = std::vector<std::string>;
+
+std::wstring Wide(const std::string& s) {
+    std::wstring w(s.size() + 1, L'\0');
+    w.resize(std::max(0, ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0],
+                                               static_cast<int>(w.size()))));
+    return w;
+}
+
+std::string Narrow(const wchar_t* w) {
+    std::string s(w ? std::wcslen(w) * 2 + 1 : 1, '\0');
+    int n = ::WideCharToMultiByte(CP_ACP, 0, w ? w : L"", -1, &s[0], static_cast<int>(s.size()), nullptr,
+                                  nullptr);
+    s.resize(std::max(0, n - 1));
+    return s;
+}
+
+std::string Unhex(const std::string& hex) {
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes += static_cast<char>(std::strtol(hex.substr(i, 2).c_str(), nullptr, 16));
+    return bytes;
+}
+
+// ---- The window ----
+
+// The process's handles from the system's handle table (SystemHandleInformation): Wine's
+// GetProcessHandleCount gives 0 for another process.
+long CountHandles(DWORD pid) {
+    struct Entry {
+        USHORT pid, rest[3]; // the table keeps 16 bits of the id
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    std::vector<char> table(1 << 16);
+    LONG status = -1;
+    while (query && (status = query(16, table.data(), static_cast<ULONG>(table.size()), nullptr)) ==
+                        static_cast<LONG>(0xC0000004L)) // STATUS_INFO_LENGTH_MISMATCH
+        table.resize(table.size() * 2);
+    auto* entries = reinterpret_cast<Entry*>(table.data() + sizeof(void*));
+    long count = 0;
+    for (ULONG i = 0, total = *reinterpret_cast<ULONG*>(table.data()); status == 0 && i < total; ++i)
+        count += entries[i].pid == static_cast<USHORT>(pid);
+    return status == 0 ? count : -1;
+}
+
+// One verb on the window TITLE (a dialog's).
+int Window(const std::string& verb, const char* title, int id) {
+    HWND w = ::FindWindowA("#32770", title);
+    if (verb == "wait" || verb == "gone") {
+        for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < static_cast<DWORD>(id); ::Sleep(20))
+            if ((::FindWindowA("#32770", title) != nullptr) == (verb == "wait"))
+                return std::printf("%lu\n", ::GetTickCount() - start) < 0;
+        return 1;
+    }
+    if (verb == "taskbar")
+        return !::PostMessageA(HWND_BROADCAST, ::RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    if (!w)
+        return 1;
+    if (verb == "tray" || verb == "untray") {
+        NOTIFYICONDATAA icon{};
+        icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+        icon.hWnd = w;
+        icon.uID = static_cast<UINT>(id);
+        return !::Shell_NotifyIconA(verb == "tray" ? NIM_MODIFY : NIM_DELETE, &icon);
+    }
+    if (verb == "close" || verb == "show" || verb == "click")
+        return !(verb == "close"  ? ::PostMessageA(w, WM_CLOSE, 0, 0)
+                 : verb == "show" ? ::PostMessageA(w, WM_APP + 100, 1002, WM_RBUTTONDOWN)
+                                  : ::PostMessageA(::GetDlgItem(w, id), BM_CLICK, 0, 0));
+    char text[1024] = "";
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(w, &pid);
+    if (verb == "state")
+        std::strcpy(text, ::IsWindowVisible(w) ? "visible" : "hidden");
+    else if (verb == "text")
+        ::GetDlgItemTextA(w, id, text, sizeof text);
+    else if (verb == "rows")
+        std::sprintf(text, "%d", static_cast<int>(::SendDlgItemMessageA(w, 1005, LVM_GETITEMCOUNT, 0, 0)));
+    else if (verb == "handles" && CountHandles(pid) >= 0)
+        std::sprintf(text, "%ld", CountHandles(pid));
+    else
+        return 1;
+    return std::puts(text) < 0;
+}
+
+// ---- The registry ----
+
+// A registry line of OPSFILE.
+LONG ApplyToRegistry(const Fields& f) {
+    HKEY root = f[1] == "HKLM"   ? HKEY_LOCAL_MACHINE
+                : f[1] == "HKCU" ? HKEY_CURRENT_USER
+                : f[1] == "HKCR" ? HKEY_CLASSES_ROOT
+                                 : nullptr;
+    const std::string& op = f[0];
+    if (op == "delkey") {
+        // The tree call leaves the key itself on older systems.
+        LONG r = root ? ::RegDeleteTreeA(root, f[2].c_str()) : ERROR_INVALID_HANDLE;
+        LONG left = r ? ERROR_FILE_NOT_FOUND : ::RegDeleteKeyA(root, f[2].c_str());
+        return left == ERROR_FILE_NOT_FOUND ? r : left;
+    }
+    HKEY opened = nullptr;
+    LONG r =
+        root ? ::RegCreateKeyExA(root, f[2].c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr)
+             : ERROR_INVALID_HANDLE;
+    CKeyHandle key(opened);
+    if (r || op == "mkkey")
+        return r;
+    std::wstring name = op == "setdef" ? L"" : Wide(f[3]);
+    if (op == "delval")
+        return ::RegDeleteValueW(key.Get(), name.c_str());
+    std::wstring text = Wide(f.back());
+    DWORD number = static_cast<DWORD>(std::strtoll(f.back().c_str(), nullptr, 10));
+    std::string data = op == "setbin"  ? Unhex(f.back())
+                       : op == "setdw" ? std::string(reinterpret_cast<const char*>(&number), sizeof number)
+                                       : std::string(reinterpret_cast<const char*>(text.c_str()),
+                                                     (text.size() + 1) * sizeof(wchar_t));
+    DWORD type = op == "setdw" ? REG_DWORD : op == "setbin" ? REG_BINARY : REG_SZ;
+    return ::RegSetValueExW(key.Get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                            static_cast<DWORD>(data.size()));
+}
+
+// ---- The Task Scheduler ----
+
+// The Task Scheduler of this process, made on first use and kept to the end.
+ITaskScheduler* Scheduler() {
+    static CComPtr<ITaskScheduler> scheduler;
+    static HRESULT made = FAILED(::CoInitialize(nullptr))
+                              ? E_FAIL
+                              : ::CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                                   IID_ITaskScheduler, scheduler.OutVoid());
+    return SUCCEEDED(made) ? scheduler.Get() : nullptr;
+}
+
+// Saves a new work item (or, when existing, the one of that name) running application.
+LONG SaveTask(const std::string& name, const std::string& application, bool existing) {
+    CComPtr<ITask> task;
+    CComPtr<IPersistFile> file;
+    auto out = reinterpret_cast<IUnknown**>(task.Out());
+    HRESULT hr = !Scheduler() ? E_FAIL
+                 : existing   ? Scheduler()->Activate(Wide(name).c_str(), IID_ITask, out)
+                              : Scheduler()->NewWorkItem(Wide(name).c_str(), CLSID_CTask, IID_ITask, out);
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = task->SetApplicationName(Wide(application).c_str())) &&
+        SUCCEEDED(hr = task->QueryInterface(IID_IPersistFile, file.OutVoid())))
+        hr = file->Save(nullptr, TRUE);
+    return hr;
+}
+
+// Wine's schedule service reads each task file after it changes, sharing it for reading
+// only: a change that comes at that moment is refused and is tried again.
+template <class Change> LONG Retried(Change change) {
+    LONG r = change();
+    for (int i = 0;
+         i < 50 && (r == ERROR_SHARING_VIOLATION || r == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+         ++i, ::Sleep(10))
+        r = change();
+    return r;
+}
+
+// Calls visit(command, record) for every scheduled job (the record's Command is not kept), in
+// the order the enumeration gives them; false when it fails.
+template <class Visit> bool ForEachJob(Visit visit) {
+    for (DWORD resume = 0;;) {
+        LPBYTE buffer = nullptr;
+        DWORD read = 0, total = 0;
+        NET_API_STATUS status =
+            ::NetScheduleJobEnum(nullptr, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &resume);
+        std::vector<AT_ENUM> records(reinterpret_cast<AT_ENUM*>(buffer),
+                                     reinterpret_cast<AT_ENUM*>(buffer) + read);
+        for (auto& record : records)
+            visit(Narrow(record.Command), record);
+        ::NetApiBufferFree(buffer);
+        if (status != ERROR_MORE_DATA || read == 0)
+            return status == NERR_Success || status == ERROR_MORE_DATA;
+    }
+}
+
+LONG AddJob(const std::string& command) {
+    std::wstring wide = Wide(command);
+    AT_INFO info{};
+    info.Command = &wide[0];
+    DWORD id;
+    return ::NetScheduleJobAdd(nullptr, reinterpret_cast<LPBYTE>(&info), &id);
+}
+
+// The first refusal, or ERROR_FILE_NOT_FOUND when no job has that command.
+LONG DeleteJobs(const std::string& command) {
+    std::vector<DWORD> ids;
+    ForEachJob([&](const std::string& text, const AT_ENUM& job) {
+        if (_stricmp(text.c_str(), command.c_str()) == 0)
+            ids.push_back(job.JobId);
+    });
+    LONG r = ERROR_FILE_NOT_FOUND;
+    for (DWORD id : ids) {
+        LONG deleted = Retried([&] { return static_cast<LONG>(::NetScheduleJobDel(nullptr, id, id)); });
+        r = r == ERROR_FILE_NOT_FOUND || r == 0 ? deleted : r;
+    }
+    return r;
+}
+
+int PrintJobs() {
+    return !ForEachJob([](const std::string& command, const AT_ENUM& job) {
+        std::printf("job\t%lu\t%u\t%u\t%lu\t%llu\t%s\n", job.JobId, job.Flags, job.DaysOfWeek,
+                    job.DaysOfMonth, static_cast<unsigned long long>(job.JobTime), command.c_str());
+    });
+}
+
+int PrintTasks() {
+    CComPtr<IEnumWorkItems> items;
+    if (!Scheduler() || FAILED(Scheduler()->Enum(items.Out())) || !items)
+        return 1;
+    CCoTaskMem<LPWSTR> names;
+    for (ULONG count = 0; SUCCEEDED(items->Next(5, names.Out(), &count)) && names.Get() && count;)
+        for (ULONG i = 0; i < count; ++i) {
+            CCoTaskText listed(names.Get()[i]);
+            std::wstring name = listed.Get();
+            // Listed with ".job", activated without it.
+            if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".job") == 0)
+                name.resize(name.size() - 4);
+            CComPtr<ITask> task;
+            CCoTaskText application;
+            if (SUCCEEDED(
+                    Scheduler()->Activate(name.c_str(), IID_ITask, reinterpret_cast<IUnknown**>(task.Out()))))
+                task->GetApplicationName(application.Out());
+            std::printf("item\t%s\t%s\n", Narrow(listed.Get()).c_str(), Narrow(application.Get()).c_str());
+        }
+    return PrintJobs();
+}
+
+// ---- Lists of changes ----
+
+// One OPSFILE line; -1 when it is no such line.
+LONG Apply(const Fields& f) {
+    static const std::map<std::string, size_t> kFields{
+        {"setsz", 5},   {"setdw", 5},   {"setbin", 5},  {"setdef", 4},  {"delval", 4},
+        {"mkkey", 3},   {"delkey", 3},  {"mkfile", 3},  {"delfile", 2}, {"mvfile", 3},
+        {"addtask", 3}, {"settask", 3}, {"deltask", 2}, {"addjob", 2},  {"deljob", 2}};
+    auto known = kFields.find(f.empty() ? "" : f[0]);
+    if (known == kFields.end() || known->second != f.size())
+        return -1;
+    const std::string& op = f[0];
+    if (op == "mkfile")
+        return std::ofstream(f[1], std::ios::binary).write(f[2].data(), f[2].size()) ? 0 : ::GetLastError();
+    if (op == "delfile" || op == "mvfile")
+        return (op == "delfile" ? ::DeleteFileA(f[1].c_str()) : ::MoveFileA(f[1].c_str(), f[2].c_str()))
+                   ? 0
+                   : ::GetLastError();
+    if (op == "addtask" || op == "settask")
+        return Retried([&] { return SaveTask(f[1], f[2], op == "settask"); });
+    if (op == "deltask")
+        return Retried([&] { return Scheduler() ? Scheduler()->Delete(Wide(f[1]).c_str()) : -2; });
+    if (op == "addjob" || op == "deljob")
+        return op == "addjob" ? AddJob(f[1]) : DeleteJobs(f[1]);
+    return ApplyToRegistry(f);
+}
+
+int Run(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return 2;
+    // Journal lines are printed after the whole list is applied, so that printing takes no
+    // time between the changes.
+    std::string journal;
+    int failed = 0;
+    for (std::string line; std::getline(in, line);) {
+        std::erase(line, '\r');
+        Fields fields(!line.empty());
+        for (char c : line)
+            if (c == '\t')
+                fields.emplace_back();
+            else
+                fields.back() += c;
+        if (fields.empty())
+            continue;
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::system_clock::now().time_since_epoch());
+        LONG r = Apply(fields);
+        failed += r != 0;
+        journal += std::to_string(ms.count()) + "\t" + std::to_string(r) + "\t" + line + "\n";
+    }
+    std::fputs(journal.c_str(), stdout);
+    return failed ? 1 : 0;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    Fields args(argv + std::min(argc, 1), argv + argc);
+    std::string verb = args.empty() ? "" : args[0];
+    const std::string windowVerbs =
+        " wait gone taskbar state tray untray text close show click rows handles ";
+    if (argc > 2 && windowVerbs.find(" " + verb + " ") != std::string::npos)
+        return Window(verb, argv[2], argc > 3 ? std::atoi(argv[3]) : 0);
+    if (verb == "hold" && argc == 4) {
+        CHandle file(::CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
+        if (file && std::puts("held") >= 0 && std::fflush(stdout) == 0)
+            ::Sleep(std::atol(argv[3]));
+        return !file;
+    }
+    if (verb == "run" && argc == 3)
+        return Run(argv[2]);
+    if ((verb == "tasks" || verb == "jobs") && argc == 2)
+        return verb == "tasks" ? PrintTasks() : PrintJobs();
+    if (verb == "folders" && argc == 2) {
+        for (int csidl : {CSIDL_STARTUP, CSIDL_COMMON_STARTUP}) {
+            char path[MAX_PATH] = "";
+            ::SHGetFolderPathA(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path);
+            std::puts(path);
+        }
+        return 0;
+    }
+    LONG r = Apply(args);
+    return r == -1 ? 2 : r != 0;
+}
