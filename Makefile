@@ -35,6 +35,7 @@ demo: build
 	@scripts/demo.sh $(BUILD)
 
 bench: build
+	@$(NINJA) benchmarks
 	@scripts/run-bench.sh $(BUILD)
 
 soak: build

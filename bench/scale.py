@@ -14,7 +14,7 @@ import time
 
 build, work = sys.argv[1], sys.argv[2]
 HELPER = os.path.join(build, "tests", "testtool.exe")
-WINTOOL = os.path.join(build, "tests", "testtool.exe")
+HANDLECOUNT = os.path.join(build, "bench", "tools", "handlecount.exe")
 CHANGES = int(os.environ.get("SCALE_CHANGES", "20"))
 IDLE_SECONDS = float(os.environ.get("SCALE_IDLE_SECONDS", "120"))
 CV = "Software\\Microsoft\\Windows\\CurrentVersion"
@@ -168,7 +168,7 @@ def memory(pid):
         figures["private"] = private / 1024.0
     except OSError:
         pass
-    handles = wine([WINTOOL, "handles", "Kestrow"]).stdout.decode().strip()
+    handles = wine([HANDLECOUNT, "Kestrow"]).stdout.decode().strip()
     if handles in ("", "0"):
         handles = "n/a"
     return "private %.1f MB (anonymous %.1f MB, resident %.1f MB), handles %s" % (
@@ -332,7 +332,7 @@ def main():
 def start():
     """Kestrow started, once every monitor has taken its first snapshot (or two minutes passed)."""
     k = Kestrow()
-    wine([WINTOOL, "wait", "Kestrow", "20000"])
+    wine([HELPER, "wait", "Kestrow", "20000"])
     end = time.time() + 120
     while len(k.ready) < len(MONITORS) and time.time() < end:
         time.sleep(0.1)
@@ -340,7 +340,7 @@ def start():
 
 
 def stop(k):
-    wine([WINTOOL, "close", "Kestrow"])
+    wine([HELPER, "close", "Kestrow"])
     try:
         k.proc.wait(30)
     except subprocess.TimeoutExpired:

@@ -12,7 +12,6 @@
 //   testtool click TITLE ID     clicks the button ID (posted BM_CLICK)
 //   testtool text TITLE ID      prints the text of the control ID
 //   testtool rows TITLE         prints the number of rows of its event list
-//   testtool handles TITLE      prints the handle count of the window's process
 // A file held open:
 //   testtool hold FILE MS       opens FILE letting others read but not write, prints "held",
 //                               keeps it MS ms
@@ -85,29 +84,6 @@ std::string Unhex(const std::string& hex) {
 
 // ---- The window ----
 
-// The process's handles from the system's handle table (SystemHandleInformation): Wine's
-// GetProcessHandleCount gives 0 for another process.
-long CountHandles(DWORD pid) {
-    struct Entry {
-        USHORT pid, rest[3]; // the table keeps 16 bits of the id
-        PVOID object;
-        ACCESS_MASK access;
-    };
-    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-    std::vector<char> table(1 << 16);
-    LONG status = -1;
-    while (query && (status = query(16, table.data(), static_cast<ULONG>(table.size()), nullptr)) ==
-                        static_cast<LONG>(0xC0000004L)) // STATUS_INFO_LENGTH_MISMATCH
-        table.resize(table.size() * 2);
-    auto* entries = reinterpret_cast<Entry*>(table.data() + sizeof(void*));
-    long count = 0;
-    for (ULONG i = 0, total = *reinterpret_cast<ULONG*>(table.data()); status == 0 && i < total; ++i)
-        count += entries[i].pid == static_cast<USHORT>(pid);
-    return status == 0 ? count : -1;
-}
-
 // One verb on the window TITLE (a dialog's).
 int Window(const std::string& verb, const char* title, int id) {
     HWND w = ::FindWindowA("#32770", title);
@@ -133,16 +109,12 @@ int Window(const std::string& verb, const char* title, int id) {
                  : verb == "show" ? ::PostMessageA(w, WM_APP + 100, 1002, WM_RBUTTONDOWN)
                                   : ::PostMessageA(::GetDlgItem(w, id), BM_CLICK, 0, 0));
     char text[1024] = "";
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(w, &pid);
     if (verb == "state")
         std::strcpy(text, ::IsWindowVisible(w) ? "visible" : "hidden");
     else if (verb == "text")
         ::GetDlgItemTextA(w, id, text, sizeof text);
     else if (verb == "rows")
         std::sprintf(text, "%d", static_cast<int>(::SendDlgItemMessageA(w, 1005, LVM_GETITEMCOUNT, 0, 0)));
-    else if (verb == "handles" && CountHandles(pid) >= 0)
-        std::sprintf(text, "%ld", CountHandles(pid));
     else
         return 1;
     return std::puts(text) < 0;
@@ -350,8 +322,7 @@ int Run(const char* path) {
 int main(int argc, char** argv) {
     Fields args(argv + std::min(argc, 1), argv + argc);
     std::string verb = args.empty() ? "" : args[0];
-    const std::string windowVerbs =
-        " wait gone taskbar state tray untray text close show click rows handles ";
+    const std::string windowVerbs = " wait gone taskbar state tray untray text close show click rows ";
     if (argc > 2 && windowVerbs.find(" " + verb + " ") != std::string::npos)
         return Window(verb, argv[2], argc > 3 ? std::atoi(argv[3]) : 0);
     if (verb == "hold" && argc == 4) {
