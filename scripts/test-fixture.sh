@@ -41,7 +41,7 @@ prefix-up)
     source "$KESTROW_DISPLAY_FILE" || exit 1
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         mkdir -p "$WINEPREFIX"
-        wineboot -i </dev/null >/dev/null 2>&1
+        wineboot -i </dev/null >"$WINEPREFIX.boot.log" 2>&1
         wineserver -w
     fi
     wineserver -p </dev/null >/dev/null 2>&1
@@ -50,7 +50,14 @@ prefix-up)
     wine cmd /c exit </dev/null >/dev/null 2>&1
     # The job route of the task monitor needs the schedule service.
     [ "${2:-}" = schedule ] && { wine net start schedule </dev/null >/dev/null 2>&1 || true; }
-    [ -f "$WINEPREFIX/system.reg" ]
+    # The registry files can come a moment after the boot's server has gone (seen with two
+    # prefixes booting at once): wait for them rather than fail the run.
+    for _ in $(seq 300); do
+        [ -f "$WINEPREFIX/system.reg" ] && exit 0
+        sleep 0.2
+    done
+    cat "$WINEPREFIX.boot.log" >&2
+    exit 1
     ;;
 prefix-down)
     : "${WINEPREFIX:?set by ctest}"
