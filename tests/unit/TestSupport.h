@@ -115,13 +115,9 @@ private:
 };
 
 // Registry helpers for the tests; paths are relative to the hive. The key is made when missing.
-inline void RegSetBinary(HKEY hive, const std::string& path, const char* name, const void* data, DWORD size,
-                         DWORD type) {
-    ::RegSetKeyValueA(hive, path.c_str(), name, type, data, size);
-}
 inline void RegSetString(HKEY hive, const std::string& path, const char* name, const std::string& data,
                          DWORD type = REG_SZ) {
-    RegSetBinary(hive, path, name, data.c_str(), static_cast<DWORD>(data.size() + 1), type);
+    ::RegSetKeyValueA(hive, path.c_str(), name, type, data.c_str(), static_cast<DWORD>(data.size() + 1));
 }
 // Writes "HKLM|HKCU|HKCR\path|value name|data" through the UTF-16 functions, names and texts as
 // UTF-8: REG_SZ, or after "bin:" REG_BINARY and after "dw:" REG_DWORD, the bytes given; the key is
@@ -145,17 +141,8 @@ inline void RegPutAll(const std::vector<std::string>& writes, bool wipe = false)
                      : ::RegDeleteKeyValueW(hive, Utf8ToWide(path).c_str(), Utf8ToWide(name).c_str());
     }
 }
-inline void RegDeleteValueAt(HKEY hive, const std::string& path, const char* name) {
-    ::RegDeleteKeyValueA(hive, path.c_str(), name);
-}
 inline void RegDeleteTreeAt(HKEY hive, const std::string& path) {
     ::RegDeleteTreeA(hive, path.c_str());
-}
-inline void RegCreateKeyAt(HKEY hive, const std::string& path) {
-    (void)CRegistryKey().Create(hive, path);
-}
-inline bool RegKeyExists(HKEY hive, const std::string& path) {
-    return CRegistryKey().Open(hive, path) == ERROR_SUCCESS;
 }
 
 inline std::string ReadFileBytes(const std::string& path) {
