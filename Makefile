@@ -1,6 +1,6 @@
 # Kestrow: a Windows program, cross-built with MinGW-w64 and run and tested under Wine.
 #   make run    build and start Kestrow under Wine (on a private Xvfb display when DISPLAY is unset)
-#   make test   build and run every test (what CI runs); ARGS='-R unit.Snapshot' goes to ctest
+#   make test   build and run every test (what CI runs); ARGS='-R unit.TaskMonitor' goes to ctest
 #   make demo   start Kestrow, make one real registry change, show the event it logs
 #   make bench  build and run the benchmarks
 #   make soak   the long random-change run against its journal, SECONDS=600 by default
