@@ -36,7 +36,7 @@ for case in hidden shown settle burst; do
         shown) wt show Kestrow && wait_until visible ;;
         settle) wine reg add "HKCU\\$run" /v KTB_Settle /d 'C:\settle.exe' /f >/dev/null 2>&1 ;;
         burst)
-            seq -f "setsz\tHKCU\t$run\tKTB_Burst%05g\tC:\\burst.exe" 0 4999 >"$SYSTEST_DIR.ops"
+            seq -f "setsz|HKCU|$run|KTB_Burst%05g|C:\\burst.exe" 0 4999 | tr '|' '\t' >"$SYSTEST_DIR.ops"
             wine "$testtool" run "$(winepath -w "$SYSTEST_DIR.ops")" </dev/null >/dev/null 2>&1
             wait_until has_lines 300
             ;;
