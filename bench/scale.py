@@ -202,7 +202,7 @@ def latency(k, folders):
             "Installs": ("setsz\tHKLM\t%s\\Uninstall\\Scale%s\tDisplayName\tProduct %s" % (CV, tag, tag),
                          "Product %s v" % tag),
             "Auto Start": ("mkfile\t%s\\scale_%s.lnk\tx" % (folders[0], tag), "scale_%s.lnk" % tag),
-            "ActiveX COM": ("setdef\tHKCR\tCLSID\\{%s}\\InprocServer32\tC:\\%s.dll" % (tag, tag), "C:\\%s.dll" % tag),
+            "ActiveX COM": ("setsz\tHKCR\tCLSID\\{%s}\\InprocServer32\t\tC:\\%s.dll" % (tag, tag), "C:\\%s.dll" % tag),
             "WinLogon": ("setsz\tHKLM\t%s\tScale%s\t%s" % (WINLOGON, tag, tag), '"Scale%s"' % tag),
             "Auto Run, 32-bit": ("setsz\tHKLM\t%s\\Run\tScale32%s\tC:\\x86\\%s.exe" % (CV32, tag, tag), "Scale32%s=" % tag),
             "Installs, per user": ("setsz\tHKCU\t%s\\Uninstall\\ScaleU%s\tDisplayName\tMine %s" % (CV, tag, tag),
@@ -210,7 +210,7 @@ def latency(k, folders):
             "Service, rewrite": ("setsz\tHKLM\t%s\\ScaleSvc%d\tImagePath\tC:\\hijack\\%s.exe" % (SERVICES, n, tag),
                                  "C:\\hijack\\%s.exe" % tag),
             "Share Resource": ("setsz\tHKCU\tNetwork\\Scale%s\tRemotePath\t\\\\srv\\%s" % (tag, tag), "\\\\srv\\%s" % tag),
-            "File Associations": ("setdef\tHKCR\tScale.%s\\shell\\open\\command\tC:\\%s.exe\nsetdef\tHKCR\t.%s\tScale.%s" % (
+            "File Associations": ("setsz\tHKCR\tScale.%s\\shell\\open\\command\t\tC:\\%s.exe\nsetsz\tHKCR\t.%s\t\tScale.%s" % (
                 tag, tag, tag, tag), "Scale.%s=C:\\%s.exe" % (tag, tag)),
         }
         # The categories are watched by threads of their own: one change each, all at once.
@@ -302,7 +302,7 @@ def main():
     latency(k, folders)
     burst(k, "5000 Run values", ["setsz\tHKLM\t%s\\Run\tBurst%05d\tC:\\burst\\b%05d.exe" % (CV, i, i)
                                  for i in range(5000)], 5000, "Burst")
-    burst(k, "2000 COM classes", ["setdef\tHKCR\tCLSID\\{burst%05d}\\InprocServer32\tC:\\burst\\c%05d.dll" % (i, i)
+    burst(k, "2000 COM classes", ["setsz\tHKCR\tCLSID\\{burst%05d}\\InprocServer32\t\tC:\\burst\\c%05d.dll" % (i, i)
                                   for i in range(2000)], 2000, "{burst")
     if k.proc.poll() is not None:
         print("FAIL: Kestrow ended during the bursts (exit code %s); see %s" % (

@@ -11,6 +11,8 @@ testtool="$build/tests/testtool.exe"
 run='Software\Microsoft\Windows\CurrentVersion\Run'
 visible() { [ "$(wt state Kestrow)" = visible ]; }
 gone() { ! kill -0 "$kestrow_pid" 2>/dev/null; }
+has_lines() { [ "$(log_lines)" -ge "$1" ]; }
+fresh_run() { wine reg delete "HKCU\\$run" /f; wine reg add "HKCU\\$run" /f; } >/dev/null 2>&1
 
 # Milliseconds from the close request until the window is gone (as testtool measures it) and
 # until the process has ended.

@@ -2,9 +2,9 @@
 # The ctest fixtures that every test under Wine requires, so that a plain `ctest` in build/
 # sets up what it needs and never touches ~/.wine:
 #   test-fixture.sh display-up FILE | display-down FILE   one X display for the whole run
-#   test-fixture.sh prefix-up | prefix-down               the WINEPREFIX ctest gives
-# prefix-up boots the prefix once (it is kept in build/ for later runs) and keeps one
-# wineserver alive for the run, so that each wine start costs milliseconds.
+#   test-fixture.sh prefix-up [schedule] [fresh] | prefix-down   the WINEPREFIX ctest gives
+# prefix-up boots the prefix once (it is kept in build/ for later runs, unless fresh) and keeps
+# one wineserver alive for the run, so that each wine start costs milliseconds.
 # What is started here keeps no standard handle of the fixture: ctest would wait for it.
 set -uo pipefail
 what=$1
@@ -39,6 +39,7 @@ display-down)
 prefix-up)
     : "${WINEPREFIX:?set by ctest}"
     source "$KESTROW_DISPLAY_FILE" || exit 1
+    [[ " $* " == *" fresh "* ]] && rm -rf "$WINEPREFIX"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         mkdir -p "$WINEPREFIX"
         wineboot -i </dev/null >"$WINEPREFIX.boot.log" 2>&1
@@ -49,7 +50,7 @@ prefix-up)
     # handles they inherit: start them here, detached.
     wine cmd /c exit </dev/null >/dev/null 2>&1
     # The job route of the task monitor needs the schedule service.
-    [ "${2:-}" = schedule ] && { wine net start schedule </dev/null >/dev/null 2>&1 || true; }
+    [[ " $* " == *" schedule "* ]] && { wine net start schedule </dev/null >/dev/null 2>&1 || true; }
     # The registry files can come a moment after the boot's server has gone (seen with two
     # prefixes booting at once): wait for them rather than fail the run.
     for _ in $(seq 300); do
@@ -65,7 +66,7 @@ prefix-down)
     exit 0
     ;;
 *)
-    echo "usage: $0 display-up|display-down FILE | prefix-up [schedule] | prefix-down" >&2
+    echo "usage: $0 display-up|display-down FILE | prefix-up [schedule] [fresh] | prefix-down" >&2
     exit 2
     ;;
 esac

@@ -4,14 +4,12 @@
 set -uo pipefail
 : "${WINEPREFIX:?run through ctest (make test)}"
 [ -n "${KESTROW_DISPLAY_FILE:-}" ] && source "$KESTROW_DISPLAY_FILE"
-export STRESSHELPER="${STRESSHELPER:-$TESTTOOL}" # the soak's name for the tool
 # Every wait is for the thing itself; the limit only ends a run whose build is truly broken.
 limit=${KESTROW_WAIT_LIMIT:-60}
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 wt() { wine "$TESTTOOL" "$@" </dev/null 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
-reg() { wine reg "$@" /f >/dev/null 2>&1; }
 csv() { cat "$SYSTEST_DIR/Kestrow.csv" 2>/dev/null; }
 # Polls command $@ until it succeeds; 1 after the limit.
 wait_until() {
@@ -41,10 +39,8 @@ start_kestrow() {
     done
 }
 
-# Complete lines in the log, and the user's Run key emptied.
+# Complete lines in the log.
 log_lines() { csv | grep -c $'\r$'; }
-has_lines() { [ "$(log_lines)" -ge "$1" ]; }
-fresh_run() { reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run'; reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run'; }
 
 # Asks the program to close and waits until its window is gone and its process ended.
 stop_kestrow() {

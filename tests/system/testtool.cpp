@@ -8,13 +8,9 @@
 //   testtool untray TITLE ID    removes that tray icon, as a shell that ended does
 //   testtool taskbar -          tells every window that the task bar was made again
 //   testtool close TITLE        posts WM_CLOSE
-//   testtool show TITLE         right-button press on its tray icon (shows the window)
 //   testtool click TITLE ID     clicks the button ID (posted BM_CLICK)
+//   testtool show TITLE         right-button press on its tray icon (shows the window)
 //   testtool text TITLE ID      prints the text of the control ID
-//   testtool rows TITLE         prints the number of rows of its event list
-// A file held open:
-//   testtool hold FILE MS       opens FILE letting others read but not write, prints "held",
-//                               keeps it MS ms
 // Many changes at once, with a journal, and the scheduled tasks:
 //   testtool run OPSFILE     applies every line of OPSFILE in order; prints for each
 //                            "<ms since 1970>\t<result>\t<line>" (result 0 = done)
@@ -22,12 +18,10 @@
 //   testtool folders         prints the user's and the common Startup folder, one a line
 //   testtool jobs            prints "job\tID\tFLAGS\tDAYSOFWEEK\tDAYSOFMONTH\tJOBTIME\tCOMMAND"
 //                            for each scheduled job, in the enumeration's order
-//   testtool tasks           prints "item\tNAME\tAPPLICATION" for each work item, then the jobs
 // Lines of OPSFILE hold tab-separated fields (ROOT is HKLM, HKCU or HKCR):
-//   setsz ROOT PATH NAME DATA    REG_SZ value (key created when missing)
+//   setsz ROOT PATH NAME DATA    REG_SZ value, NAME empty for the default (key created when missing)
 //   setdw ROOT PATH NAME NUMBER  REG_DWORD value (decimal, may be negative)
 //   setbin ROOT PATH NAME HEX    REG_BINARY value
-//   setdef ROOT PATH DATA        the default value, REG_SZ
 //   delval ROOT PATH NAME
 //   mkkey ROOT PATH
 //   delkey ROOT PATH             the key and everything below it
@@ -35,10 +29,7 @@
 //   addtask NAME APPLICATION     saves a new work item through the Task Scheduler
 //   settask NAME APPLICATION     saves an existing one with another application
 //   deltask NAME
-//   addjob COMMAND               NetScheduleJobAdd, the job running at midnight
-//   deljob COMMAND               deletes every job with that command
 #include <windows.h>
-#include <commctrl.h>
 #include <shellapi.h>
 #include <lmcons.h> // before the other network headers
 #include <lmapibuf.h>
@@ -113,8 +104,6 @@ int Window(const std::string& verb, const char* title, int id) {
         std::strcpy(text, ::IsWindowVisible(w) ? "visible" : "hidden");
     else if (verb == "text")
         ::GetDlgItemTextA(w, id, text, sizeof text);
-    else if (verb == "rows")
-        std::sprintf(text, "%d", static_cast<int>(::SendDlgItemMessageA(w, 1005, LVM_GETITEMCOUNT, 0, 0)));
     else
         return 1;
     return std::puts(text) < 0;
@@ -129,12 +118,8 @@ LONG ApplyToRegistry(const Fields& f) {
                 : f[1] == "HKCR" ? HKEY_CLASSES_ROOT
                                  : nullptr;
     const std::string& op = f[0];
-    if (op == "delkey") {
-        // The tree call leaves the key itself on older systems.
-        LONG r = root ? ::RegDeleteTreeA(root, f[2].c_str()) : ERROR_INVALID_HANDLE;
-        LONG left = r ? ERROR_FILE_NOT_FOUND : ::RegDeleteKeyA(root, f[2].c_str());
-        return left == ERROR_FILE_NOT_FOUND ? r : left;
-    }
+    if (op == "delkey")
+        return root ? ::RegDeleteTreeA(root, f[2].c_str()) : ERROR_INVALID_HANDLE;
     HKEY opened = nullptr;
     LONG r =
         root ? ::RegCreateKeyExA(root, f[2].c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr)
@@ -142,7 +127,7 @@ LONG ApplyToRegistry(const Fields& f) {
     CKeyHandle key(opened);
     if (r || op == "mkkey")
         return r;
-    std::wstring name = op == "setdef" ? L"" : Wide(f[3]);
+    std::wstring name = Wide(f[3]);
     if (op == "delval")
         return ::RegDeleteValueW(key.Get(), name.c_str());
     std::wstring text = Wide(f.back());
@@ -193,74 +178,22 @@ template <class Change> LONG Retried(Change change) {
     return r;
 }
 
-// Calls visit(command, record) for every scheduled job (the record's Command is not kept), in
-// the order the enumeration gives them; false when it fails.
-template <class Visit> bool ForEachJob(Visit visit) {
+// Every scheduled job, in the order the enumeration gives them.
+int PrintJobs() {
     for (DWORD resume = 0;;) {
         LPBYTE buffer = nullptr;
         DWORD read = 0, total = 0;
         NET_API_STATUS status =
             ::NetScheduleJobEnum(nullptr, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &resume);
-        std::vector<AT_ENUM> records(reinterpret_cast<AT_ENUM*>(buffer),
-                                     reinterpret_cast<AT_ENUM*>(buffer) + read);
-        for (auto& record : records)
-            visit(Narrow(record.Command), record);
+        for (auto* job = reinterpret_cast<AT_ENUM*>(buffer);
+             job && job < reinterpret_cast<AT_ENUM*>(buffer) + read; ++job)
+            std::printf("job\t%lu\t%u\t%u\t%lu\t%llu\t%s\n", job->JobId, job->Flags, job->DaysOfWeek,
+                        job->DaysOfMonth, static_cast<unsigned long long>(job->JobTime),
+                        Narrow(job->Command).c_str());
         ::NetApiBufferFree(buffer);
         if (status != ERROR_MORE_DATA || read == 0)
-            return status == NERR_Success || status == ERROR_MORE_DATA;
+            return status != NERR_Success && status != ERROR_MORE_DATA;
     }
-}
-
-LONG AddJob(const std::string& command) {
-    std::wstring wide = Wide(command);
-    AT_INFO info{};
-    info.Command = &wide[0];
-    DWORD id;
-    return ::NetScheduleJobAdd(nullptr, reinterpret_cast<LPBYTE>(&info), &id);
-}
-
-// The first refusal, or ERROR_FILE_NOT_FOUND when no job has that command.
-LONG DeleteJobs(const std::string& command) {
-    std::vector<DWORD> ids;
-    ForEachJob([&](const std::string& text, const AT_ENUM& job) {
-        if (_stricmp(text.c_str(), command.c_str()) == 0)
-            ids.push_back(job.JobId);
-    });
-    LONG r = ERROR_FILE_NOT_FOUND;
-    for (DWORD id : ids) {
-        LONG deleted = Retried([&] { return static_cast<LONG>(::NetScheduleJobDel(nullptr, id, id)); });
-        r = r == ERROR_FILE_NOT_FOUND || r == 0 ? deleted : r;
-    }
-    return r;
-}
-
-int PrintJobs() {
-    return !ForEachJob([](const std::string& command, const AT_ENUM& job) {
-        std::printf("job\t%lu\t%u\t%u\t%lu\t%llu\t%s\n", job.JobId, job.Flags, job.DaysOfWeek,
-                    job.DaysOfMonth, static_cast<unsigned long long>(job.JobTime), command.c_str());
-    });
-}
-
-int PrintTasks() {
-    CComPtr<IEnumWorkItems> items;
-    if (!Scheduler() || FAILED(Scheduler()->Enum(items.Out())) || !items)
-        return 1;
-    CCoTaskMem<LPWSTR> names;
-    for (ULONG count = 0; SUCCEEDED(items->Next(5, names.Out(), &count)) && names.Get() && count;)
-        for (ULONG i = 0; i < count; ++i) {
-            CCoTaskText listed(names.Get()[i]);
-            std::wstring name = listed.Get();
-            // Listed with ".job", activated without it.
-            if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".job") == 0)
-                name.resize(name.size() - 4);
-            CComPtr<ITask> task;
-            CCoTaskText application;
-            if (SUCCEEDED(
-                    Scheduler()->Activate(name.c_str(), IID_ITask, reinterpret_cast<IUnknown**>(task.Out()))))
-                task->GetApplicationName(application.Out());
-            std::printf("item\t%s\t%s\n", Narrow(listed.Get()).c_str(), Narrow(application.Get()).c_str());
-        }
-    return PrintJobs();
 }
 
 // ---- Lists of changes ----
@@ -268,9 +201,8 @@ int PrintTasks() {
 // One OPSFILE line; -1 when it is no such line.
 LONG Apply(const Fields& f) {
     static const std::map<std::string, size_t> kFields{
-        {"setsz", 5},   {"setdw", 5},   {"setbin", 5},  {"setdef", 4},  {"delval", 4},
-        {"mkkey", 3},   {"delkey", 3},  {"mkfile", 3},  {"delfile", 2}, {"mvfile", 3},
-        {"addtask", 3}, {"settask", 3}, {"deltask", 2}, {"addjob", 2},  {"deljob", 2}};
+        {"setsz", 5},  {"setdw", 5},   {"setbin", 5}, {"delval", 4},  {"mkkey", 3},   {"delkey", 3},
+        {"mkfile", 3}, {"delfile", 2}, {"mvfile", 3}, {"addtask", 3}, {"settask", 3}, {"deltask", 2}};
     auto known = kFields.find(f.empty() ? "" : f[0]);
     if (known == kFields.end() || known->second != f.size())
         return -1;
@@ -285,8 +217,6 @@ LONG Apply(const Fields& f) {
         return Retried([&] { return SaveTask(f[1], f[2], op == "settask"); });
     if (op == "deltask")
         return Retried([&] { return Scheduler() ? Scheduler()->Delete(Wide(f[1]).c_str()) : -2; });
-    if (op == "addjob" || op == "deljob")
-        return op == "addjob" ? AddJob(f[1]) : DeleteJobs(f[1]);
     return ApplyToRegistry(f);
 }
 
@@ -322,19 +252,13 @@ int Run(const char* path) {
 int main(int argc, char** argv) {
     Fields args(argv + std::min(argc, 1), argv + argc);
     std::string verb = args.empty() ? "" : args[0];
-    const std::string windowVerbs = " wait gone taskbar state tray untray text close show click rows ";
+    const std::string windowVerbs = " wait gone taskbar state tray untray text close show click ";
     if (argc > 2 && windowVerbs.find(" " + verb + " ") != std::string::npos)
         return Window(verb, argv[2], argc > 3 ? std::atoi(argv[3]) : 0);
-    if (verb == "hold" && argc == 4) {
-        CHandle file(::CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
-        if (file && std::puts("held") >= 0 && std::fflush(stdout) == 0)
-            ::Sleep(std::atol(argv[3]));
-        return !file;
-    }
     if (verb == "run" && argc == 3)
         return Run(argv[2]);
-    if ((verb == "tasks" || verb == "jobs") && argc == 2)
-        return verb == "tasks" ? PrintTasks() : PrintJobs();
+    if (verb == "jobs" && argc == 2)
+        return PrintJobs();
     if (verb == "folders" && argc == 2) {
         for (int csidl : {CSIDL_STARTUP, CSIDL_COMMON_STARTUP}) {
             char path[MAX_PATH] = "";
