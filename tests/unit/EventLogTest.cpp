@@ -2,7 +2,6 @@
 // log goes when the program's folder cannot take it is checked end to end by the system tests.
 #include "TestSupport.h"
 #include "app/EventLogFile.h"
-#include "LogHolder.h"
 #include <gtest/gtest.h>
 
 TEST(EventLog, EveryTextStaysInsideItsQuotedFieldCutToItsWidthAndNoneRunsAsAFormula) {

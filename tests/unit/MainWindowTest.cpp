@@ -5,7 +5,6 @@
 #include "TestSupport.h"
 #include "app/MainDlg.h"
 #include "app/Messages.h"
-#include "LogHolder.h"
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>

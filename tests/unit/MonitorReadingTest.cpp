@@ -31,10 +31,10 @@ TEST(MonitorReading, FirstReadingIsComparedWithTheLastRunsSnapshot) {
     RegPutAll({key + "Gone\t[x]\\|"}, true), RegPutAll({key + n300 + "2|two", key + "T|" + t2000 + "!"});
     EXPECT_EQ((Texts{"C|KT|T=" + t2000 + "!", "D|KT|Gone\t[x]\\=x\ny\r\n", "N|KT|" + n300 + "2=two"}),
               run(CSnapshotStore::Loaded));
-    WriteFileBytes(dir.path + "state", "damaged"), RegPutAll({key + "T|"}, true);
+    std::ofstream(dir.path + "state") << "damaged", RegPutAll({key + "T|"}, true);
     EXPECT_EQ(Texts{}, run(CSnapshotStore::Unreadable));
     EXPECT_EQ("damaged", ReadFileBytes(dir.path + "state.bad"));
-    RegDeleteTreeAt(HKEY_CURRENT_USER, path);
+    RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
 }
 
 // A place that cannot be watched says the code its notification request gave, not the last

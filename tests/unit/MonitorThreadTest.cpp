@@ -21,7 +21,7 @@ const DWORD kLimit = 30000;
 class CMonitorThread {
 public:
     explicit CMonitorThread(std::function<void(IMonitorHost&)> run) : m_thread([this, run] { run(host); }) {
-        EXPECT_TRUE(host.WaitForReady(1, kLimit));
+        EXPECT_TRUE(WaitUntil([this] { return host.m_ready > 0; }, kLimit));
     }
     ~CMonitorThread() { SetEvent(host.m_stop.Get()), m_thread.join(); }
     // Makes the change, then waits for as many events as expected: a change that reports
@@ -52,10 +52,10 @@ void ReadThenWrite(const CRegistryKey& key, const RegistryWatchSettings& setting
 // One loop over a key missing at start (W) and a key read during the settle (O), both of which
 // can be written while they are read; the Startup monitor on a scratch folder.
 TEST(MonitorThread, WatchCycleSeesEveryChange) {
-    RegDeleteTreeAt(HKEY_CURRENT_USER, kCycle), RegPutAll({"HKCU\\" + kCycle + "O|KTx|x"});
+    RegDeleteTreeA(HKEY_CURRENT_USER, kCycle.c_str()), RegPutAll({"HKCU\\" + kCycle + "O|KTx|x"});
     CTempDir dir;
     const std::string w = kCycle + "Outer\\W", o = kCycle + "O", folder = dir.path + "F";
-    CreateDirectoryA(folder.c_str(), nullptr), WriteFileBytes(folder + "\\KTa.lnk", "");
+    CreateDirectoryA(folder.c_str(), nullptr), std::ofstream(folder + "\\KTa.lnk");
     RegistryWatchSettings ws = AutoRunKeys()[3], os = ws; // the user's Run key, elsewhere
     ws.path = w.c_str(), ws.location = "W", ws.read = ReadThenWrite;
     os.path = o.c_str(), os.location = "O", os.read = ReadThenWrite, os.readAhead = true;
@@ -72,7 +72,7 @@ TEST(MonitorThread, WatchCycleSeesEveryChange) {
     run.Expect(put(o + "|KTx|y"), {"C|O|KTx=y", "N|W|KTa=1"});
     EXPECT_EQ(1, settles);
     // Deleted and made again.
-    run.Expect([&] { RegDeleteTreeAt(HKEY_CURRENT_USER, w); }, {"D|W|KTa=1"});
+    run.Expect([&] { RegDeleteTreeA(HKEY_CURRENT_USER, w.c_str()); }, {"D|W|KTa=1"});
     run.Expect(put(w + "|KTb|1"), {"N|W|KTb=1"});
     // A change made while W is being read signals again.
     g_meddle = true;
@@ -92,7 +92,7 @@ TEST(MonitorThread, WatchCycleSeesEveryChange) {
                 std::ofstream(std::filesystem::path(Utf8ToWide(folder + name)));
         },
         {"N|Personal|KT?", "N|Personal|KT?"});
-    startup.Expect([&] { WriteFileBytes(folder + "\\KTb.lnk", ""); }, {"N|Personal|KTb.lnk"});
+    startup.Expect([&] { std::ofstream(folder + "\\KTb.lnk"); }, {"N|Personal|KTb.lnk"});
 }
 
 // What each monitor reads and how it names it. Names and data over the old limits are read whole
@@ -145,22 +145,6 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
     }
 }
 
-// An ImagePath left empty is deleted at start-up; a number or binary value is no text and stays.
-TEST(MonitorThread, StartUpCleanUpDeletesOnlyEmptyTextImagePaths) {
-    const std::string svc = "HKLM\\System\\CurrentControlSet\\Services\\KT";
-    const Texts writes = {svc + "1|ImagePath|", svc + "2|ImagePath|C:\\x.exe",
-                          svc + "3|ImagePath|bin:" + std::string("\0ab", 3),
-                          svc + "4|ImagePath|dw:" + std::string("\0\1\0\0", 4)};
-    RegPutAll(writes);
-    CleanEmptyImagePaths();
-    for (const std::string& w : writes)
-        EXPECT_EQ(w[w.find('|') - 1] != '1',
-                  !RegGetValueA(HKEY_LOCAL_MACHINE, w.substr(5, w.find('|') - 5).c_str(), "ImagePath",
-                                RRF_RT_ANY, 0, 0, 0))
-            << w;
-    RegPutAll(writes, true);
-}
-
 // File associations: the command key alone, or the identifier's whole key, deleted and made
 // again is watched again, and every key is re-armed before the reading. No item without a dot,
 // an identifier or its command; a command path of 522 characters is refused whole (cut to 511
@@ -188,11 +172,11 @@ TEST(MonitorThread, FileAssociationsAreWatchedAgain) {
         };
         MonitorFileAssociationProc(&host);
     });
-    inSettle = [&] { RegDeleteTreeAt(HKEY_CLASSES_ROOT, "KT.P\\shell"), put("2")(); };
+    inSettle = [&] { RegDeleteTreeA(HKEY_CLASSES_ROOT, "KT.P\\shell"), put("2")(); };
     run.Expect([] { RegPutAll({"HKCR\\KT.P|KTgo|"}); }, {"C|.KT1|KT.P=2", "C|.KT2|KT.P=2"});
     run.Expect(put("3"), {"C|.KT1|KT.P=3", "C|.KT1|KT.P=4", "C|.KT2|KT.P=3", "C|.KT2|KT.P=4"});
     inSettle = [&] {
-        RegDeleteTreeAt(HKEY_CLASSES_ROOT, "KT.P"), put("6")(), RegPutAll({keys.begin() + 3, keys.end()});
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, "KT.P"), put("6")(), RegPutAll({keys.begin() + 3, keys.end()});
     };
     run.Expect([] { RegPutAll({"HKCR\\KT.P|KTgo|"}); }, {"C|.KT1|KT.P=6", "C|.KT2|KT.P=6"});
     run.Expect(put("7"), {"C|.KT1|KT.P=7", "C|.KT1|KT.P=8", "C|.KT2|KT.P=7", "C|.KT2|KT.P=8"});

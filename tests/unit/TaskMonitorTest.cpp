@@ -10,6 +10,7 @@
 #include <lmerr.h>
 #include <map>
 #include <mstask.h>
+#include <set>
 #include <taskschd.h>
 
 namespace {
@@ -41,12 +42,8 @@ template <class I> struct CFake : I {
         return r;
     }
 };
-#define NOT_USED(signature)                                                                                  \
-    HRESULT WINAPI signature override {                                                                      \
-        return E_NOTIMPL;                                                                                    \
-    }
-
 // clang-format off
+#define NOT_USED(signature) HRESULT WINAPI signature override { return E_NOTIMPL; }
 // A careless enumerator: it claims three names more than it gives, past null slots and ghosts.
 struct CFakeEnum : CFake<IEnumWorkItems> {
     std::vector<std::wstring> m_names;
@@ -88,8 +85,12 @@ DWORD_PTR At(int h, int m, int s = 0, int ms = 0) {
     return ((h * 60 + m) * 60 + s) * 1000 + ms;
 }
 
-// A monitor whose scheduler, job pages (of two) and 2.0 folders are the test's.
+using Reports = std::multiset<std::string>; // "N|location|details", N, D or C for the kind
+
+// A monitor whose scheduler, job pages (of two) and 2.0 folders are the test's. At its end it has
+// let go of every fake object and job buffer.
 struct CTestTaskMonitor : CTaskMonitor {
+    CRecordingHost host;
     FakeSchedule schedule;
     bool noScheduler = false;
     std::vector<std::wstring> jobCommands; // each job runs at 8:00
@@ -99,6 +100,20 @@ struct CTestTaskMonitor : CTaskMonitor {
     std::vector<std::pair<TaskRecord, bool>> tasks; // and whether hidden
     std::map<std::wstring, HRESULT> failingFolders;
 
+    CTestTaskMonitor() { Init(&host); }
+    ~CTestTaskMonitor() override {
+        ReleaseServices();
+        EXPECT_EQ(0, g_live.load()) << "a poll kept or lost a reference";
+        EXPECT_EQ(0, buffersOut.load()) << "a job buffer was not freed";
+    }
+    // One poll's reports; their order within a poll is not fixed.
+    Reports Polled() {
+        Poll();
+        Reports reports;
+        for (const RecordedEvent& e : host.Events())
+            reports.insert(e.category == "Task Scheduler" ? e.Text() : "category " + e.category);
+        return host.Clear(), reports;
+    }
     HRESULT CreateScheduler(ITaskScheduler** out) override {
         *out = noScheduler ? nullptr : new CFakeScheduler(schedule);
         return noScheduler ? REGDB_E_CLASSNOTREG : S_OK;
@@ -148,39 +163,12 @@ struct CTestTaskMonitor : CTaskMonitor {
     }
 };
 
-RecordedEvent Ev(int kind, const std::string& location, const std::string& details) {
-    return {"Task Scheduler", kind, location, details};
-}
 std::string JobAt(size_t i) {
     return std::to_string(kJobIds + i);
 }
-
-class TaskMonitor : public testing::Test {
-protected:
-    CRecordingHost sink;
-    CTestTaskMonitor monitor;
-
-    void SetUp() override { monitor.Init(&sink); }
-    void TearDown() override {
-        monitor.ReleaseServices();
-        EXPECT_EQ(0, g_live.load()) << "a poll kept or lost a reference";
-        EXPECT_EQ(0, monitor.buffersOut.load()) << "a job buffer was not freed";
-    }
-    // One poll's reports, sorted by location: the order within a poll is not fixed.
-    Events Poll(CTaskMonitor& m) {
-        m.Poll();
-        Events events = sink.Events();
-        sink.Clear();
-        std::sort(events.begin(), events.end(), [](auto& a, auto& b) {
-            return std::tie(a.location, a.details) < std::tie(b.location, b.details);
-        });
-        return events;
-    }
-    Events Poll() { return Poll(monitor); }
-};
 } // namespace
 
-TEST_F(TaskMonitor, JobTexts) {
+TEST(TaskMonitor, JobTexts) {
     const std::wstring longCommand(400, L'x');
     const struct {
         AT_ENUM job;
@@ -199,53 +187,50 @@ TEST_F(TaskMonitor, JobTexts) {
     EXPECT_EQ(106u, JobDaysText(Job(0, 0x7FFFFFFF, 0x7F, JOB_RUN_PERIODICALLY, L"")).size());
 }
 
-TEST_F(TaskMonitor, EveryRoutePollAfterPoll) {
-    monitor.schedule.items = {L"Backup.job", L"Clean.job", L"Both.job"};
-    monitor.jobCommands = {L"C:\\Backup.cmd", L"b.bat", L"c.bat", L"d.bat", L"e.bat"};
-    monitor.Task(L"\\Vendor\\Updater", {{TASK_TRIGGER_DAILY, L"2026-06-12T03:00:00"}}, L"C:\\upd.exe");
-    monitor.Task(L"\\Closed\\Secret", {}, L"C:\\secret.exe");
-    monitor.failingFolders = {{L"\\Closed", E_ACCESSDENIED}}; // to a standard user: left out
-    EXPECT_TRUE(Poll().empty());
+TEST(TaskMonitor, EveryRoutePollAfterPoll) {
+    CTestTaskMonitor m;
+    m.schedule.items = {L"Backup.job", L"Clean.job", L"Both.job"};
+    m.jobCommands = {L"C:\\Backup.cmd", L"b.bat", L"c.bat", L"d.bat", L"e.bat"};
+    m.Task(L"\\Vendor\\Updater", {{TASK_TRIGGER_DAILY, L"2026-06-12T03:00:00"}}, L"C:\\upd.exe");
+    m.Task(L"\\Closed\\Secret", {}, L"C:\\secret.exe");
+    m.failingFolders = {{L"\\Closed", E_ACCESSDENIED}}; // to a standard user: left out
+    EXPECT_TRUE(m.Polled().empty());
 
     // Letter case only: nothing. Names alike in their cut or in the code page are two. Hidden
     // tasks count; a root task that the work items list is theirs.
     const std::wstring stem(300, L'n');
-    monitor.schedule.items.insert(monitor.schedule.items.end(), {stem + L"A.job", stem + L"B.job"});
-    monitor.jobCommands[0] = L"c:\\BACKUP.CMD";
-    monitor.jobCommands[1] = L"b2.bat";
-    monitor.tasks.push_back({{L"\\Vendor\\Sub\\Deep",
-                              {{TASK_TRIGGER_DAILY, L"2026-06-12T03:00:00"}, {TASK_TRIGGER_LOGON, L""}},
-                              {{L"C:\\Vendor\\upd.exe", L"/silent"}, {L"C:\\report.exe", L""}}},
-                             false});
-    monitor.Task(L"\\Vendor\\Ghost", {{TASK_TRIGGER_BOOT, L""}}, L"C:\\ghost.exe", true);
-    monitor.Task(L"\\Caf\u00e9\u4e2d", {}, L"a.exe");
-    monitor.Task(L"\\Caf\u00e9\u4e2e", {}, L"b.exe");
-    monitor.Task(L"\\Both", {}, L"C:\\both.exe");
+    m.schedule.items.insert(m.schedule.items.end(), {stem + L"A.job", stem + L"B.job"});
+    m.jobCommands[0] = L"c:\\BACKUP.CMD";
+    m.jobCommands[1] = L"b2.bat";
+    m.tasks.push_back({{L"\\Vendor\\Sub\\Deep",
+                        {{TASK_TRIGGER_DAILY, L"2026-06-12T03:00:00"}, {TASK_TRIGGER_LOGON, L""}},
+                        {{L"C:\\Vendor\\upd.exe", L"/silent"}, {L"C:\\report.exe", L""}}},
+                       false});
+    m.Task(L"\\Vendor\\Ghost", {{TASK_TRIGGER_BOOT, L""}}, L"C:\\ghost.exe", true);
+    m.Task(L"\\Caf\u00e9\u4e2d", {}, L"a.exe");
+    m.Task(L"\\Caf\u00e9\u4e2e", {}, L"b.exe");
+    m.Task(L"\\Both", {}, L"C:\\both.exe");
     const std::string cut(259, 'n');
-    EXPECT_EQ(
-        (Events{Ev(EVENT_CHANGED, JobAt(1), "; 8:00AM;b2.bat"), Ev(EVENT_NEW, "\\Caf\xe9?", ";a.exe"),
-                Ev(EVENT_NEW, "\\Caf\xe9?", ";b.exe"),
-                Ev(EVENT_NEW, "\\Vendor\\Ghost", "At startup;C:\\ghost.exe"),
-                Ev(EVENT_NEW, "\\Vendor\\Sub\\Deep",
-                   "Daily from 2026-06-12T03:00:00, At log on;C:\\Vendor\\upd.exe /silent, C:\\report.exe"),
-                Ev(EVENT_NEW, cut, ";"), Ev(EVENT_NEW, cut, ";")}),
-        Poll());
+    EXPECT_EQ((Reports{"C|" + JobAt(1) + "|; 8:00AM;b2.bat", "N|\\Caf\xe9?|;a.exe", "N|\\Caf\xe9?|;b.exe",
+                       "N|\\Vendor\\Ghost|At startup;C:\\ghost.exe", "N|" + cut + "|;", "N|" + cut + "|;",
+                       "N|\\Vendor\\Sub\\Deep|Daily from 2026-06-12T03:00:00, At log on;"
+                       "C:\\Vendor\\upd.exe /silent, C:\\report.exe"}),
+              m.Polled());
 
-    monitor.schedule.items = {L"Backup.job", L"Both.job"};
-    monitor.jobCommands.resize(4);
-    monitor.tasks[0].first.triggers[0].type = TASK_TRIGGER_WEEKLY;
-    monitor.tasks.erase(monitor.tasks.begin() + 3); // Ghost
-    EXPECT_EQ((Events{Ev(EVENT_DELETED, JobAt(4), "; 8:00AM;e.bat"), Ev(EVENT_DELETED, "Clean.job", ";"),
-                      Ev(EVENT_DELETED, "\\Vendor\\Ghost", "At startup;C:\\ghost.exe"),
-                      Ev(EVENT_CHANGED, "\\Vendor\\Updater", "Weekly from 2026-06-12T03:00:00;C:\\upd.exe"),
-                      Ev(EVENT_DELETED, cut, ";"), Ev(EVENT_DELETED, cut, ";")}),
-              Poll());
+    m.schedule.items = {L"Backup.job", L"Both.job"};
+    m.jobCommands.resize(4);
+    m.tasks[0].first.triggers[0].type = TASK_TRIGGER_WEEKLY;
+    m.tasks.erase(m.tasks.begin() + 3); // Ghost
+    EXPECT_EQ((Reports{"D|" + JobAt(4) + "|; 8:00AM;e.bat", "D|Clean.job|;", "D|" + cut + "|;",
+                       "D|" + cut + "|;", "D|\\Vendor\\Ghost|At startup;C:\\ghost.exe",
+                       "C|\\Vendor\\Updater|Weekly from 2026-06-12T03:00:00;C:\\upd.exe"}),
+              m.Polled());
 }
 
 // Each way a route's reading fails, from the first poll on and after a good one: nothing is
 // reported while it fails, and what changed meanwhile is reported once, when it reads again,
 // unless the route had never read before.
-TEST_F(TaskMonitor, AFailedReadingIsNeverComparedAndARouteIsSilentUntilItHasReadOnce) {
+TEST(TaskMonitor, AFailedReadingIsNeverComparedAndARouteIsSilentUntilItHasReadOnce) {
     using Set = std::function<void(CTestTaskMonitor&, bool)>;
     const std::vector<std::tuple<const char*, int, Set>> cases = {
         // route: work items, jobs, tasks
@@ -264,74 +249,69 @@ TEST_F(TaskMonitor, AFailedReadingIsNeverComparedAndARouteIsSilentUntilItHasRead
              m.failingFolders = {{on ? L"\\Vendor\\Sub" : L"", E_NOTIMPL}};
          }},
     };
-    const Events added = {Ev(EVENT_NEW, "New.job", ";"), Ev(EVENT_NEW, JobAt(5), "; 8:00AM;new.bat"),
-                          Ev(EVENT_NEW, "\\Vendor\\Sub\\New", ";C:\\new.exe")};
+    const std::string added[] = {"N|New.job|;", "N|" + JobAt(5) + "|; 8:00AM;new.bat",
+                                 "N|\\Vendor\\Sub\\New|;C:\\new.exe"};
     for (const auto& [fault, route, set] : cases)
         for (bool failsFirst : {true, false}) {
             SCOPED_TRACE(std::string(fault) + (failsFirst ? ", from the first poll" : ", after a good poll"));
             CTestTaskMonitor m;
-            m.Init(&sink);
             for (int i = 0; i < 7; ++i)
                 m.schedule.items.push_back(L"Item" + std::to_wstring(i) + L".job");
             m.jobCommands = {L"a.bat", L"b.bat", L"c.bat", L"d.bat", L"e.bat"};
             m.Task(L"\\Vendor\\Updater", {}, L"C:\\upd.exe");
             m.Task(L"\\Vendor\\Sub\\Deep", {}, L"C:\\deep.exe");
             set(m, failsFirst);
-            EXPECT_TRUE(Poll(m).empty());
+            EXPECT_TRUE(m.Polled().empty());
             set(m, true);
             m.schedule.items.push_back(L"New.job");
             m.jobCommands.push_back(L"new.bat");
             m.Task(L"\\Vendor\\Sub\\New", {}, L"C:\\new.exe");
-            Events others = added;
-            others.erase(others.begin() + route);
-            std::sort(others.begin(), others.end(), [](auto& a, auto& b) { return a.location < b.location; });
-            EXPECT_EQ(others, Poll(m));
+            Reports others(std::begin(added), std::end(added));
+            others.erase(added[route]);
+            EXPECT_EQ(others, m.Polled());
             set(m, false);
-            EXPECT_EQ(failsFirst ? Events{} : Events{added[route]}, Poll(m));
-            m.ReleaseServices();
-            EXPECT_EQ(0, m.buffersOut.load());
+            EXPECT_EQ(failsFirst ? Reports{} : Reports{added[route]}, m.Polled());
         }
 }
 
-TEST_F(TaskMonitor, OneThreadAtATimeEndedByTheStopOrTheQuitEvent) {
+// A stop, by the host's event or by Stop, ends the wait between polls at once: here it would
+// last for ever.
+TEST(TaskMonitor, OneThreadAtATimeEndedByTheStopOrTheQuitEvent) {
     for (bool quit : {false, true}) {
         CTestTaskMonitor m;
-        m.Init(&sink);
+        m.m_pollPeriod = INFINITE;
         ASSERT_TRUE(m.Start());
         EXPECT_FALSE(m.Start()) << "a second thread would share the snapshots";
-        ASSERT_TRUE(WaitUntil([&] { return m.GetPollCount() == 1; }, 10000));
-        quit ? m.Stop() : (void)SetEvent(sink.GetStopEvent());
-        EXPECT_TRUE(WaitUntil([&] { return !m.IsRunning(); }, 5000)) << "within the 10 s period";
+        ASSERT_TRUE(WaitUntil([&] { return m.GetPollCount() == 1; }, 30000));
+        quit ? m.Stop() : (void)SetEvent(m.host.GetStopEvent());
+        EXPECT_TRUE(WaitUntil([&] { return !m.IsRunning(); }, 30000));
         EXPECT_EQ(1, m.GetPollCount());
     }
 }
 
-// Wine lists no 2.0 tasks but registers one and gives it back by its path: read it for real.
-// Its trigger and action collections answer E_NOTIMPL, so its texts are empty.
-TEST_F(TaskMonitor, ARegisteredTaskIsReadIntoItsDetails) {
+// Wine lists no 2.0 tasks but registers one and gives it back: read it for real. Its trigger
+// and action collections answer E_NOTIMPL, so its texts are empty.
+TEST(TaskMonitor, ARegisteredTaskIsReadIntoItsDetails) {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     {
         CComPtr<ITaskService> service;
         CComPtr<ITaskFolder> root;
-        CComPtr<IRegisteredTask> registered, task;
-        VARIANT none;
-        VariantInit(&none);
-        CBstr rootPath(L"\\"), path(L"\\KestrowTest\\Updater"), folder(L"\\KestrowTest"),
-            xml(LR"(<Task xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task"><Triggers><LogonTrigger/>
-</Triggers><Actions><Exec><Command>C:\Vendor\upd.exe</Command></Exec></Actions></Task>)");
+        CComPtr<IRegisteredTask> task;
+        VARIANT none{}; // VT_EMPTY
+        CBstr rootPath(L"\\"), path(L"\\KestrowTest"),
+            xml(LR"(<Task xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">
+<Triggers><LogonTrigger/></Triggers><Actions><Exec><Command>C:\upd.exe</Command></Exec></Actions></Task>)");
         ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
                                                IID_ITaskService, service.OutVoid())));
         ASSERT_TRUE(SUCCEEDED(service->Connect(none, none, none, none)));
         ASSERT_TRUE(SUCCEEDED(service->GetFolder(rootPath.Get(), root.Out())));
         ASSERT_EQ(S_OK, root->RegisterTask(path.Get(), xml.Get(), TASK_CREATE_OR_UPDATE, none, none,
-                                           TASK_LOGON_INTERACTIVE_TOKEN, none, registered.Out()));
-        ASSERT_EQ(S_OK, root->GetTask(path.Get(), task.Out()));
+                                           TASK_LOGON_INTERACTIVE_TOKEN, none, task.Out()));
         TaskRecord record;
         EXPECT_EQ(S_OK, ReadTaskRecord(task.Get(), record));
-        EXPECT_EQ(L"\\KestrowTest\\Updater", record.path);
+        EXPECT_EQ(L"\\KestrowTest", record.path);
         EXPECT_EQ(";", TaskDetailsText(record));
         root->DeleteTask(path.Get(), 0);
-        root->DeleteFolder(folder.Get(), 0);
     }
     CoUninitialize();
 }

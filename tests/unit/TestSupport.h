@@ -1,7 +1,6 @@
-// Shared helpers of the unit tests: a recording monitor host, a message-box recorder,
-// scratch registry keys and temporary folders.
+// Shared helpers of the unit tests: a recording monitor host, scratch registry keys, temporary
+// folders and a held file.
 #pragma once
-#include "app/AppMessageBox.h"
 #include "framework/AfxHandle.h"
 #include "framework/AfxString.h"
 #include "framework/AfxWin.h"
@@ -14,7 +13,6 @@
 #include <functional>
 #include <iterator>
 #include <mutex>
-#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -24,16 +22,13 @@ struct RecordedEvent {
     int kind;
     std::string location;
     std::string details;
-    bool operator==(const RecordedEvent& o) const { return Text() == o.Text() && category == o.category; }
     // As tests compare it: "N|location|details", N, D or C for its kind.
     std::string Text() const { return "NDC"[kind] + ("|" + location + "|" + details); }
-    friend std::ostream& operator<<(std::ostream& os, const RecordedEvent& e) { return os << e.Text(); }
 };
-using Events = std::vector<RecordedEvent>;
 using Texts = std::vector<std::string>;
 
 // The texts of the events of a test's own places (those with "KT" in them), sorted.
-inline Texts Ours(const Events& events) {
+inline Texts Ours(const std::vector<RecordedEvent>& events) {
     Texts ours;
     for (const RecordedEvent& e : events)
         if (e.Text().find("KT") != std::string::npos)
@@ -66,9 +61,6 @@ public:
     }
     void ReportError(const char* text) override { Lock(), m_errors.push_back(text); }
     void OnMonitorReady(const char*) override { ++m_ready; }
-    bool WaitForReady(int n, DWORD ms) {
-        return WaitUntil([&] { return m_ready >= n; }, ms);
-    }
     std::vector<RecordedEvent> Events() { return Lock(), m_events; }
     std::vector<std::string> Errors() { return Lock(), m_errors; }
     void Clear() { Lock(), m_events.clear(); }
@@ -87,20 +79,6 @@ private:
     std::vector<std::string> m_errors;
 };
 
-// Replaces message boxes by a recorder for the lifetime of the object.
-class CMessageBoxRecorder {
-public:
-    CMessageBoxRecorder() { Lock(), s_texts.clear(), SetAppMessageBoxSink(Record); }
-    ~CMessageBoxRecorder() { SetAppMessageBoxSink(nullptr); }
-    std::vector<std::string> Texts() { return Lock(), s_texts; }
-
-private:
-    static std::lock_guard<std::mutex> Lock() { return std::lock_guard<std::mutex>(s_mutex); }
-    static int Record(const char* text, UINT) { return Lock(), s_texts.push_back(text), IDOK; }
-    static inline std::mutex s_mutex;
-    static inline std::vector<std::string> s_texts;
-};
-
 // A fresh folder under %TEMP%, removed with everything in it afterwards; path ends with a backslash.
 class CTempDir {
 public:
@@ -114,11 +92,6 @@ private:
     std::error_code m_error;
 };
 
-// Registry helpers for the tests; paths are relative to the hive. The key is made when missing.
-inline void RegSetString(HKEY hive, const std::string& path, const char* name, const std::string& data,
-                         DWORD type = REG_SZ) {
-    ::RegSetKeyValueA(hive, path.c_str(), name, type, data.c_str(), static_cast<DWORD>(data.size() + 1));
-}
 // Writes "HKLM|HKCU|HKCR\path|value name|data" through the UTF-16 functions, names and texts as
 // UTF-8: REG_SZ, or after "bin:" REG_BINARY and after "dw:" REG_DWORD, the bytes given; the key is
 // made when missing. With `wipe`, deletes what they wrote instead: the first key on the path
@@ -141,14 +114,13 @@ inline void RegPutAll(const std::vector<std::string>& writes, bool wipe = false)
                      : ::RegDeleteKeyValueW(hive, Utf8ToWide(path).c_str(), Utf8ToWide(name).c_str());
     }
 }
-inline void RegDeleteTreeAt(HKEY hive, const std::string& path) {
-    ::RegDeleteTreeA(hive, path.c_str());
-}
 
 inline std::string ReadFileBytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
-inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+// Another program holding a file open without sharing, as an editor or a backup tool may hold
+// the log: nobody else can open it until the handle is closed.
+inline CHandle HoldFile(const std::string& path) {
+    return CHandle(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
 }
