@@ -6,6 +6,7 @@ memory and handles, and two bursts.
 Usage: scale.py BUILD_DIR WORK_DIR   (env: SCALE_CHANGES, SCALE_IDLE_SECONDS)
 """
 import os
+import re
 import statistics
 import subprocess
 import sys
@@ -268,7 +269,10 @@ def burst(k, what, lines, count, marker):
 
 
 def main():
-    folders = [l for l in wine([HELPER, "folders"]).stdout.decode("latin-1").replace("\r", "").split("\n") if l]
+    # The Startup folders, as the shell names them in the registry.
+    folders = [re.search(r"REG_SZ +(.+)", wine(["reg", "query", root + r"\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders",
+                                                "/v", value]).stdout.decode("latin-1")).group(1).strip()
+               for root, value in (("HKCU", "Startup"), ("HKLM", "Common Startup"))]
     build_machine(folders)
     k = start()
     print("start-up: time from start to each monitor's first snapshot:")

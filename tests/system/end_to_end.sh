@@ -11,7 +11,8 @@ wow='Software\WOW6432Node\Microsoft\Windows\CurrentVersion\Run'
 svc='System\CurrentControlSet\Services\KestrowSysSvc' cls='{4B535953-0000-4000-8000-000000000005}'
 wl='SOFTWARE\Microsoft\Windows NT\CurrentVersion\Winlogon'
 app='C:\kestrow\task.exe' d=$(date +%d/%m/%Y)
-lnk="$(wt folders | head -1)\\KestrowSys.lnk"
+lnk="$(wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' /v Startup |
+    sed -n 's/.*REG_SZ *//p' | tr -d '\r')\\KestrowSys.lnk"
 
 # Applies the OPSFILE lines (see testtool.cpp) on stdin at once, | for the tabs.
 ops() {
@@ -62,7 +63,6 @@ wt taskbar - && wait_until wt tray Kestrow 1002 || fail "the tray icon did not c
 ops <<<"addtask|KestrowSysTask|$app"
 wait_until eval 'tid=$(id_of "$app"); [ -n "$tid" ]' || fail "the task is not listed as a job: $(wt jobs)"
 step <<EOF
-setsz|HKLM|$run|Updater|C:\Tools\upd.exe > Auto Run|New|HKLM/$run|Updater=C:\Tools\upd.exe
 setsz|HKLM|$wow|KestrowSys32|C:\x86\a.exe > Auto Run|New|HKLM/$wow|KestrowSys32=C:\x86\a.exe
 setsz|HKCU|${run}Once|KestrowSys|C:\user\once.exe > Auto Run|New|HKCU/${run}Once|KestrowSys=C:\user\once.exe
 setsz|HKCU|$run|KestrowSysTest|C:\Program Files\x.exe /q > Auto Run|New|HKCU/$run|KestrowSysTest=C:\Program Files\x.exe /q

@@ -262,8 +262,10 @@ def logged(field):  # as the log writes a field: with a ' before what a spreadsh
     return "'" + field if field[:1] in ("=", "+", "-", "@", "\t", "\r") and not number else field
 
 
-rc, out = helper("folders")
-if rc or len(folders := [line for line in out.split("\n") if line]) != 2: sys.exit("FAIL: no Startup folders from the helper")
+# The Startup folders, as the shell names them in the registry.
+shell = r"\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"
+folders = [re.search(r"REG_SZ +(.+)", subprocess.run(["wine", "reg", "query", root + shell, "/v", value], stdin=subprocess.DEVNULL, capture_output=True,
+                                                     text=True).stdout).group(1).strip() for root, value in (("HKCU", "Startup"), ("HKLM", "Common Startup"))]
 places, seed, outdir, seconds = make_places(folders), int(os.environ.get("STRESS_SEED") or time.time()), sys.argv[1], float(sys.argv[2])
 rng, journal = random.Random(seed), open(os.path.join(outdir, "journal.txt"), "w", 1, encoding="latin-1")
 print("seed %d, %d s" % (seed, seconds))

@@ -15,7 +15,6 @@
 //   testtool run OPSFILE     applies every line of OPSFILE in order; prints for each
 //                            "<ms since 1970>\t<result>\t<line>" (result 0 = done)
 //   testtool OP FIELD...     applies the one OPSFILE line "OP\tFIELD..." (addtask, deltask...)
-//   testtool folders         prints the user's and the common Startup folder, one a line
 //   testtool jobs            prints "job\tID\tFLAGS\tDAYSOFWEEK\tDAYSOFMONTH\tJOBTIME\tCOMMAND"
 //                            for each scheduled job, in the enumeration's order
 // Lines of OPSFILE hold tab-separated fields (ROOT is HKLM, HKCU or HKCR):
@@ -36,7 +35,6 @@
 #include <lmat.h>
 #include <lmerr.h>
 #include <mstask.h>
-#include <shlobj.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -259,14 +257,6 @@ int main(int argc, char** argv) {
         return Run(argv[2]);
     if (verb == "jobs" && argc == 2)
         return PrintJobs();
-    if (verb == "folders" && argc == 2) {
-        for (int csidl : {CSIDL_STARTUP, CSIDL_COMMON_STARTUP}) {
-            char path[MAX_PATH] = "";
-            ::SHGetFolderPathA(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path);
-            std::puts(path);
-        }
-        return 0;
-    }
     LONG r = Apply(args);
     return r == -1 ? 2 : r != 0;
 }

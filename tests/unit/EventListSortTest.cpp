@@ -11,7 +11,6 @@ TEST(EventListSort, CompareItemText) {
         CString x(a), y(b);
         return stListCtrl::CompareItemText(&x, &y);
     };
-    EXPECT_GT(compare("28/02/2003", "05/03/2003"), 0) << "a date by its day";
     EXPECT_EQ(0, compare("1e999", "1e999")) << "a difference that is no number is none";
     // Far outside the int range: clamped, with its sign.
     EXPECT_EQ(INT_MAX, compare("1e300", "-1e300"));

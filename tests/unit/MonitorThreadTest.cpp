@@ -33,7 +33,7 @@ public:
         host.Clear();
         EXPECT_EQ(expected, events);
     }
-    CRecordingHost host{50};
+    CRecordingHost host;
 
 private:
     std::thread m_thread;

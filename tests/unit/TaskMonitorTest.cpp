@@ -11,6 +11,7 @@
 #include <map>
 #include <mstask.h>
 #include <set>
+#include <tuple>
 #include <taskschd.h>
 
 namespace {

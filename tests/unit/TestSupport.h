@@ -14,7 +14,6 @@
 #include <iterator>
 #include <mutex>
 #include <string>
-#include <tuple>
 #include <vector>
 
 struct RecordedEvent {
@@ -36,6 +35,9 @@ inline Texts Ours(const std::vector<RecordedEvent>& events) {
     return std::sort(ours.begin(), ours.end()), ours;
 }
 
+// A crash must fail the test, not open a debugger dialog.
+inline const UINT g_errorMode = ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+
 // Waits up to `ms` for `done`; true when it came.
 template <class F> bool WaitUntil(F done, DWORD ms) {
     for (DWORD start = ::GetTickCount(); !done(); ::Sleep(10))
@@ -44,12 +46,11 @@ template <class F> bool WaitUntil(F done, DWORD ms) {
     return true;
 }
 
-// A monitor host that records every report. Its hooks run on the monitor's thread: m_onSettle
-// as a settle begins (the place is re-armed by then), m_onEvent as an event is reported (the
-// place is being read).
+// A monitor host that records every report, with a short settle. Its hooks run on the monitor's
+// thread: m_onSettle as a settle begins (the place is re-armed by then), m_onEvent as an event is
+// reported (the place is being read).
 class CRecordingHost : public IMonitorHost {
 public:
-    explicit CRecordingHost(DWORD settleMs = 300) : m_settleMs(settleMs) {}
     HANDLE GetStopEvent() const override { return m_stop.Get(); }
     DWORD GetSettleTime() const override { return m_onSettle ? (m_onSettle(), m_settleMs) : m_settleMs; }
     void ReportEvent(const char* category, int kind, const char* location, const char* details,
@@ -66,6 +67,7 @@ public:
     void Clear() { Lock(), m_events.clear(); }
 
     CHandle m_stop = MakeEvent();
+    DWORD m_settleMs = 50;
     std::atomic<int> m_ready{0};
     std::function<void()> m_onSettle;
     std::function<void(const RecordedEvent&)> m_onEvent;
@@ -73,22 +75,18 @@ public:
 private:
     // Holds the lock to the end of the statement it is in.
     std::lock_guard<std::mutex> Lock() { return std::lock_guard<std::mutex>(m_mutex); }
-    DWORD m_settleMs;
     std::mutex m_mutex;
     std::vector<RecordedEvent> m_events;
     std::vector<std::string> m_errors;
 };
 
 // A fresh folder under %TEMP%, removed with everything in it afterwards; path ends with a backslash.
-class CTempDir {
-public:
+struct CTempDir {
     CTempDir() { ::CreateDirectoryA(path.c_str(), nullptr); }
     ~CTempDir() { std::filesystem::remove_all(path, m_error); }
+    static inline std::atomic<int> s_count;
     std::string path = std::filesystem::temp_directory_path().string() + "kestrow-test-" +
                        std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++s_count) + "\\";
-
-private:
-    static inline std::atomic<int> s_count;
     std::error_code m_error;
 };
 
