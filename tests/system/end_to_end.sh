@@ -119,12 +119,11 @@ stop_kestrow
 
 # 4. A program folder that cannot take the log: the fallback log, and the user told where.
 fallback="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Local/Kestrow"
-rm -rf "$SYSTEST_DIR" "$fallback"
+rm -rf "$SYSTEST_DIR"
 mkdir -p "$SYSTEST_DIR/Kestrow.csv"
 KESTROW_KEEP=1 start_kestrow RunKeys
 wt text Kestrow 1012 | grep -qF 'AppData\Local\Kestrow\Kestrow.csv' || fail "not told where the log is: $(wt text Kestrow 1012)"
 expected=()
 SYSTEST_DIR=$fallback step <<<"setsz|HKCU|$run|KTS_Moved|c > Auto Run|New|HKCU/$run|KTS_Moved=c"
 stop_kestrow
-rm -rf "$fallback"
 finish
