@@ -28,10 +28,11 @@ SYSTEMTIME AddSeconds(const SYSTEMTIME& t, ULONGLONG seconds) {
     return out;
 }
 
+bool AlertIsQuiet(bool silenced, const SYSTEMTIME& now, const SYSTEMTIME& silenceUntil) {
+    return silenced || WholeSeconds(now) <= WholeSeconds(silenceUntil);
+}
+
 AlertTick NextAlertTick(int& frame, bool silenced, const SYSTEMTIME& now, const SYSTEMTIME& silenceUntil) {
     frame = (frame + 1) % 4;
-    AlertTick tick{s_alertFrames[frame], false};
-    if (frame % 2 == 0 && !silenced)
-        tick.beep = WholeSeconds(now) > WholeSeconds(silenceUntil);
-    return tick;
+    return {s_alertFrames[frame], frame % 2 == 0 && !AlertIsQuiet(silenced, now, silenceUntil)};
 }

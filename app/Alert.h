@@ -7,8 +7,13 @@ struct AlertTick {
     bool beep;
 };
 
+// The one rule for every sound of the alert, beep and balloon alike: quiet while silenced, and
+// until `now` is past `silenceUntil` in whole seconds (the hour begun when Silence was chosen
+// still holds after Silence is turned off).
+bool AlertIsQuiet(bool silenced, const SYSTEMTIME& now, const SYSTEMTIME& silenceUntil);
+
 // Advances `frame` (0..3) and says what the tick shows and whether it beeps: only on even
-// frames, only while not silenced and only when `now` is past `silenceUntil` in whole seconds.
+// frames, and only when the alert is not quiet.
 AlertTick NextAlertTick(int& frame, bool silenced, const SYSTEMTIME& now, const SYSTEMTIME& silenceUntil);
 
 // Whole seconds since 1601 of a local calendar time (milliseconds dropped).

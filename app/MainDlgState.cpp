@@ -56,7 +56,7 @@ void CMainDlg::ShowChangeBalloon() {
     KillTimer(IDT_BALLOON);
     m_lastBalloon = now;
     BalloonText balloon = m_balloon.Take();
-    // Silence mode keeps the balloon quiet, as it keeps the alert from beeping.
-    bool quiet = m_silenced && WholeSeconds(m_clock.Now()) <= WholeSeconds(m_silenceUntil);
-    m_tray.ShowBalloon(balloon.text.c_str(), balloon.title.c_str(), quiet);
+    // Quiet exactly when the alert's beep is.
+    m_tray.ShowBalloon(balloon.text.c_str(), balloon.title.c_str(),
+                       AlertIsQuiet(m_silenced, m_clock.Now(), m_silenceUntil));
 }

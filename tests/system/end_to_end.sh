@@ -57,9 +57,9 @@ wait_until eval '[ "$(wt state Kestrow)" = visible ]' || fail "the second start 
 wt untray Kestrow 1002 && ! wt tray Kestrow 1002 || fail "the tray icon could not be taken away"
 wt taskbar - && wait_until wt tray Kestrow 1002 || fail "the tray icon did not come back after TaskbarCreated"
 
-# 2. One change in every place, made together; then a rewrite, and a watched key deleted. HKCU's RunOnce
-# and Network keys are missing at the start (a fresh prefix). Wine lists every work item also
-# as a job.
+# 2. One change in every place, made together; then a rewrite, a watched key deleted, and Auto
+# Start ticked in Options. HKCU's RunOnce and Network keys are missing at the start (a fresh
+# prefix). Wine lists every work item also as a job.
 ops <<<"addtask|KestrowSysTask|$app"
 wait_until eval 'tid=$(id_of "$app"); [ -n "$tid" ]' || fail "the task is not listed as a job: $(wt jobs)"
 step <<EOF
