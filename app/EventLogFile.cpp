@@ -162,6 +162,39 @@ bool CEventLogFile::Flush() {
     return true;
 }
 
+bool CEventLogFile::KeepWaiting() {
+    std::string batch;
+    for (const std::string& line : m_lines)
+        batch += line;
+    CHandle file(::CreateFileA((GetPath() + ".waiting").c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file &&
+           ::WriteFile(file.Get(), batch.data(), static_cast<DWORD>(batch.size()), &written, nullptr) &&
+           written == batch.size();
+}
+
+void CEventLogFile::TakeKept() {
+    std::string kept = GetPath() + ".waiting";
+    std::string lines;
+    {
+        CHandle file(::CreateFileA(kept.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        LARGE_INTEGER size{};
+        if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart > (64 << 20))
+            return;
+        lines.resize(static_cast<size_t>(size.QuadPart));
+        DWORD read = 0;
+        if (!lines.empty() &&
+            (!::ReadFile(file.Get(), &lines[0], static_cast<DWORD>(lines.size()), &read, nullptr) ||
+             read != lines.size()))
+            return;
+    }
+    // Whole lines, in their order, written by the first flush; kept again if this run ends first.
+    if (!lines.empty())
+        m_lines.push_front(std::move(lines));
+    ::DeleteFileA(kept.c_str());
+}
+
 std::vector<std::string> CEventLogFile::TakeNotices() {
     GetPath();
     std::vector<std::string> notices;

@@ -49,6 +49,10 @@ public:
     // process's. False when the log cannot be written now: the lines keep waiting.
     bool Flush();
     size_t Waiting() const { return m_lines.size(); }
+    // At the end: the lines still waiting are kept beside the log ("<log>.waiting"), and
+    // TakeKept at the next start queues them ahead of that run's own.
+    bool KeepWaiting();
+    void TakeKept();
     // What the user should learn, each thing once: where the log went, lines that were dropped.
     std::vector<std::string> TakeNotices();
 

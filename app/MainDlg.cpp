@@ -58,6 +58,9 @@ BOOL CMainDlg::OnInitDialog() {
 
     m_tray.SetOwner(m_hWnd);
     m_tray.Add();
+    m_log.TakeKept();
+    if (m_log.Waiting())
+        WriteLog();
     ShowNotices();
     PostMessage(WM_START_HIDDEN);
     if (m_startMonitors)
@@ -97,8 +100,7 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     }
     switch (msg) {
     case WM_REPORT_EVENT:
-        result = m_channel.IsClosed() ? 0 : 1;
-        OnReports(lp);
+        result = OnReports(lp) ? 1 : 0;
         return true;
     case WM_SYSCOMMAND:
         if ((wp & 0xFFF0) == IDM_ABOUTBOX) {
@@ -165,9 +167,9 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     }
 }
 
-void CMainDlg::ReportEvent(const char* category, int kind, const char* location, const char* details,
+bool CMainDlg::ReportEvent(const char* category, int kind, const char* location, const char* details,
                            const char* previous) {
-    m_channel.Send(m_hWnd, category, kind, location, details, previous);
+    return m_channel.Send(m_hWnd, category, kind, location, details, previous);
 }
 
 void CMainDlg::ReportError(const char* text) {
@@ -179,10 +181,10 @@ void CMainDlg::OnMonitorReady(const char* monitor) {
     ::OutputDebugStringA(text.c_str());
 }
 
-void CMainDlg::OnReports(LPARAM first) {
+bool CMainDlg::OnReports(LPARAM first) {
     // Every report already waiting is taken in this one turn: the log is opened once and the
     // alert restarted once for all of them.
-    m_channel.Take(
+    return m_channel.Take(
         m_hWnd, reinterpret_cast<const ReportRequest*>(first),
         [this](const ReportRequest& r) { OnRecordEvent(r); },
         [this] {
@@ -231,11 +233,14 @@ void CMainDlg::OnDestroy() {
         HANDLE stop = m_stopEvent.Get();
         std::thread signaller([stop] { SignalStop(stop); });
         m_list.DeleteAllItems();
-        // A last try for lines the log refused; they are lost only if it still refuses.
-        m_log.Flush();
-        m_snapshots.Save();
+        // A last try for lines the log refused; those it still refuses wait for the next start.
+        if (!m_log.Flush())
+            m_log.KeepWaiting();
         m_tray.Remove();
         signaller.join();
+        // After the stop signals, when the monitors have seen them: a comparison still running
+        // keeps out of its snapshot whatever the closed channel refused.
+        m_snapshots.Save();
         // The stop event stays open until the window object ends: a monitor still busy
         // comparing would otherwise wait on a closed (or reused) handle.
     } catch (...) {

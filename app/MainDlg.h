@@ -26,7 +26,7 @@ public:
     // IMonitorHost
     HANDLE GetStopEvent() const override { return m_stopEvent.Get(); }
     DWORD GetSettleTime() const override { return 5000; }
-    void ReportEvent(const char* category, int kind, const char* location, const char* details,
+    bool ReportEvent(const char* category, int kind, const char* location, const char* details,
                      const char* previous = nullptr) override;
     // Shown in a message box on the monitor's thread, which waits for it.
     void ReportError(const char* text) override;
@@ -44,7 +44,8 @@ private:
 
     // Runs the start-up clean-up and starts the monitor threads, in their fixed order.
     void StartMonitors();
-    void OnReports(LPARAM first);
+    // False when the channel has closed and the reports were refused.
+    bool OnReports(LPARAM first);
     void OnRecordEvent(const ReportRequest& r);
     void WriteLog();
     void ShowNotices();

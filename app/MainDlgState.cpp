@@ -24,8 +24,11 @@ void CMainDlg::OnEndSession() {
     while (::PeekMessageA(&m, m_hWnd, WM_REPORT_EVENT, WM_REPORT_EVENT, PM_REMOVE))
         OnReports(m.lParam);
     m_channel.Close();
-    for (int tries = 0; tries < 40 && !m_log.Flush(); ++tries)
+    int tries = 0;
+    while (!m_log.Flush() && ++tries < 40)
         ::Sleep(100);
+    if (tries == 40)
+        m_log.KeepWaiting();
     m_snapshots.Save();
     m_tray.Remove();
 }

@@ -17,9 +17,9 @@ class CReportChannel {
 public:
     CReportChannel() : m_closed(MakeEvent(true)) {}
 
-    // Any thread: hands the report to `window` and returns once it was recorded, or refused
-    // because the channel closed.
-    void Send(HWND window, const char* category, int kind, const char* location, const char* details,
+    // Any thread: hands the report to `window` and returns once it was recorded (true), or
+    // refused because the channel closed (false).
+    bool Send(HWND window, const char* category, int kind, const char* location, const char* details,
               const char* previous);
 
     // Window thread, for a WM_REPORT_EVENT: records that report and every one already waiting

@@ -88,7 +88,7 @@ public:
     ~CCountingHost() { ::CloseHandle(m_stop); }
     HANDLE GetStopEvent() const override { return m_stop; }
     DWORD GetSettleTime() const override { return 0; }
-    void ReportEvent(const char*, int, const char*, const char*, const char*) override { ++m_events; }
+    bool ReportEvent(const char*, int, const char*, const char*, const char*) override { return ++m_events; }
     void ReportError(const char*) override {}
     void OnMonitorReady(const char*) override {}
     HANDLE m_stop;

@@ -45,7 +45,9 @@ int main() {
     struct CCountingHost : IMonitorHost {
         HANDLE GetStopEvent() const override { return nullptr; }
         DWORD GetSettleTime() const override { return 0; }
-        void ReportEvent(const char*, int, const char*, const char*, const char*) override { ++reported; }
+        bool ReportEvent(const char*, int, const char*, const char*, const char*) override {
+            return ++reported;
+        }
         void ReportError(const char*) override {}
         void OnMonitorReady(const char*) override {}
         int reported = 0;

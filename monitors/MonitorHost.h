@@ -14,8 +14,9 @@ public:
     // Pause after a change signal, so that a burst of writes becomes one comparison.
     virtual DWORD GetSettleTime() const = 0;
     // One change; may be called from any thread, returns when the event is recorded. A Changed
-    // event also gives the details it replaced (shown, never logged).
-    virtual void ReportEvent(const char* category, int kind, const char* location, const char* details,
+    // event also gives the details it replaced (shown, never logged). False when the event was
+    // not recorded (the program is closing): the snapshot must not count it as seen.
+    virtual bool ReportEvent(const char* category, int kind, const char* location, const char* details,
                              const char* previous = nullptr) = 0;
     // A monitor cannot do part of its work (a place cannot be watched, a wait failed): the
     // text is for the user. Called on the monitor's thread; the host decides how to show it.

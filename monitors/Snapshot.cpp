@@ -21,21 +21,22 @@ void CSnapshotComparison::Item(const std::string& name, const std::string& text)
         if (m_compare(*old, text) != 0) {
             m_previous.swap(*old);
             *old = text;
-            m_report(EVENT_CHANGED, name, text);
+            if (!m_report(EVENT_CHANGED, name, text))
+                old->swap(m_previous);
             m_previous.clear();
         }
         m_unseen.RemoveKey(name);
     } else {
         m_current.SetAt(name, text);
-        m_report(EVENT_NEW, name, text);
+        if (!m_report(EVENT_NEW, name, text))
+            m_current.RemoveKey(name);
     }
 }
 
 void CSnapshotComparison::Finish() {
-    for (const auto& pair : m_unseen) {
-        m_report(EVENT_DELETED, pair.first, pair.second);
-        m_current.RemoveKey(pair.first);
-    }
+    for (const auto& pair : m_unseen)
+        if (m_report(EVENT_DELETED, pair.first, pair.second))
+            m_current.RemoveKey(pair.first);
     m_unseen.RemoveAll();
     CopySnapshot(m_current, m_unseen);
 }

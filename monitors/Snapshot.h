@@ -7,8 +7,8 @@
 // Sets dst[name] = text for every pair of src; dst is not emptied first.
 void CopySnapshot(const CMapStringToString& src, CMapStringToString& dst);
 
-// kind (EventKind), item name, item text
-using SnapshotReport = std::function<void(int kind, const std::string& name, const std::string& text)>;
+// kind (EventKind), item name, item text; false when the event could not be reported.
+using SnapshotReport = std::function<bool(int kind, const std::string& name, const std::string& text)>;
 // Text comparison: zero when equal.
 using TextCompare = int (*)(const std::string& a, const std::string& b);
 int CompareExact(const std::string& a, const std::string& b);  // every byte, embedded zeros included
@@ -17,6 +17,8 @@ int CompareNoCase(const std::string& a, const std::string& b); // multibyte-awar
 // One reading compared with the snapshot (current, and unseen = current as of the last
 // reading). Feed every item in reading order with Item(), then call Finish(): New and
 // Changed are reported as items arrive, every Deleted at Finish, and unseen is refilled.
+// A change whose report fails stays out of the snapshot, so that the snapshot (and what is
+// saved of it for the next start) holds only what was reported.
 class CSnapshotComparison {
 public:
     CSnapshotComparison(CMapStringToString& current, CMapStringToString& unseen, SnapshotReport report,

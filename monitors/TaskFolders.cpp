@@ -227,7 +227,7 @@ bool CTaskMonitor::ScanTaskFolders() {
     }
     m_tasks.Compare(reading, [this](int kind, const std::string& path, const std::string& details,
                                     const std::string& previous) {
-        Report(kind, Utf8ToAnsi(path), Utf8ToAnsi(details), Utf8ToAnsi(previous));
+        return Report(kind, Utf8ToAnsi(path), Utf8ToAnsi(details), Utf8ToAnsi(previous));
     });
     return true;
 }

@@ -105,7 +105,8 @@ bool CTaskMonitor::ScanJobs() {
         if (read == 0)
             return false;
     }
-    m_jobs.Compare(reading, [this](int kind, const std::string& id, const std::string& details,
-                                   const std::string& previous) { Report(kind, id, details, previous); });
+    m_jobs.Compare(reading,
+                   [this](int kind, const std::string& id, const std::string& details,
+                          const std::string& previous) { return Report(kind, id, details, previous); });
     return true;
 }

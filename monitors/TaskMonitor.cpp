@@ -17,8 +17,8 @@ void CTaskRouteSnapshot::Compare(const Reading& reading, const Report& report) {
         m_current, m_unseen,
         [&](int kind, const std::string& name, const std::string& details) {
             changed = true;
-            if (m_read)
-                report(kind, name, details, self->Previous());
+            // The first reading is known silently.
+            return !m_read || report(kind, name, details, self->Previous());
         },
         CompareNoCase);
     self = &comparison;
@@ -76,11 +76,10 @@ void CTaskMonitor::Stop() {
         ::SetEvent(m_quitEvent.Get());
 }
 
-void CTaskMonitor::Report(int kind, const std::string& location, const std::string& details,
+bool CTaskMonitor::Report(int kind, const std::string& location, const std::string& details,
                           const std::string& previous) {
-    if (m_pHost)
-        m_pHost->ReportEvent(CATEGORY_TASKS, kind, location.c_str(), details.c_str(),
-                             kind == EVENT_CHANGED ? previous.c_str() : nullptr);
+    return m_pHost && m_pHost->ReportEvent(CATEGORY_TASKS, kind, location.c_str(), details.c_str(),
+                                           kind == EVENT_CHANGED ? previous.c_str() : nullptr);
 }
 
 void CTaskMonitor::Poll() {

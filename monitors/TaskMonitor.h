@@ -68,7 +68,8 @@ public:
     using Reading = std::vector<std::pair<std::string, std::string>>;
     // Compares a complete reading, in its order, with what was known.
     // report(kind, name, text, previous text of a Changed item)
-    using Report = std::function<void(int, const std::string&, const std::string&, const std::string&)>;
+    // false when it could not be reported.
+    using Report = std::function<bool(int, const std::string&, const std::string&, const std::string&)>;
     void Compare(const Reading& reading, const Report& report);
     bool Has(const std::string& name) const { return m_current.Find(name) != nullptr; }
     // Where the snapshot is kept across runs: the first complete reading is then compared with
@@ -127,7 +128,7 @@ protected:
 private:
     friend UINT MonitorTaskSchedulerProc(LPVOID param);
     friend class CJobPage;
-    void Report(int kind, const std::string& location, const std::string& details,
+    bool Report(int kind, const std::string& location, const std::string& details,
                 const std::string& previous);
     // Each reads its route in full and compares; false (nothing compared) when it could not.
     bool ScanWorkItems();

@@ -102,7 +102,7 @@ bool CTaskMonitor::ScanWorkItems() {
         // Known by its whole name, since two long names may share their cut; shown cut.
         char location[kTextSize];
         CopyCut(location, name.c_str());
-        Report(kind, location, details, previous);
+        return Report(kind, location, details, previous);
     });
     return true;
 }

@@ -13,14 +13,14 @@ CWatch::CWatch(std::unique_ptr<CWatchSource> source, const char* category, ItemF
     : m_source(std::move(source)), m_category(category), m_format(std::move(format)), m_readAhead(readAhead) {
 }
 
-void CWatch::Report(IMonitorHost& host, int kind, const std::string& name, const std::string& text,
+bool CWatch::Report(IMonitorHost& host, int kind, const std::string& name, const std::string& text,
                     const std::string& previous) {
     std::string location, details, previousLocation, previousDetails;
     m_format(name, text, location, details);
     if (kind == EVENT_CHANGED)
         m_format(name, previous, previousLocation, previousDetails);
-    host.ReportEvent(m_category, kind, Utf8ToAnsi(location).c_str(), Utf8ToAnsi(details).c_str(),
-                     kind == EVENT_CHANGED ? Utf8ToAnsi(previousDetails).c_str() : nullptr);
+    return host.ReportEvent(m_category, kind, Utf8ToAnsi(location).c_str(), Utf8ToAnsi(details).c_str(),
+                            kind == EVENT_CHANGED ? Utf8ToAnsi(previousDetails).c_str() : nullptr);
 }
 
 void CWatch::CompareWith(IMonitorHost& host, const std::function<void(const ItemVisitor&)>& read) {
@@ -29,7 +29,7 @@ void CWatch::CompareWith(IMonitorHost& host, const std::function<void(const Item
     CSnapshotComparison comparison(m_current, m_unseen,
                                    [&](int kind, const std::string& name, const std::string& text) {
                                        changed = true;
-                                       Report(host, kind, name, text, self->Previous());
+                                       return Report(host, kind, name, text, self->Previous());
                                    });
     self = &comparison;
     read([&comparison](const std::string& name, const std::string& text) { comparison.Item(name, text); });

@@ -82,7 +82,7 @@ public:
     void SettleAndCompare(IMonitorHost& host);
 
 private:
-    void Report(IMonitorHost& host, int kind, const std::string& name, const std::string& text,
+    bool Report(IMonitorHost& host, int kind, const std::string& name, const std::string& text,
                 const std::string& previous);
     // How the host's store knows this place.
     std::string Id() const { return m_category + std::string("\t") + m_source->Name(); }

@@ -53,4 +53,16 @@ TEST(EventLog, LinesWaitForTheLockAndAHeldLogInOrderUpToABoundAndTheDropsAreTold
         std::vector<std::string>{"7 events were not logged while another program held " + log.GetPath()},
         log.TakeNotices());
     EXPECT_TRUE(log.TakeNotices().empty());
+
+    // Lines still waiting at the end are written first by the next run.
+    held = HoldFile(log.GetPath());
+    log.Queue("kept\r\n");
+    EXPECT_FALSE(log.Flush());
+    EXPECT_TRUE(log.KeepWaiting());
+    held.Close();
+    CEventLogFile next(dir.path, "");
+    next.Queue("next\r\n");
+    next.TakeKept();
+    ASSERT_TRUE(next.Flush());
+    EXPECT_EQ(text + "kept\r\nnext\r\n", ReadFileBytes(log.GetPath()));
 }

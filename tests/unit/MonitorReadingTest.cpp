@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 // What changed while the program was not running is reported at the next start: names keyed
-// whole, texts compared whole, separators and line ends kept through the file. A damaged file
-// is set aside and that start reports nothing.
+// whole, texts compared whole, separators and line ends kept through the file; so is what a
+// closing window refused. A damaged file is set aside and that start reports nothing.
 TEST(MonitorReading, FirstReadingIsComparedWithTheLastRunsSnapshot) {
     CTempDir dir;
     const std::string path = "Software\\KestrowTests\\Saved", key = "HKCU\\" + path + "|", n300(300, 'n'),
@@ -15,11 +15,12 @@ TEST(MonitorReading, FirstReadingIsComparedWithTheLastRunsSnapshot) {
     RegPutAll({key + "Gone\t[x]\\|x\ny\r\n", key + n300 + "1|one", key + "T|" + t2000});
     RegistryWatchSettings settings = AutoRunKeys()[3]; // the user's Run key, elsewhere
     settings.path = path.c_str(), settings.location = "KT";
-    auto run = [&](CSnapshotStore::LoadResult load) {
+    auto run = [&](CSnapshotStore::LoadResult load, bool refuse = false) {
         struct : CRecordingHost {
             CSnapshotStore store;
             CSnapshotStore* GetSnapshotStore() override { return &store; }
         } host;
+        host.m_refuse = refuse;
         EXPECT_EQ(load, host.store.Load(dir.path + "state"));
         auto watch = MakeRegistryWatch(settings);
         EXPECT_TRUE(watch->Source().Arm(host));
@@ -29,6 +30,7 @@ TEST(MonitorReading, FirstReadingIsComparedWithTheLastRunsSnapshot) {
     };
     EXPECT_EQ(Texts{}, run(CSnapshotStore::NoFile));
     RegPutAll({key + "Gone\t[x]\\|"}, true), RegPutAll({key + n300 + "2|two", key + "T|" + t2000 + "!"});
+    EXPECT_EQ(Texts{}, run(CSnapshotStore::Loaded, true));
     EXPECT_EQ((Texts{"C|KT|T=" + t2000 + "!", "D|KT|Gone\t[x]\\=x\ny\r\n", "N|KT|" + n300 + "2=two"}),
               run(CSnapshotStore::Loaded));
     std::ofstream(dir.path + "state") << "damaged", RegPutAll({key + "T|"}, true);

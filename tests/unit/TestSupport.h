@@ -53,12 +53,15 @@ class CRecordingHost : public IMonitorHost {
 public:
     HANDLE GetStopEvent() const override { return m_stop.Get(); }
     DWORD GetSettleTime() const override { return m_onSettle ? (m_onSettle(), m_settleMs) : m_settleMs; }
-    void ReportEvent(const char* category, int kind, const char* location, const char* details,
+    bool ReportEvent(const char* category, int kind, const char* location, const char* details,
                      const char* = nullptr) override {
+        if (m_refuse)
+            return false; // as the window once it is closing
         RecordedEvent event{category, kind, location, details};
         if (m_onEvent)
             m_onEvent(event);
         Lock(), m_events.push_back(event);
+        return true;
     }
     void ReportError(const char* text) override { Lock(), m_errors.push_back(text); }
     void OnMonitorReady(const char*) override { ++m_ready; }
@@ -69,6 +72,7 @@ public:
     CHandle m_stop = MakeEvent();
     DWORD m_settleMs = 50;
     std::atomic<int> m_ready{0};
+    std::atomic<bool> m_refuse{false};
     std::function<void()> m_onSettle;
     std::function<void(const RecordedEvent&)> m_onEvent;
 
