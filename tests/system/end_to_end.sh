@@ -90,13 +90,8 @@ EOF
 msi() { wine msiexec "$@" /qn </dev/null >/dev/null 2>&1 || fail "msiexec $* failed"; }
 code() { msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductCode" { print $2 }'; }
 pf="$WINEPREFIX/drive_c/Program Files/Kestrow"
-shortcut() {
-    local f
-    for f in "$WINEPREFIX"/drive_c/{ProgramData,users/*/AppData/Roaming}/Microsoft/Windows/Start\ Menu/Programs/Kestrow.lnk; do
-        [ -f "$f" ] && return 0
-    done
-    return 1
-}
+menu='Microsoft/Windows/Start Menu/Programs/Kestrow.lnk'
+shortcut() { compgen -G "$WINEPREFIX/drive_c/ProgramData/$menu" || compgen -G "$WINEPREFIX/drive_c/users/*/AppData/Roaming/$menu"; } >/dev/null
 installed() { [ -f "$pf/Kestrow.exe" ] && [ -f "$pf/README.txt" ] && shortcut; }
 settings() { wine reg query 'HKCU\Software\Kestrow' | tr -d '\r'; }
 next=${KESTROW_VERSION%.*}.$((${KESTROW_VERSION##*.} + 1))
