@@ -1,6 +1,7 @@
 # Kestrow: a Windows program, cross-built with MinGW-w64 and run and tested under Wine.
 #   make run    build and start Kestrow under Wine (on a private Xvfb display when DISPLAY is unset)
 #   make test   build and run every test (what CI runs); ARGS='-R unit.TaskMonitor' goes to ctest
+#   make package  build/Kestrow-<version>.msi and build/Kestrow-<version>.zip
 #   make demo   start Kestrow, make one real registry change, show the event it logs
 #   make bench  build and run the benchmarks
 #   make soak   the long random-change run against its journal, SECONDS=600 by default
@@ -10,7 +11,7 @@ NINJA   := ninja -C $(BUILD)
 ARGS    ?=
 SECONDS ?= 600
 
-.PHONY: all deps configure build run test demo bench soak clean
+.PHONY: all deps configure build package run test demo bench soak clean
 
 all: build
 
@@ -24,6 +25,9 @@ configure: $(BUILD)/build.ninja
 
 build: deps configure
 	@$(NINJA)
+
+package: build
+	@$(NINJA) kestrow_package
 
 run: build
 	@scripts/run.sh $(BUILD)

@@ -3,6 +3,8 @@
 
 // Newest first; a version's first line is "version<TAB>- ", its further lines "<TAB>- ".
 const char* const CAboutDlg::s_history =
+    "2.4\t- An MSI package installs it, silently too; the zip's exe runs from any folder\r\n"
+    "\t- The file's properties show its version\r\n"
     "2.3\t- Scheduled jobs are shown with their days, time and command\r\n"
     "\t- File associations are watched\r\n"
     "\t- The CSV log keeps lines it could not write and writes them later\r\n"

@@ -14,6 +14,8 @@ have ninja                        || need+=(ninja-build)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 have import                       || need+=(imagemagick)
 have python3                      || need+=(python3)
+have wixl                         || need+=(wixl)
+have msiinfo                      || need+=(msitools)
 
 [ ${#need[@]} -eq 0 ] && exit 0
 if [ "$(id -u)" -ne 0 ]; then

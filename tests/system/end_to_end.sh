@@ -2,8 +2,8 @@
 # The real Kestrow.exe with its real settle and task poll, driven from outside, run from a folder
 # whose name holds a space. The monitors' own cases are their unit tests'; here each place gets
 # one change through the real registry, folders and schedule service, and the program around
-# them: one instance, the tray, Auto Start in Options, the event log, saved snapshots and the
-# fallback log.
+# them: one instance, the tray, Auto Start in Options, the event log, saved snapshots, the
+# fallback log, and the MSI installed, upgraded and removed.
 source "$(dirname "$0")/lib.sh"
 SYSTEST_DIR="$SYSTEST_DIR/Kestrow Test"
 cv='Software\Microsoft\Windows\CurrentVersion' run='Software\Microsoft\Windows\CurrentVersion\Run'
@@ -84,10 +84,48 @@ step <<EOF
 delkey|HKCU|${run}Once > Auto Run|Deleted|HKCU/${run}Once|KestrowSys=C:\user\once.exe
 setsz|HKCU|$run|KestrowSysTest|C:\y.exe > Auto Run|Changed|HKCU/$run|KestrowSysTest=C:\y.exe
 EOF
-# Options, Auto Start ticked: the program's quoted path in the machine's Run key.
+# The MSI installed, then replaced by a package of the next version made from the same exe, then
+# removed: its uninstall entry (named by the ProductCode) comes, gives way to the next version's and
+# goes; the user's settings stay. Wine 8 puts a per-machine shortcut in the user's Start Menu.
+msi() { wine msiexec "$@" /qn </dev/null >/dev/null 2>&1 || fail "msiexec $* failed"; }
+code() { msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductCode" { print $2 }'; }
+pf="$WINEPREFIX/drive_c/Program Files/Kestrow"
+menu='Microsoft/Windows/Start Menu/Programs/Kestrow.lnk'
+shortcut() { compgen -G "$WINEPREFIX/drive_c/ProgramData/$menu" || compgen -G "$WINEPREFIX/drive_c/users/*/AppData/Roaming/$menu"; } >/dev/null
+installed() { [ -f "$pf/Kestrow.exe" ] && [ -f "$pf/README.txt" ] && shortcut; }
+settings() { wine reg query 'HKCU\Software\Kestrow' | tr -d '\r'; }
+next=${KESTROW_VERSION%.*}.$((${KESTROW_VERSION##*.} + 1))
+next_msi="$SYSTEST_DIR.next/Kestrow-$next.msi"
+cmake -DVERSION="$next" -DEXE="$KESTROW_EXE" -DOUT_DIR="$SYSTEST_DIR.next" -DMSI_ONLY=1 -P "$(dirname "$0")/../../cmake/package.cmake" ||
+    fail "could not make the package of $next"
+p1=$(code "$KESTROW_MSI") p2=$(code "$next_msi")
+wine reg add 'HKCU\Software\Kestrow' /v ReportOffline /t REG_DWORD /d 1 /f >/dev/null && kept=$(settings)
+msi /i "$KESTROW_MSI"
+installed || fail "the package did not install the program and its shortcut"
+step <<<"> Installs|New|$p1|Kestrow v$KESTROW_VERSION"
+msi /i "$next_msi"
+step <<EOF
+> Installs|Deleted|$p1|Kestrow v$KESTROW_VERSION
+> Installs|New|$p2|Kestrow v$next
+EOF
+installed && [ "$(settings)" = "$kept" ] || fail "the upgrade lost the program or the settings"
+
+# Options, Auto Start ticked: the program's quoted path in the machine's Run key. Only after the
+# upgrade: Wine 8 removes the older package without UPGRADINGPRODUCTCODE, so Auto Start would go too.
 wt click Kestrow 1010 && wt wait 'Kestrow Options' $((limit * 1000)) >/dev/null && wt click 'Kestrow Options' 1009 &&
     wt click 'Kestrow Options' 1 || fail "could not work the Options dialog"
 step <<<"> Auto Run|New|HKLM/$run|Kestrow=\"$(winepath -w "$SYSTEST_DIR/Kestrow.exe")\""
+# The uninstall takes Auto Start and the event source with it and leaves the settings.
+kept=$(settings)
+msi /x "$next_msi"
+step <<EOF
+> Installs|Deleted|$p2|Kestrow v$next
+> Auto Run|Deleted|HKLM/$run|Kestrow="$(winepath -w "$SYSTEST_DIR/Kestrow.exe")"
+EOF
+[ ! -e "$pf" ] && ! shortcut || fail "the uninstall left program files or the shortcut"
+! wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Kestrow' >/dev/null 2>&1 ||
+    fail "the uninstall left the event source"
+[ "$(settings)" = "$kept" ] || fail "the uninstall changed the settings"
 stop_kestrow
 
 # Every event also reached the event log (Wine's trace of each call); the source was
