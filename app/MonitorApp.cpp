@@ -38,11 +38,14 @@ bool CMonitorApp::IsFirstInstance() {
     // Owned by the running Kestrow until its window has gone. "Local\": one Kestrow per logon
     // session; other users' sessions run their own.
     m_instanceMutex.Attach(::CreateMutexA(nullptr, FALSE, "Local\\Kestrow.Running"));
-    if (!m_instanceMutex)
+    // A Kestrow running elevated made a mutex that a start without elevation may not open:
+    // it runs all the same.
+    if (!m_instanceMutex && ::GetLastError() != ERROR_ACCESS_DENIED)
         return true;
     // The running one may still be making its window, or be ending.
     for (int tries = 0; tries < 200; ++tries) {
-        DWORD wait = ::WaitForSingleObject(m_instanceMutex.Get(), 50);
+        DWORD wait =
+            m_instanceMutex ? ::WaitForSingleObject(m_instanceMutex.Get(), 50) : (::Sleep(50), WAIT_TIMEOUT);
         if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED)
             return true;
         HWND running = nullptr;

@@ -17,11 +17,10 @@ public:
 protected:
     virtual BOOL InitSockets();
     virtual void RunMainDialog(const char* programDir);
-
-private:
     // True when no other Kestrow runs in the session; otherwise asks the running one to show
     // its window.
     bool IsFirstInstance();
 
+private:
     CHandle m_instanceMutex;
 };

@@ -1,9 +1,12 @@
 // Rules of the program that need no window: where the program (and so its log) lives, and the
 // texts Event Viewer shows for an event.
 #include "TestSupport.h"
+#include "app/Messages.h"
 #include "app/MonitorApp.h"
 #include "app/SystemEventLog.h"
 #include <gtest/gtest.h>
+#include <sddl.h>
+#include <thread>
 
 TEST(AppRules, ProgramDirIsTheFolderOfTheCommandLineAndStaysInItsBuffer) {
     const std::pair<std::string, std::string> cases[] = {
@@ -33,4 +36,31 @@ TEST(AppRules, EventLogMessagesHoldTheFiveTextsOneIdPerKind) {
                   out);
     }
     EXPECT_EQ(0u, EventLogId(7)) << "not in the table: Event Viewer shows the bare texts";
+}
+
+// A Kestrow running elevated owns the instance mutex under a security descriptor that a start
+// without elevation may not open: that start sees it running and asks its window up.
+TEST(AppRules, ASecondStartBesideAnElevatedOneShowsThatOneAndEnds) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(D;;GA;;;WD)", SDDL_REVISION_1, &sd,
+                                                                     nullptr));
+    SECURITY_ATTRIBUTES sa{sizeof sa, sd, FALSE};
+    CHandle running(CreateMutexA(&sa, TRUE, "Local\\Kestrow.Running"));
+    LocalFree(sd);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA, wc.lpszClassName = "KestrowRunning";
+    RegisterClassA(&wc);
+    HWND window =
+        CreateWindowA(wc.lpszClassName, "Kestrow", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    SetPropA(window, kMainWindowProp, window);
+    struct CSecondStart : CMonitorApp {
+        using CMonitorApp::IsFirstInstance;
+    };
+    bool first = true;
+    std::thread([&] { first = CSecondStart().IsFirstInstance(); }).join();
+    EXPECT_FALSE(first);
+    const UINT show = RegisterWindowMessageA(kShowWindowMessage);
+    MSG m;
+    EXPECT_TRUE(PeekMessageA(&m, window, show, show, PM_REMOVE)) << "the running window was not asked up";
+    DestroyWindow(window);
 }
