@@ -6,21 +6,36 @@ namespace {
 const DWORD kItemKeyFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
 
 // The root's own subkeys coming and going; each recorded extension's ProgID key signals the rest.
-const RegistryWatchSettings kRoot{.category = CATEGORY_FILEASSOC,
-                                  .hive = HKEY_CLASSES_ROOT,
-                                  .hiveName = "HKCR",
-                                  .filter = REG_NOTIFY_CHANGE_NAME};
+RegistryWatchSettings RootSettings(HKEY root) {
+    return {
+        .category = CATEGORY_FILEASSOC, .hive = root, .hiveName = "HKCR", .filter = REG_NOTIFY_CHANGE_NAME};
+}
 } // namespace
 
 void CRegistryKeyWatcher::ArmItemKey(const CRegistryKey& key) {
     key.Notify(true, kItemKeyFilter, ChangeEvent());
 }
 
+CRegistryKeyWatcher::CRegistryKeyWatcher(const RegistryWatchSettings& settings,
+                                         const std::vector<std::pair<HKEY, const char*>>& parents)
+    : CRegistrySource(settings), m_parents(parents.size()) {
+    for (size_t i = 0; i < parents.size(); ++i)
+        (void)m_parents[i].Open(parents[i].first, parents[i].second, KEY_NOTIFY);
+}
+
 void CRegistryKeyWatcher::Rearm() {
+    ::ResetEvent(m_armingWatch.Get());
+    bool watching = false;
+    for (const CRegistryKey& parent : m_parents)
+        watching |=
+            parent.IsOpen() && parent.Notify(true, kItemKeyFilter, m_armingWatch.Get()) == ERROR_SUCCESS;
     CRegistrySource::Rearm();
     for (const auto& pair : m_keys)
         if (pair.second.m_key.IsOpen())
             ArmItemKey(pair.second.m_key);
+    // See the header: a change during the arming may have left its key unarmed.
+    if (watching && ::WaitForSingleObject(m_armingWatch.Get(), 0) == WAIT_OBJECT_0)
+        Signal();
 }
 
 LONG CRegistryKeyWatcher::OpenItemKey(const std::string& path, CRegistryKey& key) {
@@ -51,18 +66,10 @@ void CRegistryKeyWatcher::EndKeys() {
     m_armed = false;
 }
 
-CFileAssociationWatcher::CFileAssociationWatcher() : CRegistryKeyWatcher(kRoot) {}
-
-bool CFileAssociationWatcher::Arm(IMonitorHost& host) {
-    if (CRegistryKeyWatcher::Arm(host))
-        return true;
-    CRegistryKey root;
-    LONG r = root.Open(HKEY_CLASSES_ROOT, "");
-    CString text;
-    text.Format("Failed to monitor registry %s (%d)", GetName(), static_cast<int>(r));
-    host.ReportError(text);
-    return false;
-}
+// The classes root merges the machine's and the user's classes.
+CFileAssociationWatcher::CFileAssociationWatcher(HKEY root)
+    : CRegistryKeyWatcher(RootSettings(root), {{HKEY_LOCAL_MACHINE, "Software\\Classes"},
+                                               {HKEY_CURRENT_USER, "Software\\Classes"}}) {}
 
 std::string CFileAssociationWatcher::DescribeAssociation(const CRegistryKey& root, const std::string& name,
                                                          std::string& progId) {
@@ -90,15 +97,36 @@ void CFileAssociationWatcher::Read(const CRegistryKey& root, const ItemVisitor& 
     EndKeys();
 }
 
-UINT MonitorFileAssociationProc(LPVOID param) {
-    auto& host = *static_cast<IMonitorHost*>(param);
+UINT RunFileAssociationMonitor(IMonitorHost& host, HKEY root) {
+    const char kProc[] = "MonitorFileAssociationProc";
     try {
+        CRegistryKey key;
+        if (LONG r = key.Open(root, ""); r != ERROR_SUCCESS) {
+            CString text;
+            text.Format("Failed to monitor registry %s (%d)", CFileAssociationWatcher::GetName(),
+                        static_cast<int>(r));
+            host.ReportError(text);
+            // There is no change event to wait on: the wait fails, and says so.
+            HANDLE waits[2] = {nullptr, host.GetStopEvent()};
+            if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_FAILED) {
+                text.Format("%s: Failed to wait (%d)", kProc, static_cast<int>(::GetLastError()));
+                host.ReportError(text);
+            }
+            return 0;
+        }
+        auto source = std::make_unique<CFileAssociationWatcher>(root);
+        CFileAssociationWatcher* watcher = source.get();
         std::vector<std::unique_ptr<CWatch>> watches;
-        watches.push_back(std::make_unique<CWatch>(std::make_unique<CFileAssociationWatcher>(),
-                                                   CATEGORY_FILEASSOC, NameAsLocation));
-        return RunWatchMonitor(host, std::move(watches), "MonitorFileAssociationProc",
-                               "MonitorFileAssociationProc");
+        watches.push_back(std::make_unique<CWatch>(std::move(source), CATEGORY_FILEASSOC, NameAsLocation));
+        RunWatchMonitor(host, std::move(watches), kProc, kProc);
+        // Without a notification nothing would signal: the thread waits for the stop, as it always has.
+        if (watcher->ArmFailed())
+            ::WaitForSingleObject(host.GetStopEvent(), INFINITE);
     } catch (...) {
     }
     return 0;
+}
+
+UINT MonitorFileAssociationProc(LPVOID param) {
+    return RunFileAssociationMonitor(*static_cast<IMonitorHost*>(param), HKEY_CLASSES_ROOT);
 }

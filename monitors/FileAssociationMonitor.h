@@ -8,7 +8,13 @@
 // Windows does not), so arming one key can swallow the signal that another key has just
 // given. Hence the cycle re-arms every known key before it reads anything, and a reading that
 // arms new keys raises the event once more itself, so that one more comparison picks up
-// whatever a swallowed signal would have announced.
+// whatever a swallowed signal would have announced. A key that signals during the re-arming,
+// after its own arming and before a later one, would be left unarmed with its signal gone:
+// a watch of the keys' parents on handles and an event of their own sees any change during the
+// re-arming, and the event is raised again, so that the next turn arms every key once more.
+// Those parents are real keys, never the predefined root: opened by an empty path, a predefined
+// key is that predefined handle itself, one for the whole process, and Wine keeps one
+// notification per handle, so two watches of it take each other's signals.
 #pragma once
 #include "RegistrySource.h"
 #include <unordered_map>
@@ -23,8 +29,13 @@ struct CWatchedKey {
 // A watched registry place whose items keep keys of their own open, armed on its own event.
 class CRegistryKeyWatcher : public CRegistrySource {
 public:
-    using CRegistrySource::CRegistrySource;
+    // `parents`: hive and path of the keys below which every item key lies.
+    CRegistryKeyWatcher(const RegistryWatchSettings& settings,
+                        const std::vector<std::pair<HKEY, const char*>>& parents);
     void Rearm() override;
+    // Arming the place fails: nothing is said (the root has its own words); see ArmFailed.
+    void OnArmFailed(IMonitorHost& host, LONG error) override { m_armFailed = true; }
+    bool ArmFailed() const { return m_armFailed; }
 
 protected:
     // During a reading: item `name` keeps the key `path` open and armed (opened again when it
@@ -35,17 +46,21 @@ protected:
     // Opens `path` below the watched key for notification.
     virtual LONG OpenItemKey(const std::string& path, CRegistryKey& key);
 
+    virtual void ArmItemKey(const CRegistryKey& key);
+
 private:
-    void ArmItemKey(const CRegistryKey& key);
     std::unordered_map<std::string, CWatchedKey> m_keys;
     std::unordered_map<std::string, bool> m_seen;
     bool m_armed = false;
+    bool m_armFailed = false;
+    std::vector<CRegistryKey> m_parents;
+    CHandle m_armingWatch = MakeEvent(true);
 };
 
 class CFileAssociationWatcher : public CRegistryKeyWatcher {
 public:
-    CFileAssociationWatcher();
-    bool Arm(IMonitorHost& host) override;
+    // `root`: HKEY_CLASSES_ROOT; tests give another.
+    explicit CFileAssociationWatcher(HKEY root = HKEY_CLASSES_ROOT);
     std::string Name() const override { return GetName(); }
     // The place's name in messages.
     static const char* GetName() { return "HKCR\\.FileAssociation"; }
@@ -60,3 +75,6 @@ protected:
 
 // Thread procedure; the parameter is the IMonitorHost.
 UINT MonitorFileAssociationProc(LPVOID param);
+// The monitor over `root`. A root that cannot be opened is said, and so is the wait that then
+// fails; a root whose notification cannot be armed is watched by nothing, silently, until the stop.
+UINT RunFileAssociationMonitor(IMonitorHost& host, HKEY root);

@@ -28,10 +28,7 @@ bool CRegistrySource::Arm(IMonitorHost& host) {
     if (m_key.Open(m_settings.hive, m_settings.path, KEY_READ | m_settings.view) == ERROR_SUCCESS) {
         LONG r = m_key.Notify(m_settings.subtree, m_settings.filter, m_event.Get());
         if (r != ERROR_SUCCESS) {
-            CString text;
-            text.Format("Failed to monitor registry %s\\%s (%d)", m_settings.hiveName, m_settings.path,
-                        static_cast<int>(r));
-            host.ReportError(text);
+            OnArmFailed(host, r);
             m_key.Close();
             m_event.Close();
             return false;
@@ -43,6 +40,13 @@ bool CRegistrySource::Arm(IMonitorHost& host) {
     if (m_guardEvent)
         GuardNearestAncestor();
     return m_key.IsOpen() || m_guard.IsOpen();
+}
+
+void CRegistrySource::OnArmFailed(IMonitorHost& host, LONG error) {
+    CString text;
+    text.Format("Failed to monitor registry %s\\%s (%d)", m_settings.hiveName, m_settings.path,
+                static_cast<int>(error));
+    host.ReportError(text);
 }
 
 void CRegistrySource::Rearm() {

@@ -56,6 +56,8 @@ public:
     void EndWatchWhileReading() override { m_quiet.Close(); }
 
 protected:
+    // The key's notification cannot be armed: says so with the code the request gave.
+    virtual void OnArmFailed(IMonitorHost& host, LONG error);
     // The key's own reading; the file associations read more than one key.
     virtual void Read(const CRegistryKey& key, const ItemVisitor& visit) {
         m_settings.read(key, m_settings, visit);

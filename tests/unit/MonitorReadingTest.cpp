@@ -1,6 +1,7 @@
 // Saved snapshots, what cannot be watched and the Startup folders' paths, without threads.
 #include "TestSupport.h"
 #include "monitors/AutoRunMonitor.h"
+#include "monitors/FileAssociationMonitor.h"
 #include "monitors/SnapshotStore.h"
 #include "monitors/StartupMonitor.h"
 #include <gtest/gtest.h>
@@ -40,14 +41,17 @@ TEST(MonitorReading, FirstReadingIsComparedWithTheLastRunsSnapshot) {
 }
 
 // A place that cannot be watched says the code its notification request gave, not the last
-// error. A Startup row the shell leaves out is composed from HOMEDRIVE and HOMEPATH,
-// refused rather than cut when too long; a variable that cannot be read is said, and only the
-// rows that need it go unwatched. Last in the suite: it changes the variables.
+// error; the file associations say a root that cannot be opened, then the wait that fails, and
+// nothing of a root that cannot be armed. A Startup row the shell leaves out is composed from HOMEDRIVE and
+// HOMEPATH, refused rather than cut when too long; a variable that cannot be read is said, and only the rows
+// that need it go unwatched. Last in the suite: it changes the variables.
 TEST(MonitorReading, WhatCannotBeWatchedIsSaid) {
     CRecordingHost host;
     CRegistrySource performance({.hive = HKEY_PERFORMANCE_DATA, .hiveName = "HKPD"});
     SetLastError(ERROR_GEN_FAILURE);
     EXPECT_FALSE(performance.Arm(host));
+    RunFileAssociationMonitor(host, reinterpret_cast<HKEY>(0x800000AAu));
+    SetEvent(host.m_stop.Get()), RunFileAssociationMonitor(host, HKEY_PERFORMANCE_DATA);
     const std::string startup = "\\Start Menu\\Programs\\Startup", docs = "C:\\D\\";
     const std::string tooLong = "\\" + std::string(240, 'h') + "\\Owner";
     const struct {
@@ -66,6 +70,8 @@ TEST(MonitorReading, WhatCannotBeWatchedIsSaid) {
         EXPECT_EQ(r.personal + "|" + r.allUsers, personal + std::string("|") + allUsers) << r.home;
     }
     EXPECT_EQ((std::vector<std::string>{"Failed to monitor registry HKPD\\ (6)",
+                                        "Failed to monitor registry HKCR\\.FileAssociation (6)",
+                                        "MonitorFileAssociationProc: Failed to wait (6)",
                                         "MonitorStartProc: Failed to get HOMEDRIVE (203)",
                                         "MonitorStartProc: Failed to get HOMEPATH (203)"}),
               host.Errors());

@@ -182,3 +182,39 @@ TEST(MonitorThread, FileAssociationsAreWatchedAgain) {
     run.Expect(put("7"), {"C|.KT1|KT.P=7", "C|.KT1|KT.P=8", "C|.KT2|KT.P=7", "C|.KT2|KT.P=8"});
     RegPutAll(keys, true);
 }
+
+// A command rewritten while the keys are armed again, after its own key's arming and before a
+// later one, which clears the shared event under Wine: seen, and so is the next rewrite.
+TEST(MonitorThread, AFileAssociationRewrittenWhileItsKeysAreArmedStaysWatched) {
+    const std::string command = "HKCR\\KT.A\\shell\\open\\command||";
+    const Texts keys = {"HKCR\\.KTa||KT.A", command + "1", "HKCR\\.KTb||KT.B",
+                        "HKCR\\KT.B\\shell\\open\\command||b"};
+    RegPutAll(keys, true), RegPutAll(keys);
+    static std::atomic<bool> meddle{false};
+    struct CMeddlingWatcher : CFileAssociationWatcher {
+        LONG OpenItemKey(const std::string& path, CRegistryKey& key) override {
+            LONG r = CFileAssociationWatcher::OpenItemKey(path, key);
+            return path == "KT.A" ? (m_kta = key.Get(), r) : r;
+        }
+        void ArmItemKey(const CRegistryKey& key) override {
+            CFileAssociationWatcher::ArmItemKey(key);
+            if (key.Get() != m_kta || !meddle.exchange(false))
+                return;
+            RegPutAll({"HKCR\\KT.A\\shell\\open\\command||2"});
+            (void)m_later.Open(HKEY_CLASSES_ROOT, "KT.B", KEY_NOTIFY);
+            m_later.Notify(true, REG_NOTIFY_CHANGE_LAST_SET, ChangeEvent());
+        }
+        HKEY m_kta = nullptr;
+        CRegistryKey m_later; // stays open: closing it would signal
+    };
+    CMonitorThread run([](IMonitorHost& host) {
+        std::vector<std::unique_ptr<CWatch>> watches;
+        watches.push_back(std::make_unique<CWatch>(std::make_unique<CMeddlingWatcher>(), CATEGORY_FILEASSOC,
+                                                   NameAsLocation));
+        RunWatchMonitor(host, std::move(watches), "KT", "KT");
+    });
+    meddle = true;
+    run.Expect([] { RegPutAll({"HKCR\\KT.A|KTgo|x"}); }, {"C|.KTa|KT.A=2"});
+    run.Expect([&] { RegPutAll({command + "3"}); }, {"C|.KTa|KT.A=3"});
+    RegPutAll(keys, true);
+}
