@@ -1,18 +1,25 @@
-// RESOURCE_LOCK: tray
+// RESOURCE_LOCK: tray options
 // The real main window without its monitors, run modally on a thread of its own as the program
 // runs it, with its log in a scratch folder; the test thread plays the monitors, another
 // program holding the log, and the shell ending the session.
 #include "TestSupport.h"
 #include "app/MainDlg.h"
 #include "app/Messages.h"
+#include "res/resource.h"
 #include <atomic>
+#include <commctrl.h>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <thread>
 
 namespace {
-struct CFixedClock : IClockSpeaker {
-    SYSTEMTIME Now() const override { return SYSTEMTIME{2003, 3, 0, 5, 10, 0, 0, 0}; }
-    void Beep() override {}
+std::atomic<int> g_beeps{0};
+// A second past the window's construction from then on: the alert is not quiet at start.
+struct CTestClock : IClockSpeaker {
+    SYSTEMTIME Now() const override { return SYSTEMTIME{2003, 3, 0, 5, 10, 0, WORD(m_calls++ > 0), 0}; }
+    void Beep() override { ++g_beeps; }
+    mutable std::atomic<int> m_calls{0};
 };
 
 struct CRunningMainDlg {
@@ -26,7 +33,7 @@ struct CRunningMainDlg {
     std::string Log() const { return ReadFileBytes(dir.path + "Kestrow.csv"); }
 
     CTempDir dir;
-    CFixedClock clock;
+    CTestClock clock;
     CMainDlg dlg{dir.path, clock, false};
     std::atomic<INT_PTR> result{-2}; // DoModal's, once it returned
     std::thread ui{[this] { result = dlg.DoModal(); }};
@@ -45,7 +52,108 @@ LRESULT CALLBACK PostLateReportFirst(int code, WPARAM wp, LPARAM lp) {
         PostMessageA(m->hwnd, WM_REPORT_EVENT, 0, reinterpret_cast<LPARAM>(&g_late));
     return CallNextHookEx(nullptr, code, wp, lp);
 }
+
+// Seen on the window's thread: the beeps made before each alert tick was taken (index 1 on), and
+// whether the alert timer still ran when a probe (WM_NULL, 1) was taken.
+std::atomic<int> g_ticks{0}, g_beepsBefore[64], g_timerRan{-1};
+LRESULT CALLBACK WatchAlert(int code, WPARAM wp, LPARAM lp) {
+    const MSG* m = reinterpret_cast<MSG*>(lp);
+    if (code == HC_ACTION && wp == PM_REMOVE && m->message == WM_TIMER && m->wParam == IDT_ALERT)
+        g_beepsBefore[std::min(++g_ticks, 63)] = g_beeps.load();
+    if (code == HC_ACTION && wp == PM_REMOVE && m->message == WM_NULL && m->wParam == 1)
+        g_timerRan = KillTimer(m->hwnd, IDT_ALERT);
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+// What the tray icon gave the shell: its icons, and its balloons as "quiet|title|text" or
+// "sound|title|text".
+std::mutex g_trayLock;
+std::vector<UINT> g_icons;
+Texts g_balloons;
+void RecordTray(UINT icon, const char* balloon, const char* title, bool quiet) {
+    std::lock_guard<std::mutex> lock(g_trayLock);
+    balloon ? g_balloons.push_back((quiet ? "quiet|" : "sound|") + (title + ("|" + std::string(balloon))))
+            : g_icons.push_back(icon);
+}
+template <class T> std::vector<T> Since(const std::vector<T>& v, size_t from) {
+    std::lock_guard<std::mutex> lock(g_trayLock);
+    return std::vector<T>(v.begin() + std::min(from, v.size()), v.end());
+}
 } // namespace
+
+// The alert blinks the tray icon and beeps on every second tick until Acknowledge, and the next
+// event starts it again; Silence, chosen in Options, quiets beep and balloon alike; the balloons
+// of a burst tell each report once; a Changed row shows what it replaced. A balloon comes at
+// once when the last one is a second old (here always, but in the burst).
+TEST(MainWindow, AlertBeepsEveryOtherTickUntilAcknowledgedSilenceQuietsItAndBalloonsCountTheBurst) {
+    CTrayIcon::s_onNotify = RecordTray;
+    CRunningMainDlg w;
+    const HWND hwnd = w.dlg.m_hWnd, acknowledge = GetDlgItem(hwnd, IDC_ACKNOWLEDGE);
+    SetWindowsHookExA(WH_GETMESSAGE, WatchAlert, nullptr, GetWindowThreadProcessId(hwnd, nullptr));
+    auto ticks = [](int n) { return WaitUntil([n] { return g_ticks >= n; }, 30000); };
+    w.dlg.ReportEvent("Auto Run", EVENT_CHANGED, "KTa", "a=2", "a=1");
+    char previous[16] = "";
+    ListView_GetItemText(GetDlgItem(hwnd, IDC_LIST), 0, 5, previous, sizeof previous);
+    EXPECT_STREQ("a=1", previous);
+    EXPECT_EQ("sound|Auto Run: Changed|KTa\na=2", Since(g_balloons, 0).back());
+    EXPECT_TRUE(IsWindowEnabled(acknowledge));
+    ASSERT_TRUE(ticks(5));
+    for (int n = 2; n <= 5; ++n) // frames 1, 2, 3, 0: beeps on 2 and 0
+        EXPECT_EQ((n - 1) / 2, g_beepsBefore[n]) << "beeps after " << n - 1 << " ticks";
+
+    // Acknowledge: no timer, the plain icon, the button off; the next event alerts again.
+    SendMessageA(acknowledge, BM_CLICK, 0, 0);
+    const int beeps = g_beeps;
+    PostMessageA(hwnd, WM_NULL, 1, 0);
+    ASSERT_TRUE(WaitUntil([] { return g_timerRan != -1; }, 30000));
+    EXPECT_EQ(0, g_timerRan) << "the alert timer still runs";
+    EXPECT_EQ(IDR_MAINFRAME, Since(g_icons, 0).back());
+    EXPECT_FALSE(IsWindowEnabled(acknowledge));
+    const size_t icons = Since(g_icons, 0).size();
+    const int acknowledged = g_ticks;
+    w.dlg.ReportEvent("Service", EVENT_NEW, "KTb", "b");
+    EXPECT_TRUE(IsWindowEnabled(acknowledge));
+    ASSERT_TRUE(ticks(acknowledged + 3));
+    EXPECT_EQ(beeps, g_beepsBefore[acknowledged + 1]) << "a beep after Acknowledge";
+    const std::vector<UINT> blink = Since(g_icons, icons);
+    EXPECT_LT(std::count(blink.begin(), blink.end(), IDR_MAINFRAME), std::ssize(blink)) << "no blinking";
+
+    // Silence through Options (its Auto Start, unticked, only deletes a value that is not there).
+    PostMessageA(hwnd, WM_COMMAND, IDC_OPTIONS, 0);
+    HWND options = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] { return (options = FindWindowA("#32770", "Kestrow Options")) && IsWindowVisible(options); },
+        30000));
+    SendMessageA(GetDlgItem(options, IDC_SILENCE), BM_CLICK, 0, 0);
+    SendMessageA(GetDlgItem(options, IDOK), BM_CLICK, 0, 0);
+    char title[64] = "";
+    EXPECT_TRUE(WaitUntil(
+        [&] { return GetWindowTextA(hwnd, title, 64), !strcmp(title, "Kestrow - Silence mode"); }, 30000));
+    w.dlg.ReportEvent("Service", EVENT_NEW, "KTc", "c");
+    const int silenced = g_ticks;
+    EXPECT_EQ("quiet|Service: New|KTc\nc", Since(g_balloons, 0).back());
+    ASSERT_TRUE(ticks(silenced + 5));
+    EXPECT_EQ(g_beepsBefore[silenced + 1], g_beepsBefore[silenced + 5]) << "a beep in Silence";
+
+    // A burst: each report told once, by one balloon ("<title>|<location>...") or several
+    // ("Kestrow|<count> changes:...").
+    const size_t balloons = Since(g_balloons, 0).size();
+    for (int i = 0; i < 40; ++i)
+        w.dlg.ReportEvent("Service", EVENT_NEW, "KTd", "d");
+    int told = 0, most = 0;
+    WaitUntil(
+        [&] {
+            told = most = 0;
+            for (const std::string& b : Since(g_balloons, balloons)) {
+                int count = b.find("|Kestrow|") == 5 ? atoi(b.c_str() + 14) : 1;
+                told += count, most = std::max(most, count);
+            }
+            return told >= 40;
+        },
+        30000);
+    EXPECT_EQ(40, told);
+    EXPECT_LT(1, most) << "no balloon told of more than one";
+}
 
 TEST(MainWindow, StaysHiddenAndEveryLineWaitsForAHeldLogAlsoWhenTheSessionEnds) {
     CRunningMainDlg w;

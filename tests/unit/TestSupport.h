@@ -21,6 +21,7 @@ struct RecordedEvent {
     int kind;
     std::string location;
     std::string details;
+    std::string previous; // of a Changed event: the details it replaced
     // As tests compare it: "N|location|details", N, D or C for its kind.
     std::string Text() const { return "NDC"[kind] + ("|" + location + "|" + details); }
 };
@@ -54,8 +55,8 @@ public:
     HANDLE GetStopEvent() const override { return m_stop.Get(); }
     DWORD GetSettleTime() const override { return m_onSettle ? (m_onSettle(), m_settleMs) : m_settleMs; }
     void ReportEvent(const char* category, int kind, const char* location, const char* details,
-                     const char* = nullptr) override {
-        RecordedEvent event{category, kind, location, details};
+                     const char* previous = nullptr) override {
+        RecordedEvent event{category, kind, location, details, previous ? previous : ""};
         if (m_onEvent)
             m_onEvent(event);
         Lock(), m_events.push_back(event);
