@@ -1,6 +1,6 @@
 // RESOURCE_LOCK: tasks
 // The task monitor's three routes on exact records: a fake Task Scheduler 1.0 that behaves as
-// Wine's does, fake job pages and a fake 2.0 folder tree; and one real 2.0 task Wine registers.
+// Wine's does, fake job pages and a fake 2.0 folder tree.
 #include "TestSupport.h"
 #include "monitors/TaskMonitor.h"
 #include <algorithm>
