@@ -40,11 +40,11 @@ private:
 };
 
 const std::string kCycle = "Software\\KestrowTests\\Cycle\\";
-std::atomic<bool> g_meddle{false};
+std::atomic<char> g_meddle{0}; // the location whose next reading is meddled with
 // Reads the values, then (once, when asked) sets KTx behind the reading's back.
 void ReadThenWrite(const CRegistryKey& key, const RegistryWatchSettings& settings, const ItemVisitor& visit) {
     ReadValueTexts(key, settings, visit);
-    if (g_meddle.exchange(false))
+    if (char location = settings.location[0]; g_meddle.compare_exchange_strong(location, 0))
         RegPutAll({"HKCU\\" + std::string(settings.path) + "|KTx|z"});
 }
 } // namespace
@@ -75,10 +75,10 @@ TEST(MonitorThread, WatchCycleSeesEveryChange) {
     run.Expect([&] { RegDeleteTreeA(HKEY_CURRENT_USER, w.c_str()); }, {"D|W|KTa=1"});
     run.Expect(put(w + "|KTb|1"), {"N|W|KTb=1"});
     // A change made while W is being read signals again.
-    g_meddle = true;
+    g_meddle = 'W';
     run.Expect(put(w + "|KTb|2"), {"C|W|KTb=2", "N|W|KTx=z"});
     // O's reading during the settle is dropped when O changed after it began.
-    g_meddle = true;
+    g_meddle = 'O';
     run.Expect(put(o + "|KTx|w"), {"C|O|KTx=z"});
 
     // The folder removed (Wine keeps a watched folder from going in place: moved away) and made
