@@ -1,7 +1,7 @@
 // RESOURCE_LOCK: tray options
 // The real main window without its monitors, run modally on a thread of its own as the program
-// runs it, with its log in a scratch folder; the test thread plays the monitors, another
-// program holding the log, and the shell ending the session.
+// runs it, with its log in a scratch folder; the test thread plays the monitors, the user at
+// the buttons and in Options, another program holding the log, and the shell ending the session.
 #include "TestSupport.h"
 #include "app/MainDlg.h"
 #include "app/Messages.h"

@@ -190,7 +190,8 @@ TEST(MonitorThread, FileAssociationsAreWatchedAgain) {
 }
 
 // Writes within one settle are one comparison, with their last data; a Changed event carries
-// the details it replaced.
+// the details it replaced. The writes come once the settle has begun: without it the key is read
+// at once, between them.
 TEST(MonitorThread, WritesWithinTheSettleAreOneComparison) {
     const std::string path = kCycle + "S", key = "HKCU\\" + path + "|KTs|";
     RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str()), RegPutAll({"HKCU\\" + path + "|other|x"});
