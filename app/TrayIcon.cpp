@@ -26,6 +26,8 @@ BOOL CTrayIcon::Notify(DWORD command, const char* balloon, const char* title, bo
     nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     nid.uCallbackMessage = WM_TRAY_NOTIFY;
     UINT icon = m_icon ? m_icon : IDR_MAINFRAME;
+    if (s_onNotify)
+        s_onNotify(icon, balloon, title ? title : "Kestrow", quiet);
     nid.hIcon = static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(icon),
                                                 IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
     lstrcpynA(nid.szTip, "Kestrow", sizeof nid.szTip);

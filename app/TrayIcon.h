@@ -20,6 +20,10 @@ public:
     // Sent to every top-level window when the shell (re)creates the task bar.
     static UINT TaskbarCreatedMessage();
 
+    // Sees every icon and balloon handed to the shell, on the window's thread: tests cannot read
+    // them back from the notification area.
+    static inline void (*s_onNotify)(UINT icon, const char* balloon, const char* title, bool quiet) = nullptr;
+
 private:
     BOOL Notify(DWORD command, const char* balloon = nullptr, const char* title = nullptr,
                 bool quiet = false);

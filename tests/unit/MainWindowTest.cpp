@@ -1,18 +1,25 @@
-// RESOURCE_LOCK: tray
+// RESOURCE_LOCK: tray options
 // The real main window without its monitors, run modally on a thread of its own as the program
-// runs it, with its log in a scratch folder; the test thread plays the monitors, another
-// program holding the log, and the shell ending the session.
+// runs it, with its log in a scratch folder; the test thread plays the monitors, the user at
+// the buttons and in Options, another program holding the log, and the shell ending the session.
 #include "TestSupport.h"
 #include "app/MainDlg.h"
 #include "app/Messages.h"
+#include "res/resource.h"
 #include <atomic>
+#include <commctrl.h>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <thread>
 
 namespace {
-struct CFixedClock : IClockSpeaker {
-    SYSTEMTIME Now() const override { return SYSTEMTIME{2003, 3, 0, 5, 10, 0, 0, 0}; }
-    void Beep() override {}
+std::atomic<int> g_beeps{0};
+// A second past the window's construction from then on: the alert is not quiet at start.
+struct CTestClock : IClockSpeaker {
+    SYSTEMTIME Now() const override { return SYSTEMTIME{2003, 3, 0, 5, 10, 0, WORD(m_calls++ > 0), 0}; }
+    void Beep() override { ++g_beeps; }
+    mutable std::atomic<int> m_calls{0};
 };
 
 struct CRunningMainDlg {
@@ -26,7 +33,7 @@ struct CRunningMainDlg {
     std::string Log() const { return ReadFileBytes(dir.path + "Kestrow.csv"); }
 
     CTempDir dir;
-    CFixedClock clock;
+    CTestClock clock;
     CMainDlg dlg{dir.path, clock, false};
     std::atomic<INT_PTR> result{-2}; // DoModal's, once it returned
     std::thread ui{[this] { result = dlg.DoModal(); }};
@@ -45,7 +52,109 @@ LRESULT CALLBACK PostLateReportFirst(int code, WPARAM wp, LPARAM lp) {
         PostMessageA(m->hwnd, WM_REPORT_EVENT, 0, reinterpret_cast<LPARAM>(&g_late));
     return CallNextHookEx(nullptr, code, wp, lp);
 }
+
+// Seen on the window's thread: the beeps made before each alert tick was taken (index 1 on), and
+// when a probe (WM_NULL, 1) was taken, those made before it (index 0) and whether the alert timer
+// still ran.
+std::atomic<int> g_ticks{0}, g_beepsBefore[64], g_timerRan{-1};
+LRESULT CALLBACK WatchAlert(int code, WPARAM wp, LPARAM lp) {
+    const MSG* m = reinterpret_cast<MSG*>(lp);
+    if (code == HC_ACTION && wp == PM_REMOVE && m->message == WM_TIMER && m->wParam == IDT_ALERT)
+        g_beepsBefore[std::min(++g_ticks, 63)] = g_beeps.load();
+    if (code == HC_ACTION && wp == PM_REMOVE && m->message == WM_NULL && m->wParam == 1)
+        g_beepsBefore[0] = g_beeps.load(), g_timerRan = KillTimer(m->hwnd, IDT_ALERT);
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+// What the tray icon gave the shell: the icon it shows, how often an alert frame, and its
+// balloons as "quiet|title|text" or "sound|title|text".
+std::atomic<UINT> g_icon{0};
+std::atomic<int> g_alertFrames{0};
+std::mutex g_trayLock;
+Texts g_balloons;
+void RecordTray(UINT icon, const char* balloon, const char* title, bool quiet) {
+    g_alertFrames += (g_icon = icon) != IDR_MAINFRAME;
+    std::lock_guard<std::mutex> lock(g_trayLock);
+    if (balloon)
+        g_balloons.push_back((quiet ? "quiet|" : "sound|") + (title + ("|" + std::string(balloon))));
+}
+Texts Balloons(size_t from = 0) {
+    std::lock_guard<std::mutex> lock(g_trayLock);
+    return Texts(g_balloons.begin() + std::min(from, g_balloons.size()), g_balloons.end());
+}
 } // namespace
+
+// The alert blinks the tray icon and beeps on every second tick until Acknowledge, and the next
+// event starts it again; Silence, chosen in Options, quiets beep and balloon alike; the balloons
+// of a burst tell each report once; a Changed row shows what it replaced. A balloon comes at
+// once when the last one is a second old (here always, but in the burst).
+TEST(MainWindow, AlertBeepsEveryOtherTickUntilAcknowledgedSilenceQuietsItAndBalloonsCountTheBurst) {
+    CTrayIcon::s_onNotify = RecordTray;
+    CRunningMainDlg w;
+    const HWND hwnd = w.dlg.m_hWnd, acknowledge = GetDlgItem(hwnd, IDC_ACKNOWLEDGE);
+    SetWindowsHookExA(WH_GETMESSAGE, WatchAlert, nullptr, GetWindowThreadProcessId(hwnd, nullptr));
+    auto ticks = [](int n) { return WaitUntil([n] { return g_ticks >= n; }, 30000); };
+    w.dlg.ReportEvent("Auto Run", EVENT_CHANGED, "KTa", "a=2", "a=1");
+    char previous[16] = "";
+    ListView_GetItemText(GetDlgItem(hwnd, IDC_LIST), 0, 5, previous, sizeof previous);
+    EXPECT_STREQ("a=1", previous);
+    EXPECT_EQ(Texts{"sound|Auto Run: Changed|KTa\na=2"}, Balloons());
+    EXPECT_TRUE(IsWindowEnabled(acknowledge));
+    ASSERT_TRUE(ticks(5));
+    for (int n = 2; n <= 5; ++n) // frames 1, 2, 3, 0: beeps on 2 and 0
+        EXPECT_EQ((n - 1) / 2, g_beepsBefore[n]) << "beeps after " << n - 1 << " ticks";
+
+    // Acknowledge: no timer, the plain icon, the button off; the next event alerts again.
+    SendMessageA(acknowledge, BM_CLICK, 0, 0);
+    PostMessageA(hwnd, WM_NULL, 1, 0);
+    ASSERT_TRUE(WaitUntil([] { return g_timerRan != -1; }, 30000));
+    EXPECT_EQ(0, g_timerRan) << "the alert timer still runs";
+    EXPECT_EQ(IDR_MAINFRAME, g_icon);
+    EXPECT_FALSE(IsWindowEnabled(acknowledge));
+    const int frames = g_alertFrames;
+    const int acknowledged = g_ticks;
+    w.dlg.ReportEvent("Service", EVENT_NEW, "KTb", "b");
+    EXPECT_TRUE(IsWindowEnabled(acknowledge));
+    ASSERT_TRUE(ticks(acknowledged + 3));
+    EXPECT_EQ(g_beepsBefore[0], g_beepsBefore[acknowledged + 1]) << "a beep after Acknowledge";
+    EXPECT_LT(frames, g_alertFrames) << "no blinking";
+
+    // Silence through Options (its Auto Start, unticked, only deletes a value that is not there).
+    PostMessageA(hwnd, WM_COMMAND, IDC_OPTIONS, 0);
+    HWND options = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] { return (options = FindWindowA("#32770", "Kestrow Options")) && IsWindowVisible(options); },
+        30000));
+    SendMessageA(GetDlgItem(options, IDC_SILENCE), BM_CLICK, 0, 0);
+    SendMessageA(GetDlgItem(options, IDOK), BM_CLICK, 0, 0);
+    // Gone before Silence is applied, which is still before the window takes another report.
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(options); }, 30000));
+    size_t balloons = Balloons().size();
+    w.dlg.ReportEvent("Service", EVENT_NEW, "KTc", "c");
+    const int silenced = g_ticks;
+    EXPECT_EQ(Texts{"quiet|Service: New|KTc\nc"}, Balloons(balloons));
+    ASSERT_TRUE(ticks(silenced + 5));
+    EXPECT_EQ(g_beepsBefore[silenced + 1], g_beepsBefore[silenced + 5]) << "a beep in Silence";
+
+    // A burst: each report told once, by one balloon ("<title>|<location>...") or several
+    // ("Kestrow|<count> changes:...").
+    balloons = Balloons().size();
+    for (int i = 0; i < 40; ++i)
+        w.dlg.ReportEvent("Service", EVENT_NEW, "KTd", "d");
+    int told = 0, most = 0;
+    WaitUntil(
+        [&] {
+            told = most = 0;
+            for (const std::string& b : Balloons(balloons)) {
+                int count = b.find("|Kestrow|") == 5 ? atoi(b.c_str() + 14) : 1;
+                told += count, most = std::max(most, count);
+            }
+            return told >= 40;
+        },
+        30000);
+    EXPECT_EQ(40, told);
+    EXPECT_LT(1, most) << "no balloon told of more than one";
+}
 
 TEST(MainWindow, StaysHiddenAndEveryLineWaitsForAHeldLogAlsoWhenTheSessionEnds) {
     CRunningMainDlg w;

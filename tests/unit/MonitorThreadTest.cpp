@@ -40,11 +40,11 @@ private:
 };
 
 const std::string kCycle = "Software\\KestrowTests\\Cycle\\";
-std::atomic<bool> g_meddle{false};
+std::atomic<char> g_meddle{0}; // the location whose next reading is meddled with
 // Reads the values, then (once, when asked) sets KTx behind the reading's back.
 void ReadThenWrite(const CRegistryKey& key, const RegistryWatchSettings& settings, const ItemVisitor& visit) {
     ReadValueTexts(key, settings, visit);
-    if (g_meddle.exchange(false))
+    if (char location = settings.location[0]; g_meddle.compare_exchange_strong(location, 0))
         RegPutAll({"HKCU\\" + std::string(settings.path) + "|KTx|z"});
 }
 } // namespace
@@ -75,10 +75,10 @@ TEST(MonitorThread, WatchCycleSeesEveryChange) {
     run.Expect([&] { RegDeleteTreeA(HKEY_CURRENT_USER, w.c_str()); }, {"D|W|KTa=1"});
     run.Expect(put(w + "|KTb|1"), {"N|W|KTb=1"});
     // A change made while W is being read signals again.
-    g_meddle = true;
+    g_meddle = 'W';
     run.Expect(put(w + "|KTb|2"), {"C|W|KTb=2", "N|W|KTx=z"});
     // O's reading during the settle is dropped when O changed after it began.
-    g_meddle = true;
+    g_meddle = 'O';
     run.Expect(put(o + "|KTx|w"), {"C|O|KTx=z"});
 
     // The folder removed (Wine keeps a watched folder from going in place: moved away) and made
@@ -111,13 +111,12 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
                       wl = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon|", n300(300, 'n'),
                       b2000(2000, 'b'), c255 = cls + WideToUtf8(std::wstring(252, L'\x4E2D').c_str(), 252),
                       c255a = "KT" + std::string(252, '?');
-    const std::vector<std::pair<UINT (*)(LPVOID), Texts>> rows = {
+    std::vector<std::pair<UINT (*)(LPVOID), Texts>> rows = {
         {MonitorRunKeysProc,
          {run + "|C:\\KT.exe", run + "A" + n300 + "|KT1", run + "B|KT" + b2000, run + "KTc|bin:xy\xE9w",
-          run + "KT_\xD0\x96|C:\\\xE4\xB8\xAD\\app.exe", run + "KT_\xD0\x98|two",
-          "HKLM\\" + wow + "Run|KT32|x.exe", ran + "=C:\\KT.exe", ran + "A" + n300 + "=KT1",
-          ran + "B=KT" + b2000, ran + "KT_?=C:\\?\\app.exe", ran + "KT_?=two", ran + "KTc=xy\xE9w",
-          "N|HKLM/" + wow + "Run|KT32=x.exe"}},
+          run + "KT_\xD0\x96|C:\\\xE4\xB8\xAD\\app.exe", run + "KT_\xD0\x98|two", ran + "=C:\\KT.exe",
+          ran + "A" + n300 + "=KT1", ran + "B=KT" + b2000, ran + "KT_?=C:\\?\\app.exe", ran + "KT_?=two",
+          ran + "KTc=xy\xE9w"}},
         {MonitorInstallProc,
          {"<" + un + "|DisplayVersion|1.2", "<HKLM\\" + wow + "Uninstall\\KT||", un + "|DisplayName|Mine",
           un + "bare|X|", "HKLM\\" + wow + "Uninstall\\KT|DisplayName|Old", "C|KT (32-bit)|Old v",
@@ -135,11 +134,18 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
          {"<" + wl + "KT1|bin:ab", wl + "KT1|bin:cd", wl + "KT2|dw:\xFF\xFF\xFF\xFF", wl + "KT3|dw:\x07",
           wl + "KT4|text", "N|KT2|-1", "N|KT3|7", "N|KT4|text"}},
     };
+    // Every Auto Run key, the 32-bit view's among them, each with its own location.
+    for (std::string key : {"HKLM\\Software" + cv + "Run", "HKLM\\Software" + cv + "RunOnce",
+                            "HKLM\\Software" + cv + "RunOnceEx", "HKCU\\Software" + cv + "Run",
+                            "HKCU\\Software" + cv + "RunOnce", "HKLM\\" + wow + "Run",
+                            "HKLM\\" + wow + "RunOnce", "HKLM\\" + wow + "RunOnceEx"})
+        rows[0].second.push_back(key + "|KTk|k"),
+            rows[0].second.push_back("N|" + key.replace(4, 1, "/") + "|KTk=k");
     for (const auto& [proc, texts] : rows) {
         Texts before, after, events;
         for (const std::string& t : texts)
             (t[0] == '<' ? before : t[1] == '|' ? events : after).push_back(t.substr(t[0] == '<'));
-        RegPutAll(after, true), RegPutAll(before);
+        RegPutAll(after, true), RegPutAll(before), std::sort(events.begin(), events.end());
         CMonitorThread([proc](IMonitorHost& host) { proc(&host); }).Expect([&] { RegPutAll(after); }, events);
         RegPutAll(after, true);
     }
@@ -217,4 +223,34 @@ TEST(MonitorThread, AFileAssociationRewrittenWhileItsKeysAreArmedStaysWatched) {
     run.Expect([] { RegPutAll({"HKCR\\KT.A|KTgo|x"}); }, {"C|.KTa|KT.A=2"});
     run.Expect([&] { RegPutAll({command + "3"}); }, {"C|.KTa|KT.A=3"});
     RegPutAll(keys, true);
+}
+
+// Writes within one settle are one comparison, with their last data; a Changed event carries
+// the details it replaced. The writes come once the settle has begun: without it the key is read
+// at once, between them.
+TEST(MonitorThread, WritesWithinTheSettleAreOneComparison) {
+    const std::string path = kCycle + "S", key = "HKCU\\" + path + "|KTs|";
+    RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str()), RegPutAll({"HKCU\\" + path + "|other|x"});
+    RegistryWatchSettings settings = AutoRunKeys()[3];
+    settings.path = path.c_str(), settings.location = "S";
+    CHandle settling = MakeEvent();
+    std::string replaced;
+    CMonitorThread run([&](IMonitorHost& host) {
+        auto& recorder = static_cast<CRecordingHost&>(host);
+        recorder.m_settleMs = 2000; // ample for the writes the test makes in it
+        recorder.m_onSettle = [&] { SetEvent(settling.Get()); };
+        recorder.m_onEvent = [&](const RecordedEvent& e) { replaced = e.previous; };
+        RunRegistryMonitor(host, "Settle", {settings});
+    });
+    run.Expect(
+        [&] {
+            RegPutAll({key + "1"});
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(settling.Get(), kLimit));
+            for (char data = '2'; data <= '9'; ++data)
+                RegPutAll({key + data});
+        },
+        {"N|S|KTs=9"});
+    run.Expect([&] { RegPutAll({key + "0"}); }, {"C|S|KTs=0"});
+    EXPECT_EQ("KTs=9", replaced);
+    RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
 }

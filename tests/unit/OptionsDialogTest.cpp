@@ -1,3 +1,4 @@
+// RESOURCE_LOCK: options
 // The Options dialog run modally on a thread of its own and worked by the test thread as the
 // user would, with its Auto Start under a scratch key of the user's. Each dialog shown costs
 // seconds under Wine: the one run checks all it can.

@@ -1,6 +1,6 @@
 // RESOURCE_LOCK: tasks
 // The task monitor's three routes on exact records: a fake Task Scheduler 1.0 that behaves as
-// Wine's does, fake job pages and a fake 2.0 folder tree; and one real 2.0 task Wine registers.
+// Wine's does, fake job pages and a fake 2.0 folder tree.
 #include "TestSupport.h"
 #include "monitors/TaskMonitor.h"
 #include <algorithm>
@@ -288,31 +288,4 @@ TEST(TaskMonitor, OneThreadAtATimeEndedByTheStopOrTheQuitEvent) {
         EXPECT_TRUE(WaitUntil([&] { return !m.IsRunning(); }, 30000));
         EXPECT_EQ(1, m.GetPollCount());
     }
-}
-
-// Wine lists no 2.0 tasks but registers one and gives it back: read it for real. Its trigger
-// and action collections answer E_NOTIMPL, so its texts are empty.
-TEST(TaskMonitor, ARegisteredTaskIsReadIntoItsDetails) {
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    {
-        CComPtr<ITaskService> service;
-        CComPtr<ITaskFolder> root;
-        CComPtr<IRegisteredTask> task;
-        VARIANT none{}; // VT_EMPTY
-        CBstr rootPath(L"\\"), path(L"\\KestrowTest"),
-            xml(LR"(<Task xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">
-<Triggers><LogonTrigger/></Triggers><Actions><Exec><Command>C:\upd.exe</Command></Exec></Actions></Task>)");
-        ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
-                                               IID_ITaskService, service.OutVoid())));
-        ASSERT_TRUE(SUCCEEDED(service->Connect(none, none, none, none)));
-        ASSERT_TRUE(SUCCEEDED(service->GetFolder(rootPath.Get(), root.Out())));
-        ASSERT_EQ(S_OK, root->RegisterTask(path.Get(), xml.Get(), TASK_CREATE_OR_UPDATE, none, none,
-                                           TASK_LOGON_INTERACTIVE_TOKEN, none, task.Out()));
-        TaskRecord record;
-        EXPECT_EQ(S_OK, ReadTaskRecord(task.Get(), record));
-        EXPECT_EQ(L"\\KestrowTest", record.path);
-        EXPECT_EQ(";", TaskDetailsText(record));
-        root->DeleteTask(path.Get(), 0);
-    }
-    CoUninitialize();
 }

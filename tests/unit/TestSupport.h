@@ -21,6 +21,7 @@ struct RecordedEvent {
     int kind;
     std::string location;
     std::string details;
+    std::string previous; // of a Changed event: the details it replaced
     // As tests compare it: "N|location|details", N, D or C for its kind.
     std::string Text() const { return "NDC"[kind] + ("|" + location + "|" + details); }
 };
@@ -54,10 +55,10 @@ public:
     HANDLE GetStopEvent() const override { return m_stop.Get(); }
     DWORD GetSettleTime() const override { return m_onSettle ? (m_onSettle(), m_settleMs) : m_settleMs; }
     bool ReportEvent(const char* category, int kind, const char* location, const char* details,
-                     const char* = nullptr) override {
+                     const char* previous = nullptr) override {
         if (m_refuse)
             return false; // as the window once it is closing
-        RecordedEvent event{category, kind, location, details};
+        RecordedEvent event{category, kind, location, details, previous ? previous : ""};
         if (m_onEvent)
             m_onEvent(event);
         Lock(), m_events.push_back(event);
