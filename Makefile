@@ -1,6 +1,7 @@
 # Kestrow: a Windows program, cross-built with MinGW-w64 and run and tested under Wine.
 #   make run    build and start Kestrow under Wine (on a private Xvfb display when DISPLAY is unset)
 #   make test   build and run every test (what CI runs); ARGS='-R unit.TaskMonitor' goes to ctest
+#   make test-busy  the same with two busy loops per core beside it, RUNS=10 times in a row
 #   make package  build/Kestrow-<version>.msi and build/Kestrow-<version>.zip
 #   make demo   start Kestrow, make one real registry change, show the event it logs
 #   make bench  build and run the benchmarks
@@ -10,8 +11,9 @@ BUILD   := build
 NINJA   := ninja -C $(BUILD)
 ARGS    ?=
 SECONDS ?= 600
+RUNS    ?= 10
 
-.PHONY: all deps configure build package run test demo bench soak clean
+.PHONY: all deps configure build package run test test-busy demo bench soak clean
 
 all: build
 
@@ -34,6 +36,9 @@ run: build
 
 test: build
 	@scripts/run-tests.sh $(BUILD) $(ARGS)
+
+test-busy: build
+	@scripts/run-tests-busy.sh $(BUILD) $(RUNS) $(ARGS)
 
 demo: build
 	@scripts/demo.sh $(BUILD)
