@@ -181,7 +181,7 @@ TEST(MainWindow, StaysHiddenAndEveryLineWaitsForAHeldLogAlsoWhenTheSessionEnds) 
     EXPECT_EQ(Line("a", "1") + Line("b", "2") + Line("c", "3"), w.Log());
 }
 
-TEST(MainWindow, CloseDuringABurstEndsLikeExitWithWholeLinesInEachThreadsOrder) {
+TEST(MainWindow, CloseDuringABurstEndsLikeExitWithWholeLinesInEachThreadsOrderEvenWithTheLogHeld) {
     CRunningMainDlg w;
     // Three monitors reporting as fast as they can, each counting the reports that returned.
     std::atomic<int> returned[3] = {};
@@ -194,6 +194,9 @@ TEST(MainWindow, CloseDuringABurstEndsLikeExitWithWholeLinesInEachThreadsOrder) 
                                   (std::to_string(seq) + ",\"x\"").c_str());
         });
     EXPECT_TRUE(WaitUntil([&] { return returned[0] + returned[1] + returned[2] > 600; }, 60000));
+    // Another program holds the log from here past the end: what waits is written by the next start.
+    CHandle held = HoldFile(w.dir.path + "Kestrow.csv");
+    EXPECT_TRUE(WaitUntil([&] { return returned[0] + returned[1] + returned[2] > 1200; }, 60000));
     const int beforeClose[3] = {returned[0], returned[1], returned[2]};
     // The close box is Exit, never the dialog's default close, which would only clear the list.
     w.dlg.PostMessage(WM_CLOSE);
@@ -202,6 +205,10 @@ TEST(MainWindow, CloseDuringABurstEndsLikeExitWithWholeLinesInEachThreadsOrder) 
     giveUp = true;
     for (auto& m : monitors)
         m.join();
+    held.Close();
+    CEventLogFile next(w.dir.path, "");
+    next.TakeKept();
+    EXPECT_TRUE(next.Flush());
 
     // Whole lines only, each thread's in the order it reported them; every report that
     // returned before the close request is there, and none that never returned.
