@@ -93,7 +93,8 @@ int main() {
         items[i].second += " changed";
     int events = 0;
     double start = NowMs();
-    CSnapshotComparison cmp(current, unseen, [&](int, const std::string&, const std::string&) { ++events; });
+    CSnapshotComparison cmp(current, unseen,
+                            [&](int, const std::string&, const std::string&) { return ++events; });
     for (auto& it : items)
         cmp.Item(it.first, it.second);
     cmp.Finish();
