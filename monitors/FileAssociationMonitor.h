@@ -12,9 +12,9 @@
 // after its own arming and before a later one, would be left unarmed with its signal gone:
 // a watch of the keys' parents on handles and an event of their own sees any change during the
 // re-arming, and the event is raised again, so that the next turn arms every key once more.
-// Those parents are real keys, never the predefined root: opened by an empty path, a predefined
-// key is that predefined handle itself, one for the whole process, and Wine keeps one
-// notification per handle, so two watches of it take each other's signals.
+// Those parents are real keys, not the predefined root: opened by an empty path, a predefined key
+// is the predefined handle itself, and a second watch armed through it (beside the root's own)
+// saw none of these changes under Wine.
 #pragma once
 #include "RegistrySource.h"
 #include <unordered_map>
