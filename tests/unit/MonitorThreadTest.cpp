@@ -237,7 +237,7 @@ TEST(MonitorThread, WritesWithinTheSettleAreOneComparison) {
     std::string replaced;
     CMonitorThread run([&](IMonitorHost& host) {
         auto& recorder = static_cast<CRecordingHost&>(host);
-        recorder.m_settleMs = 2000; // ample for the writes the test makes in it
+        recorder.m_settleMs = 5000; // the program's own, ample for the writes the test makes in it
         recorder.m_onSettle = [&] { SetEvent(settling.Get()); };
         recorder.m_onEvent = [&](const RecordedEvent& e) { replaced = e.previous; };
         RunRegistryMonitor(host, "Settle", {settings});
