@@ -77,7 +77,9 @@ TEST(MonitorThread, WatchCycleSeesEveryChange) {
     // A change made while W is being read signals again.
     g_meddle = 'W';
     run.Expect(put(w + "|KTb|2"), {"C|W|KTb=2", "N|W|KTx=z"});
-    // O's reading during the settle is dropped when O changed after it began.
+    // O's reading during the settle is dropped when O changed after it began. O is written once
+    // the loop is round again: while W's last comparison runs, O would be compared after it, at once.
+    EXPECT_TRUE(WaitUntil([&] { return run.host.m_rounds > run.host.m_reportRound; }, kLimit));
     g_meddle = 'O';
     run.Expect(put(o + "|KTx|w"), {"C|O|KTx=z"});
 

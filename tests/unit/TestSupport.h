@@ -52,12 +52,14 @@ template <class F> bool WaitUntil(F done, DWORD ms) {
 // reported (the place is being read).
 class CRecordingHost : public IMonitorHost {
 public:
-    HANDLE GetStopEvent() const override { return m_stop.Get(); }
+    // Asked by the watch loop each time round, just before it waits.
+    HANDLE GetStopEvent() const override { return ++m_rounds, m_stop.Get(); }
     DWORD GetSettleTime() const override { return m_onSettle ? (m_onSettle(), m_settleMs) : m_settleMs; }
     bool ReportEvent(const char* category, int kind, const char* location, const char* details,
                      const char* previous = nullptr) override {
         if (m_refuse)
             return false; // as the window once it is closing
+        m_reportRound = m_rounds.load();
         RecordedEvent event{category, kind, location, details, previous ? previous : ""};
         if (m_onEvent)
             m_onEvent(event);
@@ -74,6 +76,8 @@ public:
     DWORD m_settleMs = 50;
     std::atomic<int> m_ready{0};
     std::atomic<bool> m_refuse{false};
+    mutable std::atomic<int> m_rounds{0};
+    std::atomic<int> m_reportRound{0}; // m_rounds at the last report
     std::function<void()> m_onSettle;
     std::function<void(const RecordedEvent&)> m_onEvent;
 
