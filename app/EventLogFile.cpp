@@ -1,4 +1,5 @@
 #include "EventLogFile.h"
+#include "../framework/AfxFileFind.h"
 #include "../framework/AfxHandle.h"
 #include <cstdio>
 #include <cstring>
@@ -177,18 +178,9 @@ bool CEventLogFile::KeepWaiting() {
 void CEventLogFile::TakeKept() {
     std::string kept = GetPath() + ".waiting";
     std::string lines;
-    {
-        CHandle file(::CreateFileA(kept.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        LARGE_INTEGER size{};
-        if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart > (64 << 20))
-            return;
-        lines.resize(static_cast<size_t>(size.QuadPart));
-        DWORD read = 0;
-        if (!lines.empty() &&
-            (!::ReadFile(file.Get(), &lines[0], static_cast<DWORD>(lines.size()), &read, nullptr) ||
-             read != lines.size()))
-            return;
-    }
+    bool missing = false;
+    if (!ReadWholeFile(kept, lines, missing))
+        return;
     // Whole lines, in their order, written by the first flush; kept again if this run ends first.
     if (!lines.empty())
         m_lines.push_front(std::move(lines));

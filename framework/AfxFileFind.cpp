@@ -1,4 +1,5 @@
 #include "AfxFileFind.h"
+#include "AfxHandle.h"
 #include <cwchar>
 #include <vector>
 
@@ -32,4 +33,20 @@ void CFileFind::Close() {
         ::FindClose(m_hFind);
     m_hFind = INVALID_HANDLE_VALUE;
     m_hasFound = m_hasNext = false;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& text, bool& missing) {
+    CHandle file(
+        ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    missing = !file && (::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND);
+    if (!file)
+        return false;
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart > (256 << 20))
+        return false;
+    text.resize(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    return text.empty() ||
+           (::ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr) &&
+            read == text.size());
 }

@@ -8,6 +8,10 @@
 #include "AfxString.h"
 #include <windows.h>
 
+// Reads a whole file of up to 256 MB into `text`; false when it cannot, with `missing` telling
+// whether it was not there at all.
+bool ReadWholeFile(const std::string& path, std::string& text, bool& missing);
+
 class CFileFind {
 public:
     CFileFind() = default;

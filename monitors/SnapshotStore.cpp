@@ -1,4 +1,5 @@
 #include "SnapshotStore.h"
+#include "../framework/AfxFileFind.h"
 #include "../framework/AfxHandle.h"
 #include <cstdio>
 #include <vector>
@@ -64,21 +65,6 @@ bool Unescape(const std::string& text, size_t begin, size_t end, std::string& ou
     return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& text, bool& missing) {
-    CHandle file(
-        ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    missing = !file && (::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND);
-    if (!file)
-        return false;
-    LARGE_INTEGER size;
-    if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart > (256 << 20))
-        return false;
-    text.resize(static_cast<size_t>(size.QuadPart));
-    DWORD read = 0;
-    return text.empty() ||
-           (::ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr) &&
-            read == text.size());
-}
 } // namespace
 
 std::string CSnapshotStore::Format(const std::map<std::string, CMapStringToString>& places) {
