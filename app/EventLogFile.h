@@ -2,7 +2,7 @@
 // appended; the file is opened and closed for every batch of lines.
 #pragma once
 #include "../framework/AfxString.h"
-#include "../monitors/Event.h"
+#include "../engine/Event.h"
 #include <deque>
 #include <string>
 #include <vector>

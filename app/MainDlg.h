@@ -4,9 +4,9 @@
 #pragma once
 #include "../framework/AfxHandle.h"
 #include "../framework/AfxWin.h"
-#include "../monitors/MonitorHost.h"
-#include "../monitors/SnapshotStore.h"
-#include "../monitors/TaskMonitor.h"
+#include "../engine/MonitorHost.h"
+#include "../engine/SnapshotStore.h"
+#include "../places/TaskMonitor.h"
 #include "../ui/stListCtrl.h"
 #include "ChangeBalloon.h"
 #include "ClockSpeaker.h"

@@ -1,9 +1,9 @@
 // Saved snapshots, what cannot be watched and the Startup folders' paths, without threads.
 #include "TestSupport.h"
-#include "monitors/AutoRunMonitor.h"
-#include "monitors/FileAssociationMonitor.h"
-#include "monitors/SnapshotStore.h"
-#include "monitors/StartupMonitor.h"
+#include "places/AutoRunMonitor.h"
+#include "places/FileAssociationMonitor.h"
+#include "engine/SnapshotStore.h"
+#include "places/StartupMonitor.h"
 #include <gtest/gtest.h>
 
 // What changed while the program was not running is reported at the next start: names keyed

@@ -2,14 +2,14 @@
 // Monitors on real threads against the Wine registry and scratch folders, with a short settle.
 // Every wait is for the events themselves, up to a limit that only a broken build reaches.
 #include "TestSupport.h"
-#include "monitors/AutoRunMonitor.h"
-#include "monitors/COMMonitor.h"
-#include "monitors/FileAssociationMonitor.h"
-#include "monitors/InstallMonitor.h"
-#include "monitors/ServiceMonitor.h"
-#include "monitors/ShareMonitor.h"
-#include "monitors/StartupMonitor.h"
-#include "monitors/WinlogonMonitor.h"
+#include "places/AutoRunMonitor.h"
+#include "places/COMMonitor.h"
+#include "places/FileAssociationMonitor.h"
+#include "places/InstallMonitor.h"
+#include "places/ServiceMonitor.h"
+#include "places/ShareMonitor.h"
+#include "places/StartupMonitor.h"
+#include "places/WinlogonMonitor.h"
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <thread>

@@ -4,8 +4,8 @@
 #include "framework/AfxHandle.h"
 #include "framework/AfxString.h"
 #include "framework/AfxWin.h"
-#include "monitors/MonitorHost.h"
-#include "monitors/RegistryKey.h"
+#include "engine/MonitorHost.h"
+#include "engine/RegistryKey.h"
 #include <algorithm>
 #include <atomic>
 #include <filesystem>

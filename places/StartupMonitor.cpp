@@ -1,5 +1,5 @@
 #include "StartupMonitor.h"
-#include "FolderSource.h"
+#include "../engine/FolderSource.h"
 #include <cstdio>
 #include <cstring>
 #include <mbstring.h>

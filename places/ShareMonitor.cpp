@@ -1,5 +1,5 @@
 #include "ShareMonitor.h"
-#include "RegistrySource.h"
+#include "../engine/RegistrySource.h"
 
 namespace {
 std::string RemotePathText(const CRegistryKey& drive) {

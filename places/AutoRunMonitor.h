@@ -1,7 +1,7 @@
 // The Auto Run monitor: the values of the Run family of keys, all in one thread, reported with
 // the key as the location ("HKLM/Software\...\Run") and "name=data" as the details.
 #pragma once
-#include "RegistrySource.h"
+#include "../engine/RegistrySource.h"
 #include <vector>
 
 // The watched keys, in arming order: the machine's Run, RunOnce and RunOnceEx, the user's Run

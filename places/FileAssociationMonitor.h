@@ -16,7 +16,7 @@
 // is the predefined handle itself, and a second watch armed through it (beside the root's own)
 // saw none of these changes under Wine.
 #pragma once
-#include "RegistrySource.h"
+#include "../engine/RegistrySource.h"
 #include <unordered_map>
 
 // One recorded extension: the key of its program identifier, armed for notification over its

@@ -1,5 +1,5 @@
 #include "ServiceMonitor.h"
-#include "RegistrySource.h"
+#include "../engine/RegistrySource.h"
 
 namespace {
 const char kServicesPath[] = "System\\CurrentControlSet\\Services";

@@ -3,7 +3,7 @@
 #include <mstask.h>
 #include <objbase.h>
 #include <taskschd.h>
-#include "SnapshotStore.h"
+#include "../engine/SnapshotStore.h"
 
 void CTaskRouteSnapshot::Compare(const Reading& reading, const Report& report) {
     if (!m_read && m_store && m_store->TakeSaved(m_id, m_current)) {

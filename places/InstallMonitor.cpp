@@ -1,5 +1,5 @@
 #include "InstallMonitor.h"
-#include "RegistrySource.h"
+#include "../engine/RegistrySource.h"
 
 namespace {
 // Missing parts stay empty, so an entry with neither value reads " v".

@@ -1,7 +1,7 @@
 // The install monitor: one item per entry of the uninstall lists, its text
 // "DisplayName v DisplayVersion", the entry's key name as the location.
 #pragma once
-#include "RegistrySource.h"
+#include "../engine/RegistrySource.h"
 #include <vector>
 
 // After the entry's name: programs installed for the current user only.

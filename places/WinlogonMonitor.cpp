@@ -1,5 +1,5 @@
 #include "WinlogonMonitor.h"
-#include "RegistrySource.h"
+#include "../engine/RegistrySource.h"
 #include <algorithm>
 #include <cstdio>
 #include <cstring>

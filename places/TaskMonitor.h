@@ -17,8 +17,8 @@
 #pragma once
 #include "../framework/AfxHandle.h"
 #include "../framework/AfxMap.h"
-#include "MonitorHost.h"
-#include "Snapshot.h"
+#include "../engine/MonitorHost.h"
+#include "../engine/Snapshot.h"
 #include <atomic>
 #include <string>
 #include <utility>

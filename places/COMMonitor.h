@@ -4,7 +4,7 @@
 // rewritten server path is seen one settle after the write. Reading every class takes long
 // on a full machine, so it reads during the settle (readAhead).
 #pragma once
-#include "RegistrySource.h"
+#include "../engine/RegistrySource.h"
 #include <string>
 #include <vector>
 

@@ -2,7 +2,7 @@
 // Startup folders, reported as "Auto Start" with the folder's label as the location and the
 // entry's name as the details. Never Changed: an entry's text is its name.
 #pragma once
-#include "MonitorHost.h"
+#include "../engine/MonitorHost.h"
 #include <windows.h>
 
 const size_t kStartupPathChars = 260;
