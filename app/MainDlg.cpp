@@ -1,10 +1,10 @@
 #include "MainDlg.h"
+#include "../places/Places.h"
 #include "SystemEventLog.h"
 #include "../res/resource.h"
 #include "AboutDlg.h"
 #include "Alert.h"
 #include "AppMessageBox.h"
-#include <thread>
 
 namespace {
 UINT ShowWindowMessage() {
@@ -15,7 +15,7 @@ UINT ShowWindowMessage() {
 
 CMainDlg::CMainDlg(const std::string& logFolder, IClockSpeaker& clock, bool startMonitors)
     : CDialog(IDD_KESTROW_DIALOG), m_clock(clock), m_startMonitors(startMonitors),
-      m_log(logFolder, CEventLogFile::LocalAppDataFolder()), m_stopEvent(MakeEvent()) {
+      m_log(logFolder, CEventLogFile::LocalAppDataFolder()), m_monitors(Roster(), *this) {
     m_hIcon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
     m_silenceUntil = m_clock.Now();
 }
@@ -144,7 +144,7 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         else if (wp == IDT_LOG_RETRY)
             WriteLog();
         else if (wp == IDT_SAVE_SNAPSHOTS)
-            m_snapshots.Save();
+            m_monitors.SaveSnapshots();
         else if (wp == IDT_BALLOON)
             ShowChangeBalloon();
         return false;
@@ -174,11 +174,6 @@ bool CMainDlg::ReportEvent(const char* category, int kind, const char* location,
 
 void CMainDlg::ReportError(const char* text) {
     AppMessageBox(text, MB_OK);
-}
-
-void CMainDlg::OnMonitorReady(const char* monitor) {
-    std::string text = std::string("Kestrow: ") + (monitor ? monitor : "?") + " ready\n";
-    ::OutputDebugStringA(text.c_str());
 }
 
 bool CMainDlg::OnReports(LPARAM first) {
@@ -225,24 +220,20 @@ void CMainDlg::WriteLog() {
 void CMainDlg::OnDestroy() {
     // From here on no report is taken, so the log written below holds every event listed.
     m_channel.Close();
-    m_taskMonitor.Stop();
     ::RemovePropA(m_hWnd, kMainWindowProp);
     try {
         // The stop signals take three seconds; they are given by a thread of their own so that
         // removing the tray icon (two seconds under Wine when it is the last one) overlaps them.
-        HANDLE stop = m_stopEvent.Get();
-        std::thread signaller([stop] { SignalStop(stop); });
+        if (m_startMonitors)
+            m_monitors.BeginStop();
         m_list.DeleteAllItems();
         // A last try for lines the log refused; those it still refuses wait for the next start.
         if (!m_log.Flush())
             m_log.KeepWaiting();
         m_tray.Remove();
-        signaller.join();
-        // After the stop signals, when the monitors have seen them: a comparison still running
-        // keeps out of its snapshot whatever the closed channel refused.
-        m_snapshots.Save();
-        // The stop event stays open until the window object ends: a monitor still busy
-        // comparing would otherwise wait on a closed (or reused) handle.
+        // The threads are joined within a bound, and the snapshots saved.
+        if (m_startMonitors)
+            m_monitors.EndStop();
     } catch (...) {
     }
 }

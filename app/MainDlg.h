@@ -4,9 +4,7 @@
 #pragma once
 #include "../framework/AfxHandle.h"
 #include "../framework/AfxWin.h"
-#include "../engine/MonitorHost.h"
-#include "../engine/SnapshotStore.h"
-#include "../places/TaskMonitor.h"
+#include "../engine/MonitorSet.h"
 #include "../ui/stListCtrl.h"
 #include "ChangeBalloon.h"
 #include "ClockSpeaker.h"
@@ -16,23 +14,18 @@
 #include <string>
 #include <vector>
 
-class CMainDlg : public CDialog, public IMonitorHost {
+class CMainDlg : public CDialog, public IReportSink {
 public:
     // The log goes to `logFolder` (see CEventLogFile); the alert asks `clock` for the time and
     // its beeps. Without `startMonitors` the window only shows what is reported to it.
     CMainDlg(const std::string& logFolder, IClockSpeaker& clock, bool startMonitors = true);
     ~CMainDlg() override;
 
-    // IMonitorHost
-    HANDLE GetStopEvent() const override { return m_stopEvent.Get(); }
-    DWORD GetSettleTime() const override { return 5000; }
+    // IReportSink
     bool ReportEvent(const char* category, int kind, const char* location, const char* details,
                      const char* previous = nullptr) override;
     // Shown in a message box on the monitor's thread, which waits for it.
     void ReportError(const char* text) override;
-    // Says so on the debug output, where the start-up figures of the scale benchmark read it.
-    void OnMonitorReady(const char* monitor) override;
-    CSnapshotStore* GetSnapshotStore() override { return &m_snapshots; }
 
 private:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -42,7 +35,7 @@ private:
     // Escape carries the cancel id: it clears the list and never closes the window.
     void OnCancel() override { OnClear(); }
 
-    // Runs the start-up clean-up and starts the monitor threads, in their fixed order.
+    // Loads the last run's snapshots and starts the monitors.
     void StartMonitors();
     // False when the channel has closed and the reports were refused.
     bool OnReports(LPARAM first);
@@ -50,8 +43,6 @@ private:
     void WriteLog();
     void ShowNotices();
     void ShowNotice(const std::string& notice);
-    // The snapshots the last run saved beside the log; saved again from time to time and at the end.
-    void LoadSnapshots();
     // Says what the batch of events just recorded was, unless the user silenced the alert.
     void ShowChangeBalloon();
     void StartAlert();
@@ -74,9 +65,7 @@ private:
     CTrayIcon m_tray;
     stListCtrl m_list;
     HICON m_hIcon;
-    CHandle m_stopEvent;
-    CTaskMonitor m_taskMonitor;
-    CSnapshotStore m_snapshots;
+    CMonitorSet m_monitors;
     CBalloonBatch m_balloon; // the events the next balloon tells of
     DWORD m_lastBalloon = 0; // tick count of the last change balloon
 

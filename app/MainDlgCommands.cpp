@@ -1,12 +1,4 @@
-// The main window's buttons, its minimised drawing and the start of its monitors.
-#include "../places/AutoRunMonitor.h"
-#include "../places/COMMonitor.h"
-#include "../places/FileAssociationMonitor.h"
-#include "../places/InstallMonitor.h"
-#include "../places/ServiceMonitor.h"
-#include "../places/ShareMonitor.h"
-#include "../places/StartupMonitor.h"
-#include "../places/WinlogonMonitor.h"
+// The main window's buttons and its minimised drawing.
 #include "../res/resource.h"
 #include "Alert.h"
 #include "AppMessageBox.h"
@@ -14,22 +6,6 @@
 #include "OptionsDlg.h"
 #include <io.h>
 #include <shellapi.h>
-
-void CMainDlg::StartMonitors() {
-    CleanEmptyImagePaths(); // before any monitor, so the service monitor's first snapshot is clean
-    LoadSnapshots();
-    LPVOID host = static_cast<IMonitorHost*>(this);
-    AfxBeginThread(MonitorRunKeysProc, host);
-    AfxBeginThread(MonitorServiceProc, host);
-    AfxBeginThread(MonitorStartProc, host);
-    AfxBeginThread(MonitorInstallProc, host); // after the Startup folder monitor
-    AfxBeginThread(MonitorCOMProc, host);
-    AfxBeginThread(MonitorWinlogonProc, host); // after the COM monitor
-    m_taskMonitor.Init(this);
-    m_taskMonitor.Start();
-    AfxBeginThread(MonitorShareDriveProc, host); // after the task monitor
-    AfxBeginThread(MonitorFileAssociationProc, host);
-}
 
 void CMainDlg::OnClear() {
     if (m_list.GetItemCount() > 0)

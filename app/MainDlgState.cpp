@@ -29,21 +29,21 @@ void CMainDlg::OnEndSession() {
         ::Sleep(100);
     if (tries == 40)
         m_log.KeepWaiting();
-    m_snapshots.Save();
+    m_monitors.SaveSnapshots();
     m_tray.Remove();
 }
 
-void CMainDlg::LoadSnapshots() {
+void CMainDlg::StartMonitors() {
     std::string path = m_log.GetPath();
     path = path.substr(0, path.rfind('.')) + ".snapshots";
-    m_snapshots.SetReportOffline(IsSwitchedOn(kReportOfflineSwitch));
-    if (m_snapshots.Load(path) == CSnapshotStore::Unreadable)
+    if (m_monitors.LoadSnapshots(path, IsSwitchedOn(kReportOfflineSwitch)) == CSnapshotStore::Unreadable)
         ShowNotice(
             "The snapshots saved by the last run could not be read; changes made while Kestrow was not "
             "running are not reported this time. The file was kept as " +
             path + ".bad");
     // Written only when a monitor's snapshot changed, never by the monitors themselves.
     SetTimer(IDT_SAVE_SNAPSHOTS, 10000);
+    m_monitors.Start();
 }
 
 void CMainDlg::ShowChangeBalloon() {

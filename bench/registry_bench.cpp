@@ -7,6 +7,7 @@
 // runs only under Wine, in a prefix of its own:
 //   source scripts/wine-env.sh BUILD/wine-bench; wine BUILD/bench/registry_bench.exe; wine_env_cleanup
 #include "places/COMMonitor.h"
+#include "places/Places.h"
 #include "places/FileAssociationMonitor.h"
 #include <windows.h>
 #include <algorithm>
@@ -256,7 +257,7 @@ int main() {
 
     CCountingHost host;
     {
-        auto com = MakeRegistryWatch(COMKeys()[0]);
+        auto com = MakeRegistryWatch(RegistryPlacesOf(CATEGORY_COM)[0]);
         if (!com->Source().Arm(host)) {
             std::printf("cannot open HKCR\\CLSID\n");
             RemoveScratch();

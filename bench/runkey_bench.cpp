@@ -57,7 +57,7 @@ int main() {
                                    .hiveName = "HKCU",
                                    .path = kPath,
                                    .read = ReadValueTexts,
-                                   .detailsWithName = true};
+                                   .location = "HKCU/Bench"};
     auto watch = MakeRegistryWatch(settings);
     watch->Source().Arm(host);
     watch->TakeFirstSnapshot(host);

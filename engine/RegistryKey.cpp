@@ -1,6 +1,7 @@
 #include "RegistryKey.h"
 #include "../framework/AfxString.h"
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 LONG CRegistryKey::Open(HKEY parent, const std::string& path, REGSAM access) {
@@ -41,6 +42,35 @@ std::string ValueText(DWORD type, const BYTE* data, DWORD size) {
     while (n < size && data[n])
         ++n;
     return AnsiToUtf8(reinterpret_cast<const char*>(data), n);
+}
+
+std::string TypedValueText(DWORD type, const BYTE* data, DWORD size) {
+    if (type == REG_MULTI_SZ) {
+        const auto* text = reinterpret_cast<const wchar_t*>(data);
+        size_t units = size / sizeof(wchar_t), start = 0;
+        std::string joined;
+        // Each string up to its NUL; an empty one ends the list.
+        while (start < units && text[start]) {
+            size_t end = start;
+            while (end < units && text[end])
+                ++end;
+            joined += (joined.empty() ? "" : ",") + WideToUtf8(text + start, end - start);
+            start = end + 1;
+        }
+        return joined;
+    }
+    if ((type == REG_DWORD && size == 4) || (type == REG_QWORD && size == 8)) {
+        unsigned long long number = 0;
+        std::memcpy(&number, data, size);
+        return std::to_string(number);
+    }
+    if (type == REG_SZ || type == REG_EXPAND_SZ)
+        return ValueText(type, data, size);
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (DWORD i = 0; i < size; ++i)
+        hex += digits[data[i] >> 4], hex += digits[data[i] & 15];
+    return hex;
 }
 
 std::string CRegistryKey::ReadText(const std::string& name) const {

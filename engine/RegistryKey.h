@@ -40,6 +40,10 @@ private:
 // the first zero byte.
 std::string ValueText(DWORD type, const BYTE* data, DWORD size);
 
+// The text of registry data by its type: strings as stored, up to their first NUL; a multi-string's
+// strings joined with ","; numbers in decimal; anything else in hex, two digits a byte.
+std::string TypedValueText(DWORD type, const BYTE* data, DWORD size);
+
 // Every value of the key, in enumeration order, whole whatever its length. A value that
 // grows between the size check and its reading is read again; one that cannot be read is
 // passed over rather than ending the enumeration.

@@ -1,5 +1,7 @@
 #include "RegistrySource.h"
 #include "../framework/AfxString.h"
+#include <algorithm>
+#include <cstring>
 
 void ReadValueTexts(const CRegistryKey& key, const RegistryWatchSettings&, const ItemVisitor& visit) {
     ForEachValue(key.Get(), [&visit](const std::string& name, DWORD type, const BYTE* data, DWORD size) {
@@ -7,17 +9,106 @@ void ReadValueTexts(const CRegistryKey& key, const RegistryWatchSettings&, const
     });
 }
 
+bool ValueCounts(const RegistryWatchSettings& settings, const std::string& name) {
+    if (!settings.values)
+        return true;
+    for (const char *p = settings.values, *end;; p = end + 1) {
+        end = std::strchr(p, '|');
+        size_t n = end ? static_cast<size_t>(end - p) : std::strlen(p);
+        if (name.size() == n && _strnicmp(name.c_str(), p, n) == 0)
+            return true;
+        if (!end)
+            return false;
+    }
+}
+
+namespace {
+// "*" matches every name, "Catalog_Entries*" the names that begin so, any other segment itself.
+bool SegmentMatches(const std::string& segment, const std::string& name) {
+    size_t star = segment.find('*');
+    if (star == std::string::npos)
+        return _stricmp(segment.c_str(), name.c_str()) == 0;
+    return name.size() >= star && _strnicmp(segment.c_str(), name.c_str(), star) == 0;
+}
+
+void ReadValuesBelow(const CRegistryKey& key, const RegistryWatchSettings& settings, size_t depth,
+                     const std::string& prefix, const ItemVisitor& visit) {
+    if (depth == settings.pattern.size()) {
+        ForEachValue(key.Get(), [&](const std::string& name, DWORD type, const BYTE* data, DWORD size) {
+            if (ValueCounts(settings, name))
+                visit(prefix + name, TypedValueText(type, data, size));
+        });
+        return;
+    }
+    ForEachSubkey(key.Get(), [&](const std::string& name) {
+        CRegistryKey sub;
+        if (SegmentMatches(settings.pattern[depth], name) &&
+            sub.Open(key.Get(), name, KEY_READ | settings.view) == ERROR_SUCCESS)
+            ReadValuesBelow(sub, settings, depth + 1, prefix + name + "\\", visit);
+    });
+}
+} // namespace
+
+void ReadValues(const CRegistryKey& key, const RegistryWatchSettings& settings, const ItemVisitor& visit) {
+    ReadValuesBelow(key, settings, 0, std::string(), visit);
+}
+
 void ReadSubkeyTexts(const CRegistryKey& key, const RegistryWatchSettings& settings,
                      const ItemVisitor& visit) {
     ForEachSubkey(key.Get(), [&](const std::string& name) {
         CRegistryKey item;
         (void)item.Open(key.Get(), name, KEY_READ | settings.view);
-        visit(name, settings.renderSubkey(item));
+        visit(name, item.ReadText(settings.values ? settings.values : ""));
     });
 }
 
+std::vector<RegistryWatchSettings> PlaceViews(const RegistryPlace& place) {
+    static const struct {
+        const char* name;
+        HKEY hive;
+    } hives[] = {{"HKLM", HKEY_LOCAL_MACHINE}, {"HKCU", HKEY_CURRENT_USER}, {"HKCR", HKEY_CLASSES_ROOT}};
+    RegistryWatchSettings own{.category = place.category, .read = place.read, .values = place.values};
+    std::string key = place.key;
+    for (const auto& hive : hives)
+        if (key.compare(0, 5, std::string(hive.name) + "\\") == 0)
+            own.hive = hive.hive, own.hiveName = hive.name;
+    for (size_t start = 5, end; start <= key.size(); start = end + 1) {
+        end = std::min(key.find('\\', start), key.size());
+        std::string segment = key.substr(start, end - start);
+        if (!own.pattern.empty() || segment.find('*') != std::string::npos)
+            own.pattern.push_back(segment);
+        else
+            own.path += (own.path.empty() ? "" : "\\") + segment;
+    }
+    own.subtree = (place.flags & kSubtree) || !own.pattern.empty();
+    own.filter =
+        own.subtree ? REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET : REG_NOTIFY_CHANGE_LAST_SET;
+    own.readAhead = place.flags & kReadAhead;
+    bool both = (place.flags & kBothViews) && own.hive != HKEY_CURRENT_USER;
+    own.view = both ? OwnView() : 0;
+    if (place.flags & kItemNamed)
+        own.locationSuffix = (place.flags & kMarkUser) && own.hive == HKEY_CURRENT_USER ? kPerUserSuffix : "";
+    else
+        own.location = std::string(own.hiveName) + "/" + own.path;
+    std::vector<RegistryWatchSettings> views{own};
+    if (both && HasOtherView()) {
+        RegistryWatchSettings other = own;
+        other.view = KEY_WOW64_32KEY;
+        if (place.flags & kItemNamed)
+            other.locationSuffix = kView32Suffix;
+        else // the key as 32-bit programs' writes land in it
+            other.location.insert(std::min(other.location.find('\\'), other.location.size()) + 1,
+                                  "WOW6432Node\\");
+        views.push_back(other);
+    }
+    return views;
+}
+
 std::string CRegistrySource::Name() const {
-    return std::string(m_settings.hiveName) + "\\" + m_settings.path +
+    std::string pattern;
+    for (const std::string& segment : m_settings.pattern)
+        pattern += "\\" + segment;
+    return std::string(m_settings.hiveName) + "\\" + m_settings.path + pattern +
            (m_settings.view & KEY_WOW64_32KEY ? kView32Suffix : "");
 }
 
@@ -44,7 +135,7 @@ bool CRegistrySource::Arm(IMonitorHost& host) {
 
 void CRegistrySource::OnArmFailed(IMonitorHost& host, LONG error) {
     CString text;
-    text.Format("Failed to monitor registry %s\\%s (%d)", m_settings.hiveName, m_settings.path,
+    text.Format("Failed to monitor registry %s\\%s (%d)", m_settings.hiveName, m_settings.path.c_str(),
                 static_cast<int>(error));
     host.ReportError(text);
 }
@@ -108,8 +199,21 @@ bool CRegistrySource::WatchWhileReading(HANDLE event) {
 std::unique_ptr<CWatch> MakeRegistryWatch(const RegistryWatchSettings& settings) {
     ItemFormat format = [settings](const std::string& name, const std::string& text, std::string& location,
                                    std::string& details) {
-        location = settings.location ? settings.location : name + settings.locationSuffix;
-        details = settings.detailsWithName ? name + "=" + text : text;
+        if (settings.location.empty()) {
+            location = name + settings.locationSuffix;
+            details = text;
+            return;
+        }
+        // An item below the key: its subkeys join the location, its value names the details.
+        size_t split = 0;
+        for (size_t i = 0; i < settings.pattern.size(); ++i)
+            split = name.find('\\', split) + 1;
+        location = settings.location + (split ? "\\" + name.substr(0, split - 1) : std::string());
+        std::string value = name.substr(split);
+        // The default value has no name; the readers of typed data call it as the registry editor does.
+        if (value.empty() && settings.read != ReadValueTexts)
+            value = "(Default)";
+        details = value + "=" + text;
     };
     return std::make_unique<CWatch>(std::make_unique<CRegistrySource>(settings), settings.category, format,
                                     settings.readAhead);
@@ -133,18 +237,10 @@ REGSAM OwnView() {
 #endif
 }
 
-RegistryWatchSettings OtherView(RegistryWatchSettings settings, const char* location,
-                                const char* locationSuffix) {
-    settings.view = KEY_WOW64_32KEY;
-    settings.location = location;
-    settings.locationSuffix = locationSuffix;
-    return settings;
-}
-
 UINT RunRegistryMonitor(IMonitorHost& host, const char* monitor,
-                        const std::vector<RegistryWatchSettings>& keys) {
+                        const std::vector<RegistryWatchSettings>& keys, const char* waitName) {
     std::vector<std::unique_ptr<CWatch>> watches;
     for (const RegistryWatchSettings& settings : keys)
         watches.push_back(MakeRegistryWatch(settings));
-    return RunWatchMonitor(host, std::move(watches), monitor, monitor);
+    return RunWatchMonitor(host, std::move(watches), monitor, waitName);
 }

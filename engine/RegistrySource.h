@@ -1,4 +1,4 @@
-// A registry key as a watch source, and the settings that make a registry monitor.
+// A registry place as a row of data, and the key it names as a watch source.
 #pragma once
 #include "RegistryKey.h"
 #include "WatchCycle.h"
@@ -8,37 +8,63 @@ struct RegistryWatchSettings;
 using RegistryReader = void (*)(const CRegistryKey& key, const RegistryWatchSettings& settings,
                                 const ItemVisitor& visit);
 
+enum PlaceFlags : unsigned {
+    kBothViews = 1, // also the 32-bit programs' view, where Windows redirects the key
+    kSubtree = 2,   // a change anywhere below the key signals (always so with "*" in the key)
+    kReadAhead = 4, // a long reading: read already during the settle
+    kItemNamed = 8, // location the item's name, details its text (otherwise see RegistryWatchSettings)
+    kMarkUser = 16, // " (per user)" after the location of an HKCU place's items
+};
+
+// One registry place: one row of the place table.
+struct RegistryPlace {
+    const char* category;
+    // "HKLM\Software\...\Run"; a segment with "*" stands for the subkeys whose names match it
+    // ("Catalog_Entries*"): each of them holds the items, and the key above the first is watched.
+    const char* key;
+    RegistryReader read;
+    // The values that count, "|"-separated, "" for the default value; null: every value.
+    const char* values = nullptr;
+    unsigned flags = 0;
+};
+
+// A place in one registry view, as its watch uses it.
 struct RegistryWatchSettings {
     const char* category = nullptr;
     HKEY hive = nullptr;
     const char* hiveName = nullptr; // "HKLM", "HKCU" or "HKCR", for messages
-    const char* path = "";          // "" is the hive's root
+    std::string path;               // "" is the hive's root
     // KEY_WOW64_32KEY for the 32-bit programs' view; 0 for the program's own.
     REGSAM view = 0;
     bool subtree = false;
     DWORD filter = REG_NOTIFY_CHANGE_LAST_SET;
     RegistryReader read = nullptr;
-    // For ReadSubkeyTexts: the text of one subkey.
-    std::string (*renderSubkey)(const CRegistryKey& subkey) = nullptr;
-    // The event's location: this text for every item when set (the Auto Run keys), otherwise
-    // the item's name followed by locationSuffix.
-    const char* location = nullptr;
+    const char* values = nullptr;
+    // The "*" segments below the path, in order.
+    std::vector<std::string> pattern;
+    // The event's location: this text, followed by "\<subkeys>" of an item found below, with
+    // details "name=text"; when empty, the item's name followed by locationSuffix, with the text
+    // as the details.
+    std::string location;
     const char* locationSuffix = "";
-    // Details "name=text" rather than the text alone.
-    bool detailsWithName = false;
-    // For keys whose reading takes long: read already during the settle, and keep that
-    // reading when nothing below the key changed from its start to the settle's end.
     bool readAhead = false;
 };
 
-// Item readers shared by several monitors.
-// Every value of the key: name -> data as text.
+// The place's watches: its own view and, where it has one, the 32-bit programs' view.
+std::vector<RegistryWatchSettings> PlaceViews(const RegistryPlace& place);
+
+// Item readers shared by several places.
+// Every value of the key: name -> data as its bytes (see ValueText).
 void ReadValueTexts(const CRegistryKey& key, const RegistryWatchSettings& settings, const ItemVisitor& visit);
-// Every direct subkey: name -> settings.renderSubkey of the subkey, opened read-only in the
-// key's view. A subkey that cannot be opened renders from a key that is not open, whose reads
-// give the empty text.
+// The values that count, of the key or of each subkey the pattern matches: "subkeys\name" ->
+// data as TypedValueText gives it.
+void ReadValues(const CRegistryKey& key, const RegistryWatchSettings& settings, const ItemVisitor& visit);
+// Every direct subkey: name -> the text of its value settings.values, read in the key's view.
+// A subkey that cannot be opened reads as the empty text.
 void ReadSubkeyTexts(const CRegistryKey& key, const RegistryWatchSettings& settings,
                      const ItemVisitor& visit);
+// Whether value `name` counts for the place.
+bool ValueCounts(const RegistryWatchSettings& settings, const std::string& name);
 
 class CRegistrySource : public CWatchSource {
 public:
@@ -83,18 +109,16 @@ private:
 // The watch of one key, with its category and event texts.
 std::unique_ptr<CWatch> MakeRegistryWatch(const RegistryWatchSettings& settings);
 
-// After an item's name: it was found in the 32-bit programs' view.
+// After an item's name: it was found in the 32-bit programs' view, or in the user's hive.
 const char kView32Suffix[] = " (32-bit)";
+const char kPerUserSuffix[] = " (per user)";
 
-// The 32-bit programs' view of a machine key, where there is one (64-bit Windows): the same
-// settings in that view, with a location that tells it apart.
+// Whether the machine has a 32-bit programs' view (64-bit Windows).
 bool HasOtherView();
-RegistryWatchSettings OtherView(RegistryWatchSettings settings, const char* location,
-                                const char* locationSuffix);
 // The program's own view, named explicitly where the process is itself redirected.
 REGSAM OwnView();
 
-// A monitor of the given keys in one loop: arm, first snapshots, loop;
-// "<monitor>: Failed to wait (%d)".
+// A monitor of the given keys in one loop: arm, first snapshots, loop; its wait failure is
+// "<waitName>: Failed to wait (%d)", or without the prefix when waitName is null.
 UINT RunRegistryMonitor(IMonitorHost& host, const char* monitor,
-                        const std::vector<RegistryWatchSettings>& keys);
+                        const std::vector<RegistryWatchSettings>& keys, const char* waitName);

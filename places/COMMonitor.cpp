@@ -26,23 +26,3 @@ void ReadCOMClasses(const CRegistryKey& clsid, const RegistryWatchSettings& sett
             visit(name, details);
     });
 }
-
-std::vector<RegistryWatchSettings> COMKeys() {
-    RegistryWatchSettings own{.category = CATEGORY_COM,
-                              .hive = HKEY_CLASSES_ROOT,
-                              .hiveName = "HKCR",
-                              .path = "CLSID",
-                              .view = OwnView(),
-                              .subtree = true,
-                              .filter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
-                              .read = ReadCOMClasses,
-                              .readAhead = true};
-    std::vector<RegistryWatchSettings> keys{own};
-    if (HasOtherView())
-        keys.push_back(OtherView(own, nullptr, kView32Suffix));
-    return keys;
-}
-
-UINT MonitorCOMProc(LPVOID param) {
-    return RunRegistryMonitor(*static_cast<IMonitorHost*>(param), "MonitorCOMProc", COMKeys());
-}

@@ -15,9 +15,3 @@ std::string COMDetails(const std::string& className, const std::string& inproc, 
 // Item reader: every class of the open CLSID key that has a server, name -> details.
 void ReadCOMClasses(const CRegistryKey& clsid, const RegistryWatchSettings& settings,
                     const ItemVisitor& visit);
-
-// CLSID in the program's view and, on 64-bit Windows, in the 32-bit programs' view.
-std::vector<RegistryWatchSettings> COMKeys();
-
-// Thread procedure; the parameter is the IMonitorHost.
-UINT MonitorCOMProc(LPVOID param);

@@ -58,7 +58,7 @@ mkdir -p "$SYSTEST_DIR"
 # brings the running window up and ends; the shell made again (TaskbarCreated) gets the tray
 # icon back.
 printf '%s\n' "setsz|HKLM|${svc}E|ImagePath|" "setdw|HKLM|${svc}N|ImagePath|0" "setbin|HKLM|${svc}B|ImagePath|000061" | ops
-KESTROW_WINEDEBUG=-all,+eventlog,fixme+advapi start_kestrow RunKeys Service Start Install COM Winlogon TaskScheduler ShareDrive FileAssociation
+KESTROW_WINEDEBUG=-all,+eventlog,fixme+advapi start_kestrow
 image_path() { wine reg query "HKLM\\$svc$1" /v ImagePath >/dev/null 2>&1; }
 ! image_path E && image_path N && image_path B || fail "the start-up clean-up deleted other than the empty ImagePath"
 wine "$SYSTEST_DIR/Kestrow.exe" </dev/null >/dev/null 2>&1 &
@@ -147,7 +147,7 @@ stop_kestrow
 # 3. Changes made while Kestrow was not running come at the next start, from the snapshots it
 # saved; a marker value made after that start is the last line.
 printf '%s\n' "setsz|HKCU|$run|KTO_Added|3" "delval|HKCU|$run|KTO_Gone" "addtask|KTO_Task|C:\kto.exe" | ops
-KESTROW_KEEP=1 start_kestrow RunKeys TaskScheduler
+KESTROW_KEEP=1 start_kestrow
 tid=$(id_of 'C:\kto.exe')
 step <<EOF
 setsz|HKCU|$run|KTO_Mark1|m > Auto Run|New|HKCU/$run|KTO_Mark1=m
@@ -161,7 +161,7 @@ stop_kestrow
 # tests check).
 printf 'Kestrow saved snapshots 1\n[HKCU\\broken' >"$SYSTEST_DIR/Kestrow.snapshots"
 ops <<<"setsz|HKCU|$run|KTO_Bad|4"
-KESTROW_KEEP=1 start_kestrow RunKeys
+KESTROW_KEEP=1 start_kestrow
 step <<<"setsz|HKCU|$run|KTO_Mark2|m > Auto Run|New|HKCU/$run|KTO_Mark2=m"
 wt text Kestrow 1012 | grep -qF 'could not be read' || fail "not told of the damaged file: $(wt text Kestrow 1012)"
 stop_kestrow
@@ -170,7 +170,7 @@ stop_kestrow
 fallback="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Local/Kestrow"
 rm -rf "$SYSTEST_DIR"
 mkdir -p "$SYSTEST_DIR/Kestrow.csv"
-KESTROW_KEEP=1 start_kestrow RunKeys
+KESTROW_KEEP=1 start_kestrow
 wt text Kestrow 1012 | grep -qF 'AppData\Local\Kestrow\Kestrow.csv' || fail "not told where the log is: $(wt text Kestrow 1012)"
 expected=()
 SYSTEST_DIR=$fallback step <<<"setsz|HKCU|$run|KTS_Moved|c > Auto Run|New|HKCU/$run|KTS_Moved=c"

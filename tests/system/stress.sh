@@ -5,7 +5,7 @@
 #   stress.sh [SECONDS]   default 60; STRESS_SEED repeats a run
 source "$(dirname "$0")/lib.sh"
 export KESTROW_CSV="$SYSTEST_DIR/Kestrow.csv"
-start_kestrow RunKeys Service Start Install COM Winlogon TaskScheduler ShareDrive FileAssociation
+start_kestrow
 [ "$failures" -eq 0 ] || finish
 rm -rf "$SYSTEST_DIR.work" && mkdir -p "$SYSTEST_DIR.work"
 python3 "$(dirname "$0")/stress.py" "$SYSTEST_DIR.work" "${1:-60}" || fail "the log does not match the journal"

@@ -1,6 +1,6 @@
 // Saved snapshots, what cannot be watched and the Startup folders' paths, without threads.
 #include "TestSupport.h"
-#include "places/AutoRunMonitor.h"
+#include "places/Places.h"
 #include "places/FileAssociationMonitor.h"
 #include "engine/SnapshotStore.h"
 #include "places/StartupMonitor.h"
@@ -14,7 +14,7 @@ TEST(MonitorReading, FirstReadingIsComparedWithTheLastRunsSnapshot) {
     const std::string path = "Software\\KestrowTests\\Saved", key = "HKCU\\" + path + "|", n300(300, 'n'),
                       t2000(2000, 't');
     RegPutAll({key + "Gone\t[x]\\|x\ny\r\n", key + n300 + "1|one", key + "T|" + t2000});
-    RegistryWatchSettings settings = AutoRunKeys()[3]; // the user's Run key, elsewhere
+    RegistryWatchSettings settings = UserRunKey(); // the user's Run key, elsewhere
     settings.path = path.c_str(), settings.location = "KT";
     auto run = [&](CSnapshotStore::LoadResult load, bool refuse = false) {
         struct : CRecordingHost {

@@ -2,14 +2,9 @@
 // Monitors on real threads against the Wine registry and scratch folders, with a short settle.
 // Every wait is for the events themselves, up to a limit that only a broken build reaches.
 #include "TestSupport.h"
-#include "places/AutoRunMonitor.h"
-#include "places/COMMonitor.h"
 #include "places/FileAssociationMonitor.h"
-#include "places/InstallMonitor.h"
-#include "places/ServiceMonitor.h"
-#include "places/ShareMonitor.h"
+#include "places/Places.h"
 #include "places/StartupMonitor.h"
-#include "places/WinlogonMonitor.h"
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <thread>
@@ -56,7 +51,7 @@ TEST(MonitorThread, WatchCycleSeesEveryChange) {
     CTempDir dir;
     const std::string w = kCycle + "Outer\\W", o = kCycle + "O", folder = dir.path + "F";
     CreateDirectoryA(folder.c_str(), nullptr), std::ofstream(folder + "\\KTa.lnk");
-    RegistryWatchSettings ws = AutoRunKeys()[3], os = ws; // the user's Run key, elsewhere
+    RegistryWatchSettings ws = UserRunKey(), os = ws; // the user's Run key, elsewhere
     ws.path = w.c_str(), ws.location = "W", ws.read = ReadThenWrite;
     os.path = o.c_str(), os.location = "O", os.read = ReadThenWrite, os.readAhead = true;
     auto put = [](const std::string& write) { return [write] { RegPutAll({"HKCU\\" + write}); }; };
@@ -67,7 +62,7 @@ TEST(MonitorThread, WatchCycleSeesEveryChange) {
         static_cast<CRecordingHost&>(host).m_onSettle = [&] {
             ++settles == 1 ? put(w + "|KTa|1")() : void();
         };
-        RunRegistryMonitor(host, "Cycle", {ws, os});
+        RunRegistryMonitor(host, "Cycle", {ws, os}, "Cycle");
     });
     run.Expect(put(o + "|KTx|y"), {"C|O|KTx=y", "N|W|KTa=1"});
     EXPECT_EQ(1, settles);
@@ -113,26 +108,26 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
                       wl = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon|", n300(300, 'n'),
                       b2000(2000, 'b'), c255 = cls + WideToUtf8(std::wstring(252, L'\x4E2D').c_str(), 252),
                       c255a = "KT" + std::string(252, '?');
-    std::vector<std::pair<UINT (*)(LPVOID), Texts>> rows = {
-        {MonitorRunKeysProc,
+    std::vector<std::pair<const char*, Texts>> rows = {
+        {"MonitorRunKeysProc",
          {run + "|C:\\KT.exe", run + "A" + n300 + "|KT1", run + "B|KT" + b2000, run + "KTc|bin:xy\xE9w",
           run + "KT_\xD0\x96|C:\\\xE4\xB8\xAD\\app.exe", run + "KT_\xD0\x98|two", ran + "=C:\\KT.exe",
           ran + "A" + n300 + "=KT1", ran + "B=KT" + b2000, ran + "KT_?=C:\\?\\app.exe", ran + "KT_?=two",
           ran + "KTc=xy\xE9w"}},
-        {MonitorInstallProc,
+        {"MonitorInstallProc",
          {"<" + un + "|DisplayVersion|1.2", "<HKLM\\" + wow + "Uninstall\\KT||", un + "|DisplayName|Mine",
           un + "bare|X|", "HKLM\\" + wow + "Uninstall\\KT|DisplayName|Old", "C|KT (32-bit)|Old v",
           "C|KT (per user)|Mine v1.2", "N|KTbare (per user)| v"}},
-        {MonitorServiceProc, {"<" + svc + "old.exe", svc + "new.exe", "C|KT|new.exe"}},
-        {MonitorShareDriveProc, {"<" + net + "a", net + "b", "C|KT|\\\\s\\b"}},
-        {MonitorCOMProc,
+        {"MonitorServiceProc", {"<" + svc + "old.exe", svc + "new.exe", "C|KT|new.exe"}},
+        {"MonitorShareDriveProc", {"<" + net + "a", net + "b", "C|KT|\\\\s\\b"}},
+        {"MonitorCOMProc",
          {"<" + cls + "\\InprocServer32||a.dll", cls + "\\InprocServer32||b.dll", "C|KT|Inproc=b.dll;"}},
-        {MonitorCOMProc,
+        {"MonitorCOMProc",
          {"HKCR\\Wow6432Node\\CLSID\\KT32\\InprocServer32||x.dll", c255 + "1\\InprocServer32||1.dll",
           c255 + "2\\InprocServer32||2.dll", cls + "named||Named only", "N|KT32 (32-bit)|Inproc=x.dll;",
           "N|" + c255a + "1|Inproc=1.dll;", "N|" + c255a + "2|Inproc=2.dll;"}},
         // KT2 is read just before KT3, whose one byte must not take the rest of KT2's.
-        {MonitorWinlogonProc,
+        {"MonitorWinlogonProc",
          {"<" + wl + "KT1|bin:ab", wl + "KT1|bin:cd", wl + "KT2|dw:\xFF\xFF\xFF\xFF", wl + "KT3|dw:\x07",
           wl + "KT4|text", "N|KT2|-1", "N|KT3|7", "N|KT4|text"}},
     };
@@ -148,7 +143,9 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
         for (const std::string& t : texts)
             (t[0] == '<' ? before : t[1] == '|' ? events : after).push_back(t.substr(t[0] == '<'));
         RegPutAll(after, true), RegPutAll(before), std::sort(events.begin(), events.end());
-        CMonitorThread([proc](IMonitorHost& host) { proc(&host); }).Expect([&] { RegPutAll(after); }, events);
+        CMonitorThread([proc](IMonitorHost& host) {
+            FindMonitor(proc)->run(host, *FindMonitor(proc));
+        }).Expect([&] { RegPutAll(after); }, events);
         RegPutAll(after, true);
     }
 }
@@ -233,7 +230,7 @@ TEST(MonitorThread, AFileAssociationRewrittenWhileItsKeysAreArmedStaysWatched) {
 TEST(MonitorThread, WritesWithinTheSettleAreOneComparison) {
     const std::string path = kCycle + "S", key = "HKCU\\" + path + "|KTs|";
     RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str()), RegPutAll({"HKCU\\" + path + "|other|x"});
-    RegistryWatchSettings settings = AutoRunKeys()[3];
+    RegistryWatchSettings settings = UserRunKey();
     settings.path = path.c_str(), settings.location = "S";
     CHandle settling = MakeEvent();
     std::string replaced;
@@ -242,7 +239,7 @@ TEST(MonitorThread, WritesWithinTheSettleAreOneComparison) {
         recorder.m_settleMs = 5000; // the program's own, ample for the writes the test makes in it
         recorder.m_onSettle = [&] { SetEvent(settling.Get()); };
         recorder.m_onEvent = [&](const RecordedEvent& e) { replaced = e.previous; };
-        RunRegistryMonitor(host, "Settle", {settings});
+        RunRegistryMonitor(host, "Settle", {settings}, "Settle");
     });
     run.Expect(
         [&] {

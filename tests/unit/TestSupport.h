@@ -6,6 +6,7 @@
 #include "framework/AfxWin.h"
 #include "engine/MonitorHost.h"
 #include "engine/RegistryKey.h"
+#include "places/Places.h"
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -130,4 +131,12 @@ inline std::string ReadFileBytes(const std::string& path) {
 // the log: nobody else can open it until the handle is closed.
 inline CHandle HoldFile(const std::string& path) {
     return CHandle(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
+}
+
+// The user's Run key, as its watch is set: tests point it elsewhere.
+inline RegistryWatchSettings UserRunKey() {
+    for (RegistryWatchSettings& key : RegistryPlacesOf(CATEGORY_AUTORUN))
+        if (key.hive == HKEY_CURRENT_USER)
+            return key;
+    return {};
 }

@@ -1,0 +1,137 @@
+#include "MonitorSet.h"
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+void Trace(const char* format, ...) {
+    char text[256] = "Kestrow: ";
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text + 9, sizeof text - 10, format, args);
+    va_end(args);
+    std::strcat(text, "\n");
+    ::OutputDebugStringA(text);
+}
+
+// What the monitor threads share with the set: the host they are given.
+struct CMonitorSet::Shared : IMonitorHost {
+    CHandle stop = MakeEvent();
+    CSnapshotStore store;
+    DWORD settle;
+    size_t count;
+    std::atomic<size_t> ready{0};
+    std::mutex mutex;
+    IReportSink* sink; // null once the stop has ended
+
+    HANDLE GetStopEvent() const override { return stop.Get(); }
+    DWORD GetSettleTime() const override { return settle; }
+    bool ReportEvent(const char* category, int kind, const char* location, const char* details,
+                     const char* previous) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        return sink && sink->ReportEvent(category, kind, location, details, previous);
+    }
+    void ReportError(const char* text) override {
+        IReportSink* to;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            to = sink;
+        }
+        // Not under the lock: the sink may show it modally.
+        if (to)
+            to->ReportError(text);
+    }
+    void OnMonitorReady(const char* monitor) override {
+        Trace("%s ready", monitor);
+        if (++ready == count)
+            Trace("every monitor ready");
+    }
+    CSnapshotStore* GetSnapshotStore() override { return &store; }
+};
+
+namespace {
+struct ThreadStart {
+    std::shared_ptr<IMonitorHost> host;
+    MonitorRow row;
+};
+
+DWORD WINAPI MonitorThread(LPVOID param) {
+    std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(param));
+    try {
+        return start->row.run(*start->host, start->row);
+    } catch (...) {
+    }
+    return 0;
+}
+} // namespace
+
+CMonitorSet::CMonitorSet(const std::vector<MonitorRow>& roster, IReportSink& sink, DWORD settleMs)
+    : m_shared(std::make_shared<Shared>()), m_roster(roster) {
+    m_shared->settle = settleMs;
+    m_shared->count = roster.size();
+    m_shared->sink = &sink;
+}
+
+CMonitorSet::~CMonitorSet() {
+    if (!m_threads.empty() && !m_signaller)
+        BeginStop();
+    if (m_signaller)
+        EndStop();
+}
+
+CSnapshotStore::LoadResult CMonitorSet::LoadSnapshots(const std::string& path, bool reportOffline) {
+    m_shared->store.SetReportOffline(reportOffline);
+    return m_shared->store.Load(path);
+}
+
+bool CMonitorSet::SaveSnapshots() {
+    return m_shared->store.Save();
+}
+
+void CMonitorSet::Start() {
+    for (const MonitorRow& row : m_roster) {
+        auto* start = new ThreadStart{m_shared, row};
+        HANDLE thread = ::CreateThread(nullptr, 0, MonitorThread, start, 0, nullptr);
+        if (thread)
+            m_threads.emplace_back(thread);
+        else
+            delete start;
+    }
+}
+
+void CMonitorSet::BeginStop() {
+    // The stop protocol of SignalStop, with the set's share held for as long as it runs.
+    auto* shared = new std::shared_ptr<Shared>(m_shared);
+    HANDLE thread = ::CreateThread(
+        nullptr, 0,
+        [](LPVOID param) -> DWORD {
+            std::unique_ptr<std::shared_ptr<Shared>> held(static_cast<std::shared_ptr<Shared>*>(param));
+            SignalStop((*held)->stop.Get());
+            return 0;
+        },
+        shared, 0, nullptr);
+    if (thread)
+        m_signaller = CHandle(thread);
+    else
+        delete shared, SignalStop(m_shared->stop.Get());
+}
+
+void CMonitorSet::EndStop(DWORD joinMs) {
+    if (m_signaller)
+        ::WaitForSingleObject(m_signaller.Get(), INFINITE);
+    DWORD until = ::GetTickCount() + joinMs;
+    for (CHandle& thread : m_threads) {
+        DWORD now = ::GetTickCount(), left = static_cast<LONG>(until - now) > 0 ? until - now : 0;
+        ::WaitForSingleObject(thread.Get(), left);
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        m_shared->sink = nullptr;
+    }
+    // After the stop, when the monitors have seen it: a comparison still running keeps out of
+    // its snapshot whatever the closing window refused.
+    m_shared->store.Save();
+    m_threads.clear();
+    m_signaller.Close();
+}

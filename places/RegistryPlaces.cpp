@@ -1,0 +1,228 @@
+// Every registry place Kestrow watches, one row each, and the roster of its monitors.
+#include "COMMonitor.h"
+#include "FileAssociationMonitor.h"
+#include "Places.h"
+#include "StartupMonitor.h"
+#include "TaskMonitor.h"
+#include <cstring>
+
+namespace {
+#define CV "Software\\Microsoft\\Windows\\CurrentVersion\\"
+#define NT "Software\\Microsoft\\Windows NT\\CurrentVersion\\"
+#define CCS "SYSTEM\\CurrentControlSet\\"
+#define CONTROL CCS "Control\\"
+// Auto Run's first five rows keep their data as its bytes, as they always have; later rows
+// give data by its type.
+const RegistryPlace kRegistryPlaces[] = {
+    {CATEGORY_AUTORUN, "HKLM\\" CV "Run", ReadValueTexts, nullptr, kBothViews},
+    {CATEGORY_AUTORUN, "HKLM\\" CV "RunOnce", ReadValueTexts, nullptr, kBothViews},
+    {CATEGORY_AUTORUN, "HKLM\\" CV "RunOnceEx", ReadValueTexts, nullptr, kBothViews},
+    {CATEGORY_AUTORUN, "HKCU\\" CV "Run", ReadValueTexts},
+    {CATEGORY_AUTORUN, "HKCU\\" CV "RunOnce", ReadValueTexts},
+    {CATEGORY_AUTORUN, "HKCU\\" CV "RunOnceEx", ReadValues},
+    {CATEGORY_AUTORUN, "HKLM\\" CV "RunOnceEx\\*", ReadValues, nullptr, kBothViews},
+    {CATEGORY_AUTORUN, "HKCU\\" CV "RunOnceEx\\*", ReadValues},
+    {CATEGORY_AUTORUN, "HKLM\\" CV "RunOnceEx\\*\\Depend", ReadValues, nullptr, kBothViews},
+    {CATEGORY_AUTORUN, "HKCU\\" CV "RunOnceEx\\*\\Depend", ReadValues},
+    {CATEGORY_AUTORUN, "HKLM\\" CV "Policies\\Explorer\\Run", ReadValues, nullptr, kBothViews},
+    {CATEGORY_AUTORUN, "HKCU\\" CV "Policies\\Explorer\\Run", ReadValues},
+    {CATEGORY_AUTORUN, "HKLM\\" NT "Terminal Server\\Install\\" CV "Run", ReadValues, nullptr, kBothViews},
+    {CATEGORY_AUTORUN, "HKLM\\" NT "Terminal Server\\Install\\" CV "RunOnce", ReadValues, nullptr,
+     kBothViews},
+    {CATEGORY_AUTORUN, "HKLM\\" NT "Terminal Server\\Install\\" CV "RunOnceEx", ReadValues, nullptr,
+     kBothViews},
+    {CATEGORY_AUTORUN, "HKCU\\" NT "Windows", ReadValues, "Load|Run"},
+
+    {CATEGORY_STARTUP_APPROVED, "HKLM\\" CV "Explorer\\StartupApproved\\Run", ReadApprovals, nullptr,
+     kBothViews},
+    {CATEGORY_STARTUP_APPROVED, "HKLM\\" CV "Explorer\\StartupApproved\\Run32", ReadApprovals, nullptr,
+     kBothViews},
+    {CATEGORY_STARTUP_APPROVED, "HKLM\\" CV "Explorer\\StartupApproved\\StartupFolder", ReadApprovals,
+     nullptr, kBothViews},
+    {CATEGORY_STARTUP_APPROVED, "HKCU\\" CV "Explorer\\StartupApproved\\Run", ReadApprovals},
+    {CATEGORY_STARTUP_APPROVED, "HKCU\\" CV "Explorer\\StartupApproved\\Run32", ReadApprovals},
+    {CATEGORY_STARTUP_APPROVED, "HKCU\\" CV "Explorer\\StartupApproved\\StartupFolder", ReadApprovals},
+
+    {CATEGORY_SERVICE, "HKLM\\System\\CurrentControlSet\\Services", ReadSubkeyTexts, "ImagePath",
+     kSubtree | kItemNamed},
+    {CATEGORY_SERVICE, "HKLM\\" NT "SvcHost", ReadValues, nullptr, kBothViews},
+    {CATEGORY_SERVICE, "HKLM\\System\\CurrentControlSet\\Services\\*\\Parameters", ReadValues, "ServiceDll"},
+    {CATEGORY_SERVICE, "HKLM\\System\\CurrentControlSet\\Services\\W32Time\\TimeProviders\\*", ReadValues,
+     "DllName"},
+
+    {CATEGORY_INSTALLS, "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", ReadProducts,
+     nullptr, kBothViews | kSubtree | kItemNamed},
+    {CATEGORY_INSTALLS, "HKCU\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", ReadProducts,
+     nullptr, kSubtree | kItemNamed | kMarkUser},
+
+    {CATEGORY_COM, "HKCR\\CLSID", ReadCOMClasses, nullptr, kBothViews | kSubtree | kReadAhead | kItemNamed},
+
+    {CATEGORY_WINLOGON, "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", ReadWinlogonValues,
+     nullptr, kItemNamed},
+    {CATEGORY_WINLOGON, "HKCU\\" NT "Winlogon", ReadValues, "Shell|Userinit|Taskman|AppSetup|VmApplet"},
+    {CATEGORY_WINLOGON, "HKLM\\" NT "Winlogon\\Notify\\*", ReadValues, "DllName", kBothViews},
+    {CATEGORY_WINLOGON, "HKLM\\" NT "Winlogon\\GPExtensions\\*", ReadValues, "DllName", kBothViews},
+    {CATEGORY_WINLOGON, "HKLM\\" CONTROL "SafeBoot", ReadValues, "AlternateShell"},
+
+    {CATEGORY_SHARES, "HKCU\\Network", ReadSubkeyTexts, "RemotePath", kSubtree | kItemNamed},
+
+    {CATEGORY_BOOT_EXECUTE, "HKLM\\" CONTROL "Session Manager", ReadValues,
+     "BootExecute|SetupExecute|Execute|S0InitialCommand"},
+    {CATEGORY_BOOT_EXECUTE, "HKLM\\SYSTEM\\Setup", ReadValues, "CmdLine"},
+    {CATEGORY_BOOT_EXECUTE, "HKLM\\" CONTROL "BootVerificationProgram", ReadValues, "ImagePath"},
+
+    {CATEGORY_IMAGE_HIJACKS, "HKLM\\" NT "Image File Execution Options\\*", ReadValues,
+     "Debugger|GlobalFlag|VerifierDlls", kBothViews},
+    {CATEGORY_IMAGE_HIJACKS, "HKLM\\" NT "Accessibility\\ATs\\*", ReadValues, "StartExe|ATExe|", kBothViews},
+    {CATEGORY_IMAGE_HIJACKS, "HKLM\\" NT "SilentProcessExit\\*", ReadValues, "MonitorProcess|ReportingMode",
+     kBothViews},
+    {CATEGORY_IMAGE_HIJACKS, "HKLM\\Software\\Microsoft\\Command Processor", ReadValues, "AutoRun",
+     kBothViews},
+    {CATEGORY_IMAGE_HIJACKS, "HKCU\\Software\\Microsoft\\Command Processor", ReadValues, "AutoRun"},
+    {CATEGORY_IMAGE_HIJACKS, "HKLM\\" NT "AeDebug", ReadValues, "Debugger", kBothViews},
+    {CATEGORY_IMAGE_HIJACKS, "HKLM\\" CV "App Paths\\*", ReadValues, "|Path", kBothViews},
+    {CATEGORY_IMAGE_HIJACKS, "HKLM\\" CV "Explorer\\MyComputer\\*", ReadValues, "", kBothViews},
+    {CATEGORY_IMAGE_HIJACKS, "HKLM\\" NT "AppCompatFlags\\TelemetryController\\*", ReadValues, "Command",
+     kBothViews},
+    {CATEGORY_IMAGE_HIJACKS, "HKLM\\Software\\Microsoft\\Windows\\Windows Error Reporting\\Hangs", ReadValues,
+     "Debugger", kBothViews},
+
+    {CATEGORY_APPINIT, "HKLM\\" NT "Windows", ReadValues, "AppInit_DLLs|LoadAppInit_DLLs", kBothViews},
+    {CATEGORY_APPINIT, "HKLM\\" CONTROL "Session Manager\\AppCertDlls", ReadValues},
+    {CATEGORY_APPINIT, "HKLM\\" CONTROL "Session Manager\\KnownDLLs", ReadValues},
+    {CATEGORY_APPINIT, "HKLM\\" NT "AppCompatFlags\\Custom\\*", ReadValues, nullptr, kBothViews},
+    {CATEGORY_APPINIT, "HKLM\\" NT "AppCompatFlags\\InstalledSDB\\*", ReadValues, nullptr, kBothViews},
+    {CATEGORY_APPINIT, "HKCU\\Environment", ReadValues,
+     "COR_PROFILER|COR_PROFILER_PATH|COR_ENABLE_PROFILING"},
+    {CATEGORY_APPINIT, "HKLM\\" CONTROL "Session Manager\\Environment", ReadValues,
+     "COR_PROFILER|COR_PROFILER_PATH|COR_ENABLE_PROFILING"},
+
+    {CATEGORY_LSA, "HKLM\\" CONTROL "Lsa", ReadValues,
+     "Authentication Packages|Notification Packages|Security Packages"},
+    {CATEGORY_LSA, "HKLM\\" CONTROL "Lsa\\OSConfig", ReadValues,
+     "Authentication Packages|Notification Packages|Security Packages"},
+    {CATEGORY_LSA, "HKLM\\" CONTROL "SecurityProviders", ReadValues, "SecurityProviders"},
+
+    {CATEGORY_PRINT_MONITORS, "HKLM\\" CONTROL "Print\\Monitors\\*", ReadValues, "Driver"},
+    {CATEGORY_PRINT_MONITORS, "HKLM\\" CONTROL "Print\\Environments\\*\\Print Processors\\*", ReadValues,
+     "Driver"},
+
+    {CATEGORY_NETWORK_PROVIDERS, "HKLM\\Software\\Microsoft\\NetSh", ReadValues, nullptr, kBothViews},
+    {CATEGORY_NETWORK_PROVIDERS, "HKLM\\" CONTROL "NetworkProvider\\Order", ReadValues, "ProviderOrder"},
+    {CATEGORY_NETWORK_PROVIDERS, "HKLM\\" CCS "Services\\WinSock2\\Parameters", ReadValues, "AutodialDLL"},
+    {CATEGORY_NETWORK_PROVIDERS,
+     "HKLM\\" CCS "Services\\WinSock2\\Parameters\\NameSpace_Catalog5\\Catalog_Entries*\\*", ReadValues,
+     "LibraryPath"},
+
+    {CATEGORY_ACTIVE_SETUP, "HKLM\\Software\\Microsoft\\Active Setup\\Installed Components\\*", ReadValues,
+     "StubPath", kBothViews},
+    {CATEGORY_ACTIVE_SETUP, "HKCU\\Software\\Microsoft\\Active Setup\\Installed Components\\*", ReadValues,
+     "Version"},
+
+    {CATEGORY_LOGON_SCRIPTS, "HKCU\\Environment", ReadValues, "UserInitMprLogonScript"},
+    {CATEGORY_LOGON_SCRIPTS, "HKLM\\" CV "Group Policy\\Scripts\\*\\*\\*", ReadValues, "Script|Parameters",
+     kBothViews},
+    {CATEGORY_LOGON_SCRIPTS, "HKCU\\" CV "Group Policy\\Scripts\\*\\*\\*", ReadValues, "Script|Parameters"},
+
+    {CATEGORY_EXPLORER_ADDONS, "HKLM\\" CV "ShellServiceObjectDelayLoad", ReadValues, nullptr, kBothViews},
+    {CATEGORY_EXPLORER_ADDONS, "HKLM\\" CV "Explorer\\ShellServiceObjects\\*", ReadValues, "", kBothViews},
+    {CATEGORY_EXPLORER_ADDONS, "HKLM\\" CV "Explorer\\SharedTaskScheduler", ReadValues, nullptr, kBothViews},
+    {CATEGORY_EXPLORER_ADDONS, "HKLM\\" CV "Explorer\\ShellIconOverlayIdentifiers\\*", ReadValues, "",
+     kBothViews},
+    {CATEGORY_EXPLORER_ADDONS, "HKLM\\" CV "Explorer\\Browser Helper Objects\\*", ReadValues, "", kBothViews},
+    {CATEGORY_EXPLORER_ADDONS, "HKLM\\" CV "Explorer\\ShellExecuteHooks", ReadValues, nullptr, kBothViews},
+
+    {CATEGORY_SCREENSAVER, "HKCU\\Control Panel\\Desktop", ReadValues, "SCRNSAVE.EXE"},
+
+    {CATEGORY_OFFICE_ADDINS, "HKCU\\Software\\Microsoft\\Office test\\Special\\Perf", ReadValues, ""},
+    {CATEGORY_OFFICE_ADDINS, "HKLM\\Software\\Microsoft\\Office\\*\\Addins\\*", ReadValues,
+     "Manifest|LoadBehavior", kBothViews},
+    {CATEGORY_OFFICE_ADDINS, "HKCU\\Software\\Microsoft\\Office\\*\\Addins\\*", ReadValues,
+     "Manifest|LoadBehavior"},
+    {CATEGORY_OFFICE_ADDINS, "HKLM\\Software\\Microsoft\\Office\\*\\*\\Addins\\*", ReadValues,
+     "Manifest|LoadBehavior", kBothViews},
+    {CATEGORY_OFFICE_ADDINS, "HKCU\\Software\\Microsoft\\Office\\*\\*\\Addins\\*", ReadValues,
+     "Manifest|LoadBehavior"},
+    {CATEGORY_OFFICE_ADDINS, "HKCU\\Software\\Microsoft\\Office\\*\\Outlook\\WebView\\*", ReadValues, "URL"},
+    {CATEGORY_OFFICE_ADDINS, "HKCU\\Software\\Microsoft\\Office\\*\\Word\\Options", ReadValues,
+     "STARTUP-PATH"},
+
+    {CATEGORY_TERMINAL_SERVER, "HKLM\\" CONTROL "Terminal Server\\WinStations\\*", ReadValues,
+     "InitialProgram"},
+    {CATEGORY_TERMINAL_SERVER, "HKLM\\" CONTROL "Terminal Server\\Wds\\rdpwd", ReadValues, "StartupPrograms"},
+    {CATEGORY_TERMINAL_SERVER, "HKLM\\" CONTROL "Terminal Server\\AddIns\\*", ReadValues, "Path"},
+    {CATEGORY_TERMINAL_SERVER, "HKLM\\Software\\Microsoft\\Terminal Server Client", ReadValues, "ClxDllPath",
+     kBothViews},
+    {CATEGORY_TERMINAL_SERVER, "HKCU\\Software\\Microsoft\\Terminal Server Client", ReadValues, "ClxDllPath"},
+    {CATEGORY_TERMINAL_SERVER, "HKLM\\Software\\Microsoft\\Terminal Server Client\\Default\\Addins\\*",
+     ReadValues, "Name", kBothViews},
+    {CATEGORY_TERMINAL_SERVER, "HKCU\\Software\\Microsoft\\Terminal Server Client\\Default\\Addins\\*",
+     ReadValues, "Name"},
+
+    {CATEGORY_SAFE_BOOT, "HKLM\\" CONTROL "SafeBoot\\Minimal\\*", ReadValues, ""},
+    {CATEGORY_SAFE_BOOT, "HKLM\\" CONTROL "SafeBoot\\Network\\*", ReadValues, ""},
+};
+
+UINT RunServicePlaces(IMonitorHost& host, const MonitorRow& row) {
+    CleanEmptyImagePaths(); // before the first reading, so that it is clean
+    return RunRegistryPlaces(host, row);
+}
+
+const std::vector<MonitorRow> kRoster = {
+    {"MonitorRunKeysProc", CATEGORY_AUTORUN, RunRegistryPlaces, true},
+    {"MonitorServiceProc", CATEGORY_SERVICE, RunServicePlaces},
+    {"MonitorStartProc", CATEGORY_AUTOSTART,
+     [](IMonitorHost& host, const MonitorRow&) { return MonitorStartProc(&host); }},
+    {"MonitorInstallProc", CATEGORY_INSTALLS, RunRegistryPlaces},
+    {"MonitorCOMProc", CATEGORY_COM, RunRegistryPlaces},
+    {"MonitorWinlogonProc", CATEGORY_WINLOGON, RunRegistryPlaces},
+    {"MonitorTaskSchedulerProc", CATEGORY_TASKS,
+     [](IMonitorHost& host, const MonitorRow&) {
+         CTaskMonitor monitor;
+         monitor.Init(&host);
+         return MonitorTaskSchedulerProc(&monitor);
+     }},
+    {"MonitorShareDriveProc", CATEGORY_SHARES, RunRegistryPlaces},
+    {"MonitorFileAssociationProc", CATEGORY_FILEASSOC,
+     [](IMonitorHost& host, const MonitorRow&) { return MonitorFileAssociationProc(&host); }},
+    {"MonitorStartupApprovedProc", CATEGORY_STARTUP_APPROVED, RunRegistryPlaces},
+    {"MonitorBootExecuteProc", CATEGORY_BOOT_EXECUTE, RunRegistryPlaces},
+    {"MonitorImageHijacksProc", CATEGORY_IMAGE_HIJACKS, RunRegistryPlaces},
+    {"MonitorAppInitProc", CATEGORY_APPINIT, RunRegistryPlaces},
+    {"MonitorLsaProc", CATEGORY_LSA, RunRegistryPlaces},
+    {"MonitorPrintMonitorsProc", CATEGORY_PRINT_MONITORS, RunRegistryPlaces},
+    {"MonitorNetworkProvidersProc", CATEGORY_NETWORK_PROVIDERS, RunRegistryPlaces},
+    {"MonitorActiveSetupProc", CATEGORY_ACTIVE_SETUP, RunRegistryPlaces},
+    {"MonitorLogonScriptsProc", CATEGORY_LOGON_SCRIPTS, RunRegistryPlaces},
+    {"MonitorExplorerAddonsProc", CATEGORY_EXPLORER_ADDONS, RunRegistryPlaces},
+    {"MonitorScreensaverProc", CATEGORY_SCREENSAVER, RunRegistryPlaces},
+    {"MonitorOfficeAddinsProc", CATEGORY_OFFICE_ADDINS, RunRegistryPlaces},
+    {"MonitorTerminalServerProc", CATEGORY_TERMINAL_SERVER, RunRegistryPlaces},
+    {"MonitorSafeBootProc", CATEGORY_SAFE_BOOT, RunRegistryPlaces},
+};
+} // namespace
+
+std::vector<RegistryWatchSettings> RegistryPlacesOf(const char* category) {
+    std::vector<RegistryWatchSettings> watches;
+    for (const RegistryPlace& place : kRegistryPlaces)
+        if (std::strcmp(place.category, category) == 0)
+            for (RegistryWatchSettings& view : PlaceViews(place))
+                watches.push_back(std::move(view));
+    return watches;
+}
+
+UINT RunRegistryPlaces(IMonitorHost& host, const MonitorRow& row) {
+    return RunRegistryMonitor(host, row.name, RegistryPlacesOf(row.category),
+                              row.plainWaitFailure ? nullptr : row.name);
+}
+
+const std::vector<MonitorRow>& Roster() {
+    return kRoster;
+}
+
+const MonitorRow* FindMonitor(const char* name) {
+    for (const MonitorRow& row : kRoster)
+        if (std::strcmp(row.name, name) == 0)
+            return &row;
+    return nullptr;
+}
