@@ -95,6 +95,117 @@ step <<EOF
 delkey|HKCU|${run}Once > Auto Run|Deleted|HKCU/${run}Once|KestrowSys=C:\user\once.exe
 setsz|HKCU|$run|KestrowSysTest|C:\y.exe > Auto Run|Changed|HKCU/$run|KestrowSysTest=C:\y.exe
 EOF
+# 3. Every place of the place table gets one value (and one more in the 32-bit programs' view
+# where Windows redirects the key: "HKLM2"), each giving its one line; a value that does not
+# count, beside a counting one or alone, gives none. Rows: Category[,Event]|key|value|data[|details],
+# category "-" for no line, data "dw:" a number, "bin:" bytes in hex; details "value=data" unless given.
+places() {
+    local c k v x det e op hive path p views
+    while IFS='|' read -r c k v x det; do
+        [[ $c == '>'* ]] && { echo "$c|$k|$v|$x"; continue; }
+        e=New op=setsz hive=${k%%\\*} path=${k#*\\}
+        [[ $c == *,* ]] && e=${c#*,} c=${c%,*}
+        [[ $x == dw:* ]] && op=setdw x=${x#dw:}
+        [[ $x == bin:* ]] && op=setbin x=${x#bin:}
+        det=${det:-${v:-(Default)}=$x} views=("$path")
+        [ "$hive" = HKLM2 ] && hive=HKLM views+=("Software\\WOW6432Node\\${path#Software\\}")
+        for p in "${views[@]}"; do
+            [ "$c" = - ] && echo "$op|$hive|$p|$v|$x" || echo "$op|$hive|$p|$v|$x > $c|$e|$hive/$p|$det"
+        done
+    done
+}
+nt='Software\Microsoft\Windows NT\CurrentVersion' cc='SYSTEM\CurrentControlSet\Control'
+sm="$cc\Session Manager" ts="$cc\Terminal Server" tsc='Software\Microsoft\Terminal Server Client'
+office='Software\Microsoft\Office' ax='Software\Microsoft\Active Setup\Installed Components\KT'
+step < <(places <<EOF
+Auto Run|HKCU\\$cv\RunOnceEx|KT|C:\kt\1.exe
+Auto Run|HKLM2\\$cv\RunOnceEx\KT0001|KT|C:\kt\2.exe
+Auto Run|HKCU\\$cv\RunOnceEx\KT0001|KT|C:\kt\3.exe
+Auto Run|HKLM2\\$cv\RunOnceEx\KT0001\Depend|KT|C:\kt\4.exe
+Auto Run|HKCU\\$cv\RunOnceEx\KT0001\Depend|KT|C:\kt\5.exe
+Auto Run|HKLM2\\$cv\Policies\Explorer\Run|KT|C:\kt\6.exe
+Auto Run|HKCU\\$cv\Policies\Explorer\Run|KT|C:\kt\7.exe
+Auto Run|HKLM2\\$nt\Terminal Server\Install\\$cv\Run|KT|C:\kt\8.exe
+Auto Run|HKLM2\\$nt\Terminal Server\Install\\$cv\RunOnce|KT|C:\kt\9.exe
+Auto Run|HKLM2\\$nt\Terminal Server\Install\\$cv\RunOnceEx|KT|dw:10
+Auto Run|HKCU\\$nt\Windows|Load|C:\kt\11.exe
+-|HKCU\\$nt\Windows|KTDevice|C:\kt\no.exe
+Startup Approved|HKLM2\\$cv\Explorer\StartupApproved\Run|KT|bin:030000000000|KT=disabled
+Startup Approved|HKLM2\\$cv\Explorer\StartupApproved\Run32|KT|bin:02|KT=enabled
+Startup Approved|HKLM2\\$cv\Explorer\StartupApproved\StartupFolder|KT|bin:03|KT=disabled
+Startup Approved|HKCU\\$cv\Explorer\StartupApproved\Run|KT|bin:02|KT=enabled
+Startup Approved|HKCU\\$cv\Explorer\StartupApproved\Run32|KT|bin:03|KT=disabled
+Startup Approved|HKCU\\$cv\Explorer\StartupApproved\StartupFolder|KT|bin:06|KT=enabled
+Service|HKLM2\\$nt\SvcHost|KTgroup|KTsvc
+Service|HKLM\\$svc\Parameters|ServiceDll|C:\kt\svc.dll
+Service|HKLM\System\CurrentControlSet\Services\W32Time\TimeProviders\KT|DllName|C:\kt\time.dll
+> Service|New|W32Time|
+WinLogon|HKCU\\$nt\Winlogon|Shell|explorer.exe,C:\kt\shell.exe
+-|HKCU\\$nt\Winlogon|KTOther|x
+WinLogon|HKLM2\\$nt\Winlogon\Notify\KT|DllName|C:\kt\notify.dll
+WinLogon|HKLM2\\$nt\Winlogon\GPExtensions\{KT}|DllName|C:\kt\gp.dll
+WinLogon|HKLM\\$cc\SafeBoot|AlternateShell|C:\kt\alt.exe
+Boot Execute|HKLM\\$sm|BootExecute|autocheck kt
+Boot Execute|HKLM\SYSTEM\Setup|CmdLine|C:\kt\setup.exe
+Boot Execute|HKLM\\$cc\BootVerificationProgram|ImagePath|C:\kt\verify.exe
+Image Hijacks|HKLM2\\$nt\Image File Execution Options\KT.exe|Debugger|C:\kt\dbg.exe
+-|HKLM\\$nt\Image File Execution Options\KT.exe|MitigationOptions|dw:1
+-|HKLM\\$nt\Image File Execution Options\KTalone.exe|MitigationOptions|dw:1
+Image Hijacks|HKLM2\\$nt\Accessibility\ATs\KT|StartExe|C:\kt\at.exe
+Image Hijacks|HKLM2\\$nt\SilentProcessExit\KT.exe|MonitorProcess|C:\kt\mon.exe
+Image Hijacks|HKLM2\Software\Microsoft\Command Processor|AutoRun|C:\kt\cmd.bat
+Image Hijacks|HKCU\Software\Microsoft\Command Processor|AutoRun|C:\kt\cmdu.bat
+Image Hijacks,Changed|HKLM\\$nt\AeDebug|Debugger|C:\kt\aedebug.exe
+Image Hijacks|HKLM2\\$cv\App Paths\KT.exe||C:\kt\app.exe
+Image Hijacks|HKLM2\\$cv\Explorer\MyComputer\KT||C:\kt\my.exe
+Image Hijacks|HKLM2\\$nt\AppCompatFlags\TelemetryController\KT|Command|C:\kt\tel.exe
+Image Hijacks|HKLM2\Software\Microsoft\Windows\Windows Error Reporting\Hangs|Debugger|C:\kt\hang.exe
+AppInit|HKLM2\\$nt\Windows|AppInit_DLLs|C:\kt\init.dll
+AppInit|HKLM\\$sm\AppCertDlls|KT|C:\kt\cert.dll
+AppInit|HKLM\\$sm\KnownDLLs|KT|kt.dll
+AppInit|HKLM2\\$nt\AppCompatFlags\Custom\KT.exe|KT.sdb|dw:1
+AppInit|HKLM2\\$nt\AppCompatFlags\InstalledSDB\{KT}|DatabasePath|C:\kt\kt.sdb
+AppInit|HKCU\Environment|COR_PROFILER|{KT}
+AppInit|HKLM\\$sm\Environment|COR_PROFILER_PATH|C:\kt\prof.dll
+LSA Providers|HKLM\\$cc\Lsa|Authentication Packages|kt
+LSA Providers|HKLM\\$cc\Lsa\OSConfig|Security Packages|kt
+LSA Providers|HKLM\\$cc\SecurityProviders|SecurityProviders|kt.dll
+Print Monitors|HKLM\\$cc\Print\Monitors\KT|Driver|kt.dll
+Print Monitors|HKLM\\$cc\Print\Environments\Windows x64\Print Processors\KT|Driver|ktp.dll
+Network Providers|HKLM2\Software\Microsoft\NetSh|KT|kt.dll
+Network Providers|HKLM\\$cc\NetworkProvider\Order|ProviderOrder|KT
+Network Providers|HKLM\SYSTEM\CurrentControlSet\Services\WinSock2\Parameters|AutodialDLL|C:\kt\dial.dll
+Network Providers|HKLM\SYSTEM\CurrentControlSet\Services\WinSock2\Parameters\NameSpace_Catalog5\Catalog_Entries64\KT|LibraryPath|C:\kt\ns.dll
+Active Setup|HKLM2\\$ax|StubPath|C:\kt\stub.exe
+Active Setup|HKCU\\$ax|Version|1,0
+Logon Scripts|HKCU\Environment|UserInitMprLogonScript|C:\kt\logon.bat
+Logon Scripts|HKLM2\\$cv\Group Policy\Scripts\Startup\0\0|Script|C:\kt\gp.bat
+Logon Scripts|HKCU\\$cv\Group Policy\Scripts\Logon\0\0|Parameters|/kt
+Explorer Add-ons|HKLM2\\$cv\ShellServiceObjectDelayLoad|KT|{KT}
+Explorer Add-ons|HKLM2\\$cv\Explorer\ShellServiceObjects\{KT}||kt
+Explorer Add-ons|HKLM2\\$cv\Explorer\SharedTaskScheduler|{KT}|kt
+Explorer Add-ons|HKLM2\\$cv\Explorer\ShellIconOverlayIdentifiers\KT||{KT}
+Explorer Add-ons|HKLM2\\$cv\Explorer\Browser Helper Objects\{KT}||kt
+Explorer Add-ons|HKLM2\\$cv\Explorer\ShellExecuteHooks|{KT}|kt
+Screensaver|HKCU\Control Panel\Desktop|SCRNSAVE.EXE|C:\kt\kt.scr
+Office Add-ins|HKCU\Software\Microsoft\Office test\Special\Perf||C:\kt\perf.dll
+Office Add-ins|HKLM2\\$office\Outlook\Addins\KT|LoadBehavior|dw:3
+Office Add-ins|HKCU\\$office\Word\Addins\KT|Manifest|C:\kt\m.xml
+Office Add-ins|HKLM2\\$office\16.0\Excel\Addins\KT|Manifest|C:\kt\e.xml
+Office Add-ins|HKCU\\$office\16.0\Word\Addins\KT|LoadBehavior|dw:3
+Office Add-ins|HKCU\\$office\16.0\Outlook\WebView\Inbox|URL|http://kt/
+Office Add-ins|HKCU\\$office\16.0\Word\Options|STARTUP-PATH|C:\kt
+Terminal Server|HKLM\\$ts\WinStations\RDP-Tcp|InitialProgram|C:\kt\rdp.exe
+Terminal Server|HKLM\\$ts\Wds\rdpwd|StartupPrograms|rdpclip,kt
+Terminal Server|HKLM\\$ts\AddIns\KT|Path|C:\kt\addin.dll
+Terminal Server|HKLM2\\$tsc|ClxDllPath|C:\kt\clx.dll
+Terminal Server|HKCU\\$tsc|ClxDllPath|C:\kt\clxu.dll
+Terminal Server|HKLM2\\$tsc\Default\Addins\KT|Name|C:\kt\tsc.dll
+Terminal Server|HKCU\\$tsc\Default\Addins\KT|Name|C:\kt\tscu.dll
+Safe Boot|HKLM\\$cc\SafeBoot\Minimal\KT||Service
+Safe Boot|HKLM\\$cc\SafeBoot\Network\KT.sys||Driver
+EOF
+)
 # The MSI installed, then replaced by a package of the next version made from the same exe, then
 # removed: its uninstall entry (named by the ProductCode) comes, gives way to the next version's and
 # goes; the user's settings stay. Wine 8 puts a per-machine shortcut in the user's Start Menu.
