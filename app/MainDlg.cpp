@@ -225,7 +225,6 @@ void CMainDlg::WriteLog() {
 void CMainDlg::OnDestroy() {
     // From here on no report is taken, so the log written below holds every event listed.
     m_channel.Close();
-    m_taskMonitor.Stop();
     ::RemovePropA(m_hWnd, kMainWindowProp);
     try {
         // The stop signals take three seconds; they are given by a thread of their own so that

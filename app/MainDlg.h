@@ -6,7 +6,6 @@
 #include "../framework/AfxWin.h"
 #include "../engine/MonitorHost.h"
 #include "../engine/SnapshotStore.h"
-#include "../places/TaskMonitor.h"
 #include "../ui/stListCtrl.h"
 #include "ChangeBalloon.h"
 #include "ClockSpeaker.h"
@@ -75,7 +74,6 @@ private:
     stListCtrl m_list;
     HICON m_hIcon;
     CHandle m_stopEvent;
-    CTaskMonitor m_taskMonitor;
     CSnapshotStore m_snapshots;
     CBalloonBatch m_balloon; // the events the next balloon tells of
     DWORD m_lastBalloon = 0; // tick count of the last change balloon

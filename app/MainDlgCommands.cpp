@@ -6,6 +6,7 @@
 #include "../places/ServiceMonitor.h"
 #include "../places/ShareMonitor.h"
 #include "../places/StartupMonitor.h"
+#include "../places/TaskMonitor.h"
 #include "../places/WinlogonMonitor.h"
 #include "../res/resource.h"
 #include "Alert.h"
@@ -25,8 +26,7 @@ void CMainDlg::StartMonitors() {
     AfxBeginThread(MonitorInstallProc, host); // after the Startup folder monitor
     AfxBeginThread(MonitorCOMProc, host);
     AfxBeginThread(MonitorWinlogonProc, host); // after the COM monitor
-    m_taskMonitor.Init(this);
-    m_taskMonitor.Start();
+    AfxBeginThread(MonitorTaskSchedulerProc, host);
     AfxBeginThread(MonitorShareDriveProc, host); // after the task monitor
     AfxBeginThread(MonitorFileAssociationProc, host);
 }
