@@ -64,8 +64,6 @@ class CTaskSources {
 public:
     CTaskSources();
     virtual ~CTaskSources();
-    CTaskSources(const CTaskSources&) = delete;
-    CTaskSources& operator=(const CTaskSources&) = delete;
 
     virtual HRESULT CreateScheduler(ITaskScheduler** scheduler);
     virtual NET_API_STATUS EnumJobs(LPBYTE* buffer, DWORD* entriesRead, DWORD* totalEntries,
