@@ -85,19 +85,15 @@ int main() {
     for (int i = 0; i < n; ++i)
         items.emplace_back("{" + std::to_string(i) + "-0000-0000}",
                            "C:\\Windows\\System32\\server" + std::to_string(i) + ".dll");
-    CMapStringToString current, unseen;
-    for (auto& it : items)
-        current.SetAt(it.first, it.second);
-    CopySnapshot(current, unseen);
+    CPlaceSnapshot snapshot;
+    snapshot.Compare(items,
+                     [](int, const std::string&, const std::string&, const std::string&) { return true; });
     for (int i = 0; i < n; i += 100)
         items[i].second += " changed";
     int events = 0;
     double start = NowMs();
-    CSnapshotComparison cmp(current, unseen,
-                            [&](int, const std::string&, const std::string&) { return ++events; });
-    for (auto& it : items)
-        cmp.Item(it.first, it.second);
-    cmp.Finish();
+    snapshot.Compare(
+        items, [&](int, const std::string&, const std::string&, const std::string&) { return ++events; });
     double ms = NowMs() - start;
     printf("in-memory comparison of %d items (%d changed): %.1f ms, %.0f items/s\n", n, events, ms,
            n / (ms / 1000.0));

@@ -1,7 +1,6 @@
 #include "WatchCycle.h"
 #include "../framework/AfxHandle.h"
 #include "../framework/AfxString.h"
-#include "SnapshotStore.h"
 
 void NameAsLocation(const std::string& name, const std::string& text, std::string& location,
                     std::string& details) {
@@ -23,36 +22,16 @@ bool CWatch::Report(IMonitorHost& host, int kind, const std::string& name, const
                             kind == EVENT_CHANGED ? Utf8ToAnsi(previousDetails).c_str() : nullptr);
 }
 
-void CWatch::CompareWith(IMonitorHost& host, const std::function<void(const ItemVisitor&)>& read) {
-    bool changed = false;
-    CSnapshotComparison* self = nullptr;
-    CSnapshotComparison comparison(m_current, m_unseen,
-                                   [&](int kind, const std::string& name, const std::string& text) {
-                                       changed = true;
-                                       return Report(host, kind, name, text, self->Previous());
-                                   });
-    self = &comparison;
-    read([&comparison](const std::string& name, const std::string& text) { comparison.Item(name, text); });
-    comparison.Finish();
-    if (CSnapshotStore* store = host.GetSnapshotStore(); store && changed)
-        store->Update(Id(), m_current);
+void CWatch::CompareWith(IMonitorHost& host, const ItemReader& read) {
+    m_snapshot.Compare(read,
+                       [&](int kind, const std::string& name, const std::string& text,
+                           const std::string& previous) { return Report(host, kind, name, text, previous); });
 }
 
 void CWatch::TakeFirstSnapshot(IMonitorHost& host) {
-    m_current.RemoveAll();
-    m_unseen.RemoveAll();
-    CSnapshotStore* store = host.GetSnapshotStore();
-    if (store && store->TakeSaved(Id(), m_current)) {
-        // As the last run left it: what differs now changed while the program was not running.
-        CopySnapshot(m_current, m_unseen);
-        CompareWith(host, [this](const ItemVisitor& visit) { m_source->ReadItems(visit); });
-    } else {
-        m_source->ReadItems(
-            [this](const std::string& name, const std::string& text) { m_current.SetAt(name, text); });
-        CopySnapshot(m_current, m_unseen);
-    }
-    if (store)
-        store->Update(Id(), m_current);
+    m_snapshot.KeepIn(host.GetSnapshotStore(), Id());
+    m_snapshot.Restart();
+    CompareWith(host, [this](const ItemVisitor& visit) { m_source->ReadItems(visit); });
 }
 
 void CWatch::Compare(IMonitorHost& host) {
@@ -60,7 +39,7 @@ void CWatch::Compare(IMonitorHost& host) {
     CompareWith(host, [this](const ItemVisitor& visit) { m_source->ReadItems(visit); });
 }
 
-bool CWatch::ReadDuringSettle(DWORD settle, std::vector<std::pair<std::string, std::string>>& items) {
+bool CWatch::ReadDuringSettle(DWORD settle, ItemReading& items) {
     DWORD start = ::GetTickCount();
     // Late enough for most installers' writes to be over, early enough for a slow reading to
     // end in time; a write after the start only costs a second reading after the settle.
@@ -81,7 +60,7 @@ bool CWatch::ReadDuringSettle(DWORD settle, std::vector<std::pair<std::string, s
 
 void CWatch::SettleAndCompare(IMonitorHost& host) {
     DWORD settle = host.GetSettleTime();
-    std::vector<std::pair<std::string, std::string>> items;
+    ItemReading items;
     if (!m_readAhead) {
         ::Sleep(settle);
     } else if (ReadDuringSettle(settle, items)) {

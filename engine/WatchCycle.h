@@ -24,9 +24,6 @@
 #include <string>
 #include <vector>
 
-// Called once per item of a reading: its whole name and text, UTF-8.
-using ItemVisitor = std::function<void(const std::string& name, const std::string& text)>;
-
 // Where a watch's items come from and how changes there are signalled.
 class CWatchSource {
 public:
@@ -46,7 +43,8 @@ public:
     virtual bool OnGuardSignal() = 0;
     // Before a reading: re-opens (and re-arms) a place that was deleted or has come back.
     virtual void Reconnect() = 0;
-    // Every item, in the order the place gives them; none while the place is gone.
+    // Every item, name and text in UTF-8, in the order the place gives them; none while the
+    // place is gone.
     virtual void ReadItems(const ItemVisitor& visit) = 0;
     // For a reading during the settle: arms `event` (manual-reset) for any change below the
     // place, on a handle of its own; false when it cannot.
@@ -86,17 +84,14 @@ private:
                 const std::string& previous);
     // How the host's store knows this place.
     std::string Id() const { return m_category + std::string("\t") + m_source->Name(); }
-    bool ReadDuringSettle(DWORD settle, std::vector<std::pair<std::string, std::string>>& items);
-    // Compares items fed by `read` with the snapshot, reports, and hands a changed snapshot to
-    // the host's store.
-    void CompareWith(IMonitorHost& host, const std::function<void(const ItemVisitor&)>& read);
+    bool ReadDuringSettle(DWORD settle, ItemReading& items);
+    void CompareWith(IMonitorHost& host, const ItemReader& read);
 
     std::unique_ptr<CWatchSource> m_source;
     const char* m_category;
     ItemFormat m_format;
     bool m_readAhead;
-    CMapStringToString m_current;
-    CMapStringToString m_unseen;
+    CPlaceSnapshot m_snapshot;
 };
 
 // Waits on the watches (change events in order, then guards) and the stop event, last, until

@@ -20,11 +20,7 @@ const std::vector<MonitorRow> kRoster = {
     {"MonitorCOMProc", CATEGORY_COM, RunRegistryPlaces},
     {"MonitorWinlogonProc", CATEGORY_WINLOGON, RunRegistryPlaces},
     {"MonitorTaskSchedulerProc", CATEGORY_TASKS,
-     [](IMonitorHost& host, const MonitorRow&) {
-         CTaskMonitor monitor;
-         monitor.Init(&host);
-         return MonitorTaskSchedulerProc(&monitor);
-     }},
+     [](IMonitorHost& host, const MonitorRow&) { return MonitorTaskSchedulerProc(&host); }},
     {"MonitorShareDriveProc", CATEGORY_SHARES, RunRegistryPlaces},
     {"MonitorFileAssociationProc", CATEGORY_FILEASSOC,
      [](IMonitorHost& host, const MonitorRow&) { return MonitorFileAssociationProc(&host); }},

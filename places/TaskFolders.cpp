@@ -1,5 +1,5 @@
 // The Task Scheduler 2.0 route: every folder from the root down, hidden tasks included.
-#include "TaskMonitor.h"
+#include "TaskRoutes.h"
 #include <cwctype>
 #include <set>
 // The library MinGW links by default lacks the Task Scheduler 2.0 identifiers: defined here.
@@ -8,33 +8,26 @@
 #include <taskschd.h>
 
 namespace {
-// The kinds as the Task Scheduler names them.
+// The kinds as the Task Scheduler names them; any other is "Custom".
+const std::pair<int, const char*> kTriggerKinds[] = {
+    {TASK_TRIGGER_EVENT, "On an event"},
+    {TASK_TRIGGER_TIME, "One time"},
+    {TASK_TRIGGER_DAILY, "Daily"},
+    {TASK_TRIGGER_WEEKLY, "Weekly"},
+    {TASK_TRIGGER_MONTHLY, "Monthly"},
+    {TASK_TRIGGER_MONTHLYDOW, "Monthly"},
+    {TASK_TRIGGER_IDLE, "On idle"},
+    {TASK_TRIGGER_REGISTRATION, "At task creation"},
+    {TASK_TRIGGER_BOOT, "At startup"},
+    {TASK_TRIGGER_LOGON, "At log on"},
+    {TASK_TRIGGER_SESSION_STATE_CHANGE, "On session change"},
+};
+
 const char* TriggerKindText(int type) {
-    switch (type) {
-    case TASK_TRIGGER_EVENT:
-        return "On an event";
-    case TASK_TRIGGER_TIME:
-        return "One time";
-    case TASK_TRIGGER_DAILY:
-        return "Daily";
-    case TASK_TRIGGER_WEEKLY:
-        return "Weekly";
-    case TASK_TRIGGER_MONTHLY:
-    case TASK_TRIGGER_MONTHLYDOW:
-        return "Monthly";
-    case TASK_TRIGGER_IDLE:
-        return "On idle";
-    case TASK_TRIGGER_REGISTRATION:
-        return "At task creation";
-    case TASK_TRIGGER_BOOT:
-        return "At startup";
-    case TASK_TRIGGER_LOGON:
-        return "At log on";
-    case TASK_TRIGGER_SESSION_STATE_CHANGE:
-        return "On session change";
-    default:
-        return "Custom";
-    }
+    for (const auto& kind : kTriggerKinds)
+        if (kind.first == type)
+            return kind.second;
+    return "Custom";
 }
 
 std::string Utf8(const std::wstring& text) {
@@ -132,7 +125,70 @@ HRESULT ReadTaskRecord(IRegisteredTask* task, TaskRecord& record) {
     return S_OK;
 }
 
-HRESULT CTaskMonitor::ListTaskFolder(const std::wstring& path, LONG taskFlags,
+namespace {
+// A service that restarted is connected afresh; other failures (Wine's enumeration is not
+// implemented) keep the connection rather than make it again every poll.
+bool ServiceLost(HRESULT hr) {
+    return hr == RPC_E_DISCONNECTED || HRESULT_FACILITY(hr) == FACILITY_RPC ||
+           hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) || hr == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED);
+}
+
+class CTaskFolderRoute : public CTaskRoute {
+public:
+    CTaskFolderRoute(CTaskSources& sources, const CPlaceSnapshot& workItems)
+        : CTaskRoute("tasks", sources), m_workItems(workItems) {}
+    bool Read(ItemReading& reading) override;
+
+private:
+    // Paths and texts are UTF-8.
+    std::string ShownLocation(const std::string& name) const override { return Utf8ToAnsi(name); }
+    std::string ShownText(const std::string& text) const override { return Utf8ToAnsi(text); }
+    // A task of the root folder is the work item of its name with ".job": the work items
+    // report it.
+    bool IsWorkItem(const std::wstring& folder, const std::wstring& task) const {
+        return folder == L"\\" && task.size() > 1 &&
+               m_workItems.Has(WorkItemName((task.substr(1) + L".job").c_str()));
+    }
+    const CPlaceSnapshot& m_workItems;
+};
+
+bool CTaskFolderRoute::Read(ItemReading& reading) {
+    std::vector<std::wstring> pending{L"\\"};
+    std::set<std::wstring> seen{L"\\"};
+    while (!pending.empty()) {
+        std::wstring path = pending.back();
+        pending.pop_back();
+        std::vector<std::wstring> subfolders;
+        std::vector<TaskRecord> tasks;
+        HRESULT hr = m_sources.ListTaskFolder(path, TASK_ENUM_HIDDEN, subfolders, tasks);
+        // Some system folders are closed to a standard user, poll after poll: left out.
+        if (hr == E_ACCESSDENIED)
+            continue;
+        if (FAILED(hr))
+            return false;
+        for (const auto& task : tasks) {
+            if (IsWorkItem(path, task.path))
+                m_snapshot.Forget(Utf8(task.path));
+            else
+                reading.emplace_back(Utf8(task.path), TaskDetailsText(task));
+        }
+        // Folder names are case-insensitive; one listed twice is read once.
+        for (auto& sub : subfolders) {
+            std::wstring key = sub;
+            for (auto& c : key)
+                c = std::towlower(c);
+            if (seen.insert(key).second)
+                pending.push_back(sub);
+        }
+    }
+    return true;
+}
+} // namespace
+
+CTaskSources::CTaskSources() = default;
+CTaskSources::~CTaskSources() = default;
+
+HRESULT CTaskSources::ListTaskFolder(const std::wstring& folder, LONG taskFlags,
                                      std::vector<std::wstring>& subfolders, std::vector<TaskRecord>& tasks) {
     HRESULT hr = S_OK;
     if (!m_taskService) {
@@ -147,11 +203,21 @@ HRESULT CTaskMonitor::ListTaskFolder(const std::wstring& path, LONG taskFlags,
             return FAILED(hr) ? hr : E_FAIL;
         }
     }
+    hr = ListConnectedFolder(folder, taskFlags, subfolders, tasks);
+    if (ServiceLost(hr))
+        m_taskService.Release();
+    return hr;
+}
+
+HRESULT CTaskSources::ListConnectedFolder(const std::wstring& path, LONG taskFlags,
+                                          std::vector<std::wstring>& subfolders,
+                                          std::vector<TaskRecord>& tasks) {
     CBstr name(path.c_str());
     CComPtr<ITaskFolder> folder;
     CComPtr<ITaskFolderCollection> folders;
     CComPtr<IRegisteredTaskCollection> registered;
     LONG folderCount = 0, taskCount = 0;
+    HRESULT hr;
     if (FAILED(hr = m_taskService->GetFolder(name.Get(), folder.Out())) ||
         FAILED(hr = folder->GetFolders(0, folders.Out())) || FAILED(hr = folders->get_Count(&folderCount)) ||
         FAILED(hr = folder->GetTasks(taskFlags, registered.Out())) ||
@@ -175,59 +241,6 @@ HRESULT CTaskMonitor::ListTaskFolder(const std::wstring& path, LONG taskFlags,
     return S_OK;
 }
 
-HRESULT CTaskMonitor::ReadTaskFolders(CTaskRouteSnapshot::Reading& reading) {
-    std::vector<std::wstring> pending{L"\\"};
-    std::set<std::wstring> seen{L"\\"};
-    while (!pending.empty()) {
-        std::wstring path = pending.back();
-        pending.pop_back();
-        std::vector<std::wstring> subfolders;
-        std::vector<TaskRecord> tasks;
-        HRESULT hr = ListTaskFolder(path, TASK_ENUM_HIDDEN, subfolders, tasks);
-        // Some system folders are closed to a standard user, poll after poll: left out.
-        if (hr == E_ACCESSDENIED)
-            continue;
-        if (FAILED(hr))
-            return hr;
-        for (const auto& task : tasks) {
-            std::string name = Utf8(task.path);
-            // A task of the root folder is the work item of its name with ".job": the work
-            // items report it.
-            if (path == L"\\" && task.path.size() > 1) {
-                std::wstring item = task.path.substr(1) + L".job";
-                if (m_workItems.Has(WideToAnsi(item.c_str(), item.size() * 4 + 1))) {
-                    m_tasks.Forget(name);
-                    continue;
-                }
-            }
-            reading.emplace_back(name, TaskDetailsText(task));
-        }
-        // Folder names are case-insensitive; one listed twice is read once.
-        for (auto& sub : subfolders) {
-            std::wstring key = sub;
-            for (auto& c : key)
-                c = std::towlower(c);
-            if (seen.insert(key).second)
-                pending.push_back(sub);
-        }
-    }
-    return S_OK;
-}
-
-bool CTaskMonitor::ScanTaskFolders() {
-    CTaskRouteSnapshot::Reading reading;
-    HRESULT hr = ReadTaskFolders(reading);
-    if (FAILED(hr)) {
-        // A service that restarted is connected afresh; other failures (Wine's enumeration
-        // is not implemented) keep the connection rather than make it again every poll.
-        if (hr == RPC_E_DISCONNECTED || HRESULT_FACILITY(hr) == FACILITY_RPC ||
-            hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) || hr == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED))
-            m_taskService.Release();
-        return false;
-    }
-    m_tasks.Compare(reading, [this](int kind, const std::string& path, const std::string& details,
-                                    const std::string& previous) {
-        return Report(kind, Utf8ToAnsi(path), Utf8ToAnsi(details), Utf8ToAnsi(previous));
-    });
-    return true;
+std::unique_ptr<CTaskRoute> MakeTaskFolderRoute(CTaskSources& sources, const CPlaceSnapshot& workItems) {
+    return std::make_unique<CTaskFolderRoute>(sources, workItems);
 }

@@ -1,20 +1,18 @@
-#include "TaskMonitor.h"
+// The jobs route: every scheduled job, by id.
+#include "TaskRoutes.h"
 #include <cstdio>
 #include <lmapibuf.h>
 #include <lmerr.h>
 #include <vector>
 
 namespace {
-const size_t kTextSize = 260; // job commands
-} // namespace
-
-// One page of job records, handed back to the monitor that gave it.
+// One page of job records, handed back to the sources that gave it.
 class CJobPage {
 public:
-    explicit CJobPage(CTaskMonitor& monitor) : m_monitor(monitor) {}
+    explicit CJobPage(CTaskSources& sources) : m_sources(sources) {}
     ~CJobPage() {
         if (m_buffer)
-            m_monitor.FreeJobs(m_buffer);
+            m_sources.FreeJobs(m_buffer);
     }
     CJobPage(const CJobPage&) = delete;
     CJobPage& operator=(const CJobPage&) = delete;
@@ -22,9 +20,36 @@ public:
     const AT_ENUM* Jobs() const { return reinterpret_cast<const AT_ENUM*>(m_buffer); }
 
 private:
-    CTaskMonitor& m_monitor;
+    CTaskSources& m_sources;
     LPBYTE m_buffer = nullptr;
 };
+
+class CJobRoute : public CTaskRoute {
+public:
+    explicit CJobRoute(CTaskSources& sources) : CTaskRoute("jobs", sources) {}
+    bool Read(ItemReading& reading) override;
+};
+
+bool CJobRoute::Read(ItemReading& reading) {
+    DWORD resume = 0;
+    for (;;) {
+        CJobPage page(m_sources);
+        DWORD read = 0, total = 0;
+        NET_API_STATUS status = m_sources.EnumJobs(page.Out(), &read, &total, &resume);
+        if (status != NERR_Success && status != ERROR_MORE_DATA)
+            return false;
+        if (read != 0 && !page.Jobs())
+            return false;
+        for (DWORD i = 0; i < read; ++i)
+            reading.emplace_back(std::to_string(page.Jobs()[i].JobId), JobDetailsText(page.Jobs()[i]));
+        if (status == NERR_Success)
+            return true;
+        // More was promised: asking again for more that never comes would never end.
+        if (read == 0)
+            return false;
+    }
+}
+} // namespace
 
 std::string WideToAnsi(const wchar_t* text, size_t size) {
     if (!text || !*text || size == 0)
@@ -73,40 +98,19 @@ std::string JobTimeText(DWORD_PTR jobTime) {
 }
 
 std::string JobDetailsText(const AT_ENUM& job) {
-    return JobDaysText(job) + ";" + JobTimeText(job.JobTime) + ";" + WideToAnsi(job.Command, kTextSize);
+    return JobDaysText(job) + ";" + JobTimeText(job.JobTime) + ";" + WideToAnsi(job.Command, kTaskTextSize);
 }
 
-NET_API_STATUS CTaskMonitor::EnumJobs(LPBYTE* buffer, DWORD* entriesRead, DWORD* totalEntries,
+NET_API_STATUS CTaskSources::EnumJobs(LPBYTE* buffer, DWORD* entriesRead, DWORD* totalEntries,
                                       DWORD* resumeHandle) {
     return ::NetScheduleJobEnum(nullptr, buffer, MAX_PREFERRED_LENGTH, entriesRead, totalEntries,
                                 resumeHandle);
 }
 
-void CTaskMonitor::FreeJobs(LPBYTE buffer) {
+void CTaskSources::FreeJobs(LPBYTE buffer) {
     ::NetApiBufferFree(buffer);
 }
 
-bool CTaskMonitor::ScanJobs() {
-    CTaskRouteSnapshot::Reading reading;
-    DWORD resume = 0;
-    for (;;) {
-        CJobPage page(*this);
-        DWORD read = 0, total = 0;
-        NET_API_STATUS status = EnumJobs(page.Out(), &read, &total, &resume);
-        if (status != NERR_Success && status != ERROR_MORE_DATA)
-            return false;
-        if (read != 0 && !page.Jobs())
-            return false;
-        for (DWORD i = 0; i < read; ++i)
-            reading.emplace_back(std::to_string(page.Jobs()[i].JobId), JobDetailsText(page.Jobs()[i]));
-        if (status == NERR_Success)
-            break;
-        // More was promised: asking again for more that never comes would never end.
-        if (read == 0)
-            return false;
-    }
-    m_jobs.Compare(reading,
-                   [this](int kind, const std::string& id, const std::string& details,
-                          const std::string& previous) { return Report(kind, id, details, previous); });
-    return true;
+std::unique_ptr<CTaskRoute> MakeJobRoute(CTaskSources& sources) {
+    return std::make_unique<CJobRoute>(sources);
 }

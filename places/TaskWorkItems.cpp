@@ -1,10 +1,10 @@
-#include "TaskMonitor.h"
+// The Task Scheduler 1.0 route: every work item, by name.
+#include "TaskRoutes.h"
 #include <cwchar>
 #include <mstask.h>
 
 namespace {
 const ULONG kNamesPerBatch = 5;
-const size_t kTextSize = 260; // names, application names, trigger texts
 
 // One batch of names from IEnumWorkItems::Next, each freed with the array that held it.
 class CNameBatch {
@@ -28,7 +28,7 @@ private:
 
 // A text handed out by a COM method, converted.
 std::string TextOf(const CCoTaskText& text) {
-    return WideToAnsi(text.Get(), kTextSize);
+    return WideToAnsi(text.Get(), kTaskTextSize);
 }
 
 bool EndsWithJob(const std::wstring& name) {
@@ -68,22 +68,30 @@ std::string ReadWorkItemDetails(ITaskScheduler* scheduler, LPCWSTR name) {
     }
     return trigger + ";" + application;
 }
-} // namespace
 
-HRESULT CTaskMonitor::CreateScheduler(ITaskScheduler** scheduler) {
-    return ::CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskScheduler,
-                              reinterpret_cast<void**>(scheduler));
-}
+class CWorkItemRoute : public CTaskRoute {
+public:
+    explicit CWorkItemRoute(CTaskSources& sources) : CTaskRoute("work items", sources) {}
+    bool Read(ItemReading& reading) override;
 
-bool CTaskMonitor::ScanWorkItems() {
-    if (!m_scheduler && FAILED(CreateScheduler(m_scheduler.Out())))
+private:
+    // Known by its whole name, since two long names may share their cut; shown cut.
+    std::string ShownLocation(const std::string& name) const override {
+        char location[kTaskTextSize];
+        CopyCut(location, name.c_str());
+        return location;
+    }
+    CComPtr<ITaskScheduler> m_scheduler;
+};
+
+bool CWorkItemRoute::Read(ItemReading& reading) {
+    if (!m_scheduler && FAILED(m_sources.CreateScheduler(m_scheduler.Out())))
         m_scheduler.Release();
     CComPtr<IEnumWorkItems> items;
     if (!m_scheduler || FAILED(m_scheduler->Enum(items.Out())) || !items) {
         m_scheduler.Release(); // the service may have restarted: a new one at the next poll
         return false;
     }
-    CTaskRouteSnapshot::Reading reading;
     for (;;) {
         CNameBatch batch;
         HRESULT hr = items->Next(kNamesPerBatch, batch.Names(), batch.Count());
@@ -91,18 +99,23 @@ bool CTaskMonitor::ScanWorkItems() {
         if (FAILED(hr))
             return false;
         if (batch.Taken().empty())
-            break;
+            return true;
         for (auto name = batch.Taken().rbegin(); name != batch.Taken().rend(); ++name)
             if (LPCWSTR text = name->Get())
-                reading.emplace_back(WideToAnsi(text, std::wcslen(text) * 4 + 1),
-                                     ReadWorkItemDetails(m_scheduler.Get(), text));
+                reading.emplace_back(WorkItemName(text), ReadWorkItemDetails(m_scheduler.Get(), text));
     }
-    m_workItems.Compare(reading, [this](int kind, const std::string& name, const std::string& details,
-                                        const std::string& previous) {
-        // Known by its whole name, since two long names may share their cut; shown cut.
-        char location[kTextSize];
-        CopyCut(location, name.c_str());
-        return Report(kind, location, details, previous);
-    });
-    return true;
+}
+} // namespace
+
+std::string WorkItemName(const wchar_t* name) {
+    return WideToAnsi(name, std::wcslen(name) * 4 + 1);
+}
+
+HRESULT CTaskSources::CreateScheduler(ITaskScheduler** scheduler) {
+    return ::CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskScheduler,
+                              reinterpret_cast<void**>(scheduler));
+}
+
+std::unique_ptr<CTaskRoute> MakeWorkItemRoute(CTaskSources& sources) {
+    return std::make_unique<CWorkItemRoute>(sources);
 }

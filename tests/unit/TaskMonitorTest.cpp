@@ -2,6 +2,7 @@
 // The task monitor's three routes on exact records: a fake Task Scheduler 1.0 that behaves as
 // Wine's does, fake job pages and a fake 2.0 folder tree.
 #include "TestSupport.h"
+#include "engine/SnapshotStore.h"
 #include "places/TaskMonitor.h"
 #include <algorithm>
 #include <atomic>
@@ -11,8 +12,9 @@
 #include <map>
 #include <mstask.h>
 #include <set>
-#include <tuple>
 #include <taskschd.h>
+#include <thread>
+#include <tuple>
 
 namespace {
 std::atomic<int> g_live{0}; // fake COM objects alive: a poll must release all it took
@@ -88,10 +90,13 @@ DWORD_PTR At(int h, int m, int s = 0, int ms = 0) {
 
 using Reports = std::multiset<std::string>; // "N|location|details", N, D or C for the kind
 
-// A monitor whose scheduler, job pages (of two) and 2.0 folders are the test's. At its end it has
-// let go of every fake object and job buffer.
-struct CTestTaskMonitor : CTaskMonitor {
-    CRecordingHost host;
+// A monitor on sources whose scheduler, job pages (of two) and 2.0 folders are the test's, and a
+// host that keeps snapshots in `store`. At its end it has let go of every fake object and job buffer.
+struct CTestTaskMonitor : CTaskSources {
+    struct : CRecordingHost {
+        CSnapshotStore* store = nullptr;
+        CSnapshotStore* GetSnapshotStore() override { return store; }
+    } host;
     FakeSchedule schedule;
     bool noScheduler = false;
     std::vector<std::wstring> jobCommands; // each job runs at 8:00
@@ -100,16 +105,20 @@ struct CTestTaskMonitor : CTaskMonitor {
     std::atomic<int> buffersOut{0};
     std::vector<std::pair<TaskRecord, bool>> tasks; // and whether hidden
     std::map<std::wstring, HRESULT> failingFolders;
+    std::unique_ptr<CTaskMonitor> monitor;
 
-    CTestTaskMonitor() { Init(&host); }
+    explicit CTestTaskMonitor(CSnapshotStore* store = nullptr) {
+        host.store = store;
+        monitor = std::make_unique<CTaskMonitor>(host, *this);
+    }
     ~CTestTaskMonitor() override {
-        ReleaseServices();
+        monitor.reset();
         EXPECT_EQ(0, g_live.load()) << "a poll kept or lost a reference";
         EXPECT_EQ(0, buffersOut.load()) << "a job buffer was not freed";
     }
     // One poll's reports; their order within a poll is not fixed.
     Reports Polled() {
-        Poll();
+        monitor->Poll();
         Reports reports;
         for (const RecordedEvent& e : host.Events())
             reports.insert(e.category == "Task Scheduler" ? e.Text() : "category " + e.category);
@@ -275,17 +284,40 @@ TEST(TaskMonitor, AFailedReadingIsNeverComparedAndARouteIsSilentUntilItHasReadOn
         }
 }
 
-// A stop, by the host's event or by Stop, ends the wait between polls at once: here it would
-// last for ever.
-TEST(TaskMonitor, OneThreadAtATimeEndedByTheStopOrTheQuitEvent) {
-    for (bool quit : {false, true}) {
-        CTestTaskMonitor m;
-        m.m_pollPeriod = INFINITE;
-        ASSERT_TRUE(m.Start());
-        EXPECT_FALSE(m.Start()) << "a second thread would share the snapshots";
-        ASSERT_TRUE(WaitUntil([&] { return m.GetPollCount() == 1; }, 30000));
-        quit ? m.Stop() : (void)SetEvent(m.host.GetStopEvent());
-        EXPECT_TRUE(WaitUntil([&] { return !m.IsRunning(); }, 30000));
-        EXPECT_EQ(1, m.GetPollCount());
-    }
+// What changed while the program was not running is reported by each route's first complete
+// reading, also after a run in which the route saw no change; a refused report is made again at
+// the next start.
+TEST(TaskMonitor, FirstReadingIsComparedWithTheLastRunsSnapshot) {
+    CTempDir dir;
+    auto run = [&](int changes, bool refuse = false) {
+        CSnapshotStore store;
+        store.Load(dir.path + "state");
+        CTestTaskMonitor m(&store);
+        m.host.m_refuse = refuse;
+        m.schedule.items = {L"A.job"};
+        m.jobCommands = {L"a.bat"};
+        m.Task(L"\\Vendor\\A", {}, L"C:\\a.exe");
+        if (changes > 0)
+            m.jobCommands.push_back(L"b.bat");
+        if (changes > 1)
+            m.schedule.items.push_back(L"B.job"), m.Task(L"\\Vendor\\B", {}, L"C:\\b.exe");
+        Reports reports = m.Polled();
+        EXPECT_TRUE(store.Save());
+        return reports;
+    };
+    EXPECT_EQ(Reports{}, run(0));
+    EXPECT_EQ(Reports{"N|" + JobAt(1) + "|; 8:00AM;b.bat"}, run(1));
+    EXPECT_EQ(Reports{}, run(2, true));
+    EXPECT_EQ((Reports{"N|B.job|;", "N|\\Vendor\\B|;C:\\b.exe"}), run(2));
+}
+
+// The host's stop event ends the wait between polls at once: here it would last for ever.
+TEST(TaskMonitor, TheHostsStopEventEndsTheMonitor) {
+    CTestTaskMonitor m;
+    std::atomic<bool> ended{false};
+    std::thread thread([&] { RunTaskMonitor(m.host, INFINITE, &m), ended = true; });
+    EXPECT_TRUE(WaitUntil([&] { return m.host.m_ready == 1; }, 30000));
+    SetEvent(m.host.GetStopEvent());
+    EXPECT_TRUE(WaitUntil([&] { return ended.load(); }, 30000));
+    thread.join();
 }
