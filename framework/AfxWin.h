@@ -16,11 +16,9 @@ public:
     HWND m_hWnd = nullptr;
 
     BOOL ShowWindow(int cmd) { return ::ShowWindow(m_hWnd, cmd); }
-    BOOL IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
     BOOL SetForegroundWindow() { return ::SetForegroundWindow(m_hWnd); }
     void SetWindowText(const char* text) { ::SetWindowTextA(m_hWnd, text); }
-    CString GetWindowText() const;
     HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
     void EnableDlgItem(int id, BOOL enable) { ::EnableWindow(GetDlgItem(id), enable); }
     LRESULT SendMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const {
@@ -59,8 +57,6 @@ public:
     virtual void OnOK();
     virtual void OnCancel() { EndDialog(IDCANCEL); }
 
-    void BindControl(CWnd& control) { m_bound.push_back(&control); }
-
 protected:
     virtual void DoDataExchange(CDataExchange*) {}
     // WM_COMMAND from a control or menu; the base routes IDOK and IDCANCEL.
@@ -69,6 +65,7 @@ protected:
     virtual bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
 
 private:
+    friend void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
     static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
     INT_PTR Dispatch(UINT msg, WPARAM wp, LPARAM lp);
 
@@ -86,11 +83,9 @@ public:
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
     virtual ~CWinApp();
-    virtual BOOL InitInstance() { return TRUE; }
-    CWnd* m_pMainWnd = nullptr;
+    virtual BOOL InitInstance() = 0;
 };
 
-CWinApp* AfxGetApp();
 // Runs the application object's InitInstance; the process's result.
 int AfxWinMain();
 
