@@ -22,8 +22,8 @@ CString AutoStartCommand(const char* path) {
 }
 } // namespace
 
-COptionsDlg::COptionsDlg(HWND parent)
-    : CDialog(IDD_OPTIONS, parent), m_hRunHive(HKEY_LOCAL_MACHINE), m_runKeyPath(kRunKeyPath) {}
+COptionsDlg::COptionsDlg()
+    : CDialog(IDD_OPTIONS), m_hRunHive(HKEY_LOCAL_MACHINE), m_runKeyPath(kRunKeyPath) {}
 
 void COptionsDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Check(pDX, IDC_AUTOSTART, m_autoStart);

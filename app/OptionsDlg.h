@@ -6,7 +6,7 @@
 
 class COptionsDlg : public CDialog {
 public:
-    explicit COptionsDlg(HWND parent = nullptr);
+    COptionsDlg();
 
     int m_autoStart = 0;
     int m_silence = 0;

@@ -1,8 +1,8 @@
 #include "AfxWin.h"
 
 INT_PTR CDialog::DoModal() {
-    return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_idTemplate), m_hParent,
-                             DialogProc, reinterpret_cast<LPARAM>(this));
+    return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_idTemplate), nullptr, DialogProc,
+                             reinterpret_cast<LPARAM>(this));
 }
 
 BOOL CDialog::UpdateData(BOOL saveAndValidate) {

@@ -46,7 +46,7 @@ struct CDataExchange {
 
 class CDialog : public CWnd {
 public:
-    explicit CDialog(UINT idTemplate, HWND parent = nullptr) : m_idTemplate(idTemplate), m_hParent(parent) {}
+    explicit CDialog(UINT idTemplate) : m_idTemplate(idTemplate) {}
 
     // Runs the dialog modally; returns the EndDialog result, or -1 when it could not be created.
     INT_PTR DoModal();
@@ -70,7 +70,6 @@ private:
     INT_PTR Dispatch(UINT msg, WPARAM wp, LPARAM lp);
 
     UINT m_idTemplate;
-    HWND m_hParent;
     std::vector<CWnd*> m_bound;
 };
 
