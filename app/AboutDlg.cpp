@@ -1,8 +1,9 @@
 #include "AboutDlg.h"
 #include "../res/resource.h"
 
+namespace {
 // Newest first; a version's first line is "version<TAB>- ", its further lines "<TAB>- ".
-const char* const CAboutDlg::s_history =
+const char* const kHistory =
     "2.4\t- An MSI package installs it, silently too; the zip's exe runs from any folder\r\n"
     "\t- The file's properties show its version\r\n"
     "2.3\t- Scheduled jobs are shown with their days, time and command\r\n"
@@ -15,6 +16,7 @@ const char* const CAboutDlg::s_history =
     "2.0\t- Scheduled tasks are watched\r\n"
     "\t- Installed programs are watched\r\n"
     "1.0\t- Run keys, services and the Startup folders are watched";
+} // namespace
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
 
@@ -24,6 +26,6 @@ void CAboutDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CAboutDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-    m_history.SetWindowText(s_history);
+    m_history.SetWindowText(kHistory);
     return FALSE;
 }

@@ -4,11 +4,10 @@
 class CAboutDlg : public CDialog {
 public:
     CAboutDlg();
-    CWnd m_history;
 
-    static const char* const s_history;
-
-protected:
+private:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
+
+    CWnd m_history;
 };

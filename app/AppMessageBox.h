@@ -1,5 +1,5 @@
-// The program's message boxes: modal, with the program's title, on the calling thread. Tests
-// put a recorder in their place so that a box neither blocks nor needs a user.
+// The program's message boxes: modal, with the program's title, on the calling thread. A sink
+// put in their place takes the texts instead, so that a box neither blocks nor needs a user.
 #pragma once
 #include <windows.h>
 

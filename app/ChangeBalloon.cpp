@@ -1,7 +1,11 @@
 #include "ChangeBalloon.h"
 #include "../framework/AfxString.h"
+#include "Messages.h"
+#include <string>
 
 namespace {
+const size_t kFirstFew = 3;
+
 // The shell shows 63 bytes of a title and 255 of a text; longer ones are cut with an ellipsis
 // at a character boundary.
 std::string Shorten(const std::string& text, size_t bytes) {
@@ -13,25 +17,13 @@ std::string Shorten(const std::string& text, size_t bytes) {
     return shortened += "...";
 }
 
-const size_t kFirstFew = 3;
-} // namespace
+struct BalloonText {
+    std::string title; // at most 63 bytes
+    std::string text;  // at most 255 bytes
+};
 
-void CBalloonBatch::Add(const EventRecord& rec) {
-    if (m_first.size() < kFirstFew)
-        m_first.push_back(rec);
-    ++m_count;
-}
-
-BalloonText CBalloonBatch::Take() {
-    BalloonText text = ChangeBalloon(m_first, m_count);
-    m_first.clear();
-    m_count = 0;
-    return text;
-}
-
+// `events` in the order they were reported (the first few), `count` how many there were in all.
 BalloonText ChangeBalloon(const std::vector<EventRecord>& events, size_t count) {
-    if (events.empty() || count == 0)
-        return {"Kestrow", ""};
     if (count == 1) {
         const EventRecord& e = events.back();
         return {Shorten(std::string(e.category) + ": " + e.event, 63),
@@ -46,4 +38,30 @@ BalloonText ChangeBalloon(const std::vector<EventRecord>& events, size_t count) 
     if (count > kFirstFew)
         text += "\n...";
     return {"Kestrow", Shorten(text, 255)};
+}
+} // namespace
+
+void CChangeBalloons::Add(const EventRecord& rec) {
+    if (m_first.size() < kFirstFew)
+        m_first.push_back(rec);
+    ++m_count;
+}
+
+void CChangeBalloons::Show() {
+    if (m_count == 0) {
+        m_window.KillTimer(IDT_BALLOON);
+        return;
+    }
+    DWORD now = ::GetTickCount(), wait = now - m_lastShown < 1000 ? 1000 - (now - m_lastShown) : 0;
+    if (wait) {
+        m_window.SetTimer(IDT_BALLOON, wait);
+        return;
+    }
+    m_window.KillTimer(IDT_BALLOON);
+    m_lastShown = now;
+    BalloonText balloon = ChangeBalloon(m_first, m_count);
+    m_first.clear();
+    m_count = 0;
+    // Quiet exactly when the alert's beep is.
+    m_tray.ShowBalloon(balloon.text.c_str(), balloon.title.c_str(), m_alert.IsQuiet());
 }

@@ -1,31 +1,29 @@
-// What the tray balloon says of the events an alert starts for: the newest one, or for a
-// burst how many there were and the first few.
+// The tray balloon that tells of the events an alert starts for: the newest one, or for a burst
+// how many there were and the first few. A balloon costs the shell milliseconds, so a burst
+// shows one a second at most, with everything since the last one. Window thread only.
 #pragma once
-#include "EventLogFile.h"
-#include <string>
+#include "../framework/AfxWin.h"
+#include "Alert.h"
+#include "EventRecord.h"
+#include "TrayIcon.h"
 #include <vector>
 
-struct BalloonText {
-    std::string title; // at most 63 bytes
-    std::string text;  // at most 255 bytes
-};
-
-// `events` in the order they were reported (for a burst, at least its first few), `count` how
-// many there were in all; none gives an empty text.
-BalloonText ChangeBalloon(const std::vector<EventRecord>& events, size_t count);
-inline BalloonText ChangeBalloon(const std::vector<EventRecord>& events) {
-    return ChangeBalloon(events, events.size());
-}
-
-// The events since the last balloon: the first few and how many. A balloon costs the shell
-// milliseconds, so a burst shows one a second at most, with everything since the last one.
-class CBalloonBatch {
+class CChangeBalloons {
 public:
+    // `window` holds the timer (IDT_BALLOON) of a balloon held back; `alert` says when to be quiet.
+    CChangeBalloons(CWnd& window, CTrayIcon& tray, const CAlert& alert)
+        : m_window(window), m_tray(tray), m_alert(alert) {}
+
     void Add(const EventRecord& rec);
-    bool Empty() const { return m_count == 0; }
-    BalloonText Take();
+    // After a batch and at IDT_BALLOON: the balloon of the events added since the last one, once
+    // that one is a second old; until then the timer waits.
+    void Show();
 
 private:
-    std::vector<EventRecord> m_first;
-    size_t m_count = 0;
+    CWnd& m_window;
+    CTrayIcon& m_tray;
+    const CAlert& m_alert;
+    std::vector<EventRecord> m_first; // the first few since the last balloon
+    size_t m_count = 0;               // how many since the last balloon
+    DWORD m_lastShown = 0;            // tick count of the last balloon
 };

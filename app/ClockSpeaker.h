@@ -1,5 +1,5 @@
-// What the main window takes from the machine for its alert: the local time and the beep.
-// Tests give the window their own.
+// What the main window takes from the machine: the local time (of its events and its alert)
+// and the alert's beep.
 #pragma once
 #include <windows.h>
 

@@ -1,27 +1,8 @@
 #include "EventLogFile.h"
 #include "../framework/AfxFileFind.h"
 #include "../framework/AfxHandle.h"
-#include <cstdio>
 #include <cstring>
 #include <shlobj.h>
-
-void FormatEventDate(const SYSTEMTIME& t, char (&out)[kDateChars]) {
-    std::snprintf(out, sizeof out, "%02d/%02d/%04d", t.wDay % 100, t.wMonth % 100, t.wYear % 10000);
-}
-
-const char* EventKindName(int kind) {
-    static const char* const names[] = {"New", "Deleted", "Changed"};
-    return kind >= 0 && kind < 3 ? names[kind] : "?";
-}
-
-void FillEventRecord(EventRecord& rec, const SYSTEMTIME& now, const char* category, int kind,
-                     const char* location, const char* details) {
-    FormatEventDate(now, rec.date);
-    CopyCut(rec.category, category);
-    CopyCut(rec.event, EventKindName(kind));
-    CopyCut(rec.location, location);
-    CopyCut(rec.details, details);
-}
 
 namespace {
 // An optional sign, digits with at most one decimal point, nothing else.

@@ -1,34 +1,17 @@
-// The event as it is shown and logged, and the CSV log "Kestrow.csv". Lines are only ever
-// appended; the file is opened and closed for every batch of lines.
+// The CSV log "Kestrow.csv". Lines are only ever appended; the file is opened and closed for
+// every batch of lines.
 #pragma once
-#include "../framework/AfxString.h"
-#include "../engine/Event.h"
+#include "EventRecord.h"
 #include <deque>
 #include <string>
 #include <vector>
 #include <windows.h>
 
-// Five texts of fixed width (terminator included); longer texts are cut to fit.
-struct EventRecord {
-    char date[kDateChars];
-    char category[kCategoryChars];
-    char event[kEventChars];
-    char location[kLocationChars];
-    char details[kDetailsChars];
-};
-
-// "dd/mm/yyyy" of the local date.
-void FormatEventDate(const SYSTEMTIME& t, char (&out)[kDateChars]);
-// "New", "Deleted" or "Changed"; "?" for anything else.
-const char* EventKindName(int kind);
-void FillEventRecord(EventRecord& rec, const SYSTEMTIME& now, const char* category, int kind,
-                     const char* location, const char* details);
-
 // One field in double quotes, a quote inside doubled, so that no text can end its field early
 // or forge a line. A spreadsheet runs a field starting with = + - @ (or a tab or CR) as a
 // formula: such a field gets a leading ' unless it is a plain number such as -1.
 std::string CsvField(const char* text);
-// The five fields with CR LF.
+// The record's first five fields (the previous details stay out of the log) with CR LF.
 std::string FormatCsvLine(const EventRecord& rec);
 
 class CEventLogFile {

@@ -1,24 +1,28 @@
 #include "MainDlg.h"
 #include "../places/Places.h"
-#include "SystemEventLog.h"
 #include "../res/resource.h"
-#include "AboutDlg.h"
-#include "Alert.h"
 #include "AppMessageBox.h"
+#include "Messages.h"
 
 namespace {
 UINT ShowWindowMessage() {
     static const UINT message = ::RegisterWindowMessageA(kShowWindowMessage);
     return message;
 }
+
+// For a message whose result is its own: handled, with that result.
+bool Handled(LRESULT& result, LRESULT value) {
+    result = value;
+    return true;
+}
 } // namespace
 
 CMainDlg::CMainDlg(const std::string& logFolder, IClockSpeaker& clock, bool startMonitors)
-    : CDialog(IDD_KESTROW_DIALOG), m_clock(clock), m_startMonitors(startMonitors),
-      m_log(logFolder, CEventLogFile::LocalAppDataFolder()), m_monitors(Roster(), *this) {
-    m_hIcon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
-    m_silenceUntil = m_clock.Now();
-}
+    : CDialog(IDD_KESTROW_DIALOG), m_clock(clock), m_startMonitors(startMonitors), m_channel(*this, *this),
+      m_log(logFolder, CEventLogFile::LocalAppDataFolder()),
+      m_icon(static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME),
+                                             IMAGE_ICON, 0, 0, LR_DEFAULTSIZE))),
+      m_monitors(Roster(), *this), m_alert(*this, m_tray, clock), m_balloons(*this, m_tray, m_alert) {}
 
 CMainDlg::~CMainDlg() = default;
 
@@ -37,8 +41,8 @@ BOOL CMainDlg::OnInitDialog() {
             ::AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, about);
         }
     }
-    SetIcon(m_hIcon, TRUE);
-    SetIcon(m_hIcon, FALSE);
+    SetIcon(m_icon.Get(), TRUE);
+    SetIcon(m_icon.Get(), FALSE);
     EnableDlgItem(IDC_ACKNOWLEDGE, FALSE);
     // A second start finds this window by it.
     ::SetPropA(m_hWnd, kMainWindowProp, m_hWnd);
@@ -58,6 +62,7 @@ BOOL CMainDlg::OnInitDialog() {
 
     m_tray.SetOwner(m_hWnd);
     m_tray.Add();
+    m_eventLog.Open();
     m_log.TakeKept();
     if (m_log.Waiting())
         WriteLog();
@@ -71,142 +76,89 @@ BOOL CMainDlg::OnInitDialog() {
 void CMainDlg::OnCommand(WORD id, WORD code) {
     switch (id) {
     case IDCANCEL:
-        OnClear();
-        break;
+        return OnClear();
     case IDC_VIEWLOG:
-        OnViewLog();
-        break;
+        return OnViewLog();
     case IDC_ACKNOWLEDGE:
-        StopAlert();
-        break;
+        return m_alert.Stop();
     case IDC_OPTIONS:
-        OnOptions();
-        break;
+        return OnOptions();
     default:
-        CDialog::OnCommand(id, code);
-        break;
+        return CDialog::OnCommand(id, code);
     }
 }
 
 bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
-    if (msg == CTrayIcon::TaskbarCreatedMessage()) {
-        // The shell restarted: without the icon the hidden window could not be reached.
-        m_tray.Add();
-        return true;
-    }
-    if (msg == ShowWindowMessage()) {
-        ShowFromTray();
-        return true;
-    }
     switch (msg) {
     case WM_REPORT_EVENT:
-        result = OnReports(lp) ? 1 : 0;
-        return true;
+        return Handled(result, m_channel.Take(lp) ? 1 : 0);
     case WM_SYSCOMMAND:
-        if ((wp & 0xFFF0) == IDM_ABOUTBOX) {
-            CAboutDlg about;
-            about.DoModal();
-            return true;
-        }
-        return false;
+        return OnSysCommand(wp);
     case WM_PAINT:
         return OnPaintIconic();
     case WM_QUERYDRAGICON:
-        result = reinterpret_cast<LRESULT>(m_hIcon);
-        return true;
+        return Handled(result, reinterpret_cast<LRESULT>(m_icon.Get()));
     case WM_CLOSE:
-        // Closing the window ends the program, exactly like Exit.
-        PostMessage(WM_COMMAND, IDOK);
-        return true;
+        return OnCloseBox();
     case WM_QUERYENDSESSION:
-        result = TRUE;
-        return true;
+        return Handled(result, TRUE);
     case WM_ENDSESSION:
-        if (wp)
-            OnEndSession();
-        return true;
+        return OnEndSession(wp != FALSE);
     case WM_DESTROY:
-        OnDestroy();
-        return false;
-    case WM_ACTIVATE:
-        // Minimising takes the window off the screen and out of the task bar.
-        if (HIWORD(wp))
-            Hide();
-        return false;
-    case WM_SIZE:
-        // An inactive window is minimised without WM_ACTIVATE (from the task bar, Win+D).
-        if (wp == SIZE_MINIMIZED)
-            Hide();
-        return false;
+        return OnDestroy();
+    case WM_ACTIVATE: // minimising takes the window off the screen and out of the task bar
+        return HideWhen(HIWORD(wp) != 0);
+    case WM_SIZE: // an inactive window is minimised without WM_ACTIVATE (from the task bar, Win+D)
+        return HideWhen(wp == SIZE_MINIMIZED);
     case WM_TIMER:
-        if (wp == IDT_ALERT)
-            OnAlertTick();
-        else if (wp == IDT_LOG_RETRY)
-            WriteLog();
-        else if (wp == IDT_SAVE_SNAPSHOTS)
-            m_monitors.SaveSnapshots();
-        else if (wp == IDT_BALLOON)
-            ShowChangeBalloon();
-        return false;
+        return OnTimer(wp);
     case WM_TRAY_NOTIFY:
-        result = OnTrayNotify(wp, lp);
-        return true;
+        return Handled(result, OnTrayNotify(wp, lp));
     case WM_START_HIDDEN:
-        m_keepHidden = true;
-        Hide();
-        result = 1;
-        return true;
+        return Handled(result, OnStartHidden());
     case WM_WINDOWPOSCHANGING:
-        // The dialog manager may show a modal dialog once its queue first runs empty, after it
-        // was hidden at start (Wine does); it stays hidden until the tray icon shows it.
-        if (m_keepHidden)
-            reinterpret_cast<WINDOWPOS*>(lp)->flags &= ~SWP_SHOWWINDOW;
-        return false;
+        return OnWindowPosChanging(reinterpret_cast<WINDOWPOS*>(lp));
     default:
-        return false;
+        return OnRegisteredMessage(msg);
     }
+}
+
+bool CMainDlg::OnRegisteredMessage(UINT msg) {
+    if (msg == CTrayIcon::TaskbarCreatedMessage())
+        m_tray.Add(); // the shell restarted: without the icon the hidden window could not be reached
+    else if (msg == ShowWindowMessage())
+        ShowFromTray();
+    else
+        return false;
+    return true;
 }
 
 bool CMainDlg::ReportEvent(const char* category, int kind, const char* location, const char* details,
                            const char* previous) {
-    return m_channel.Send(m_hWnd, category, kind, location, details, previous);
+    return m_channel.Send(category, kind, location, details, previous);
 }
 
 void CMainDlg::ReportError(const char* text) {
     AppMessageBox(text, MB_OK);
 }
 
-bool CMainDlg::OnReports(LPARAM first) {
-    // Every report already waiting is taken in this one turn: the log is opened once and the
-    // alert restarted once for all of them.
-    return m_channel.Take(
-        m_hWnd, reinterpret_cast<const ReportRequest*>(first),
-        [this](const ReportRequest& r) { OnRecordEvent(r); },
-        [this] {
-            WriteLog();
-            StartAlert();
-            ShowChangeBalloon();
-        });
-}
-
-void CMainDlg::OnRecordEvent(const ReportRequest& r) {
+void CMainDlg::OnReport(const ReportRequest& r) {
     EventRecord rec;
-    FillEventRecord(rec, m_clock.Now(), r.category, r.kind, r.location, r.details);
+    FillEventRecord(rec, m_clock.Now(), r.category, r.kind, r.location, r.details, r.previous);
     // The newest event is row 0, whatever order the list was sorted into.
     m_list.InsertItem(0, rec.date);
-    m_list.SetItemText(0, 1, rec.category);
-    m_list.SetItemText(0, 2, rec.event);
-    m_list.SetItemText(0, 3, rec.location);
-    m_list.SetItemText(0, 4, rec.details);
-    // What a Changed event replaced: in the list only, the log's lines keep their five fields.
-    if (r.previous) {
-        char previous[kDetailsChars];
-        CopyCut(previous, r.previous);
-        m_list.SetItemText(0, 5, previous);
-    }
+    const char* texts[] = {rec.category, rec.event, rec.location, rec.details, rec.previous};
+    for (int column = 1; column <= 5; ++column)
+        m_list.SetItemText(0, column, texts[column - 1]);
     m_log.Queue(FormatCsvLine(rec));
-    ReportToSystemLog(r.kind, rec);
-    m_balloon.Add(rec);
+    m_eventLog.Report(rec);
+    m_balloons.Add(rec);
+}
+
+void CMainDlg::OnReportsTaken() {
+    WriteLog();
+    m_alert.Start();
+    m_balloons.Show();
 }
 
 void CMainDlg::WriteLog() {
@@ -217,7 +169,7 @@ void CMainDlg::WriteLog() {
     ShowNotices();
 }
 
-void CMainDlg::OnDestroy() {
+bool CMainDlg::OnDestroy() {
     // From here on no report is taken, so the log written below holds every event listed.
     m_channel.Close();
     ::RemovePropA(m_hWnd, kMainWindowProp);
@@ -236,50 +188,5 @@ void CMainDlg::OnDestroy() {
             m_monitors.EndStop();
     } catch (...) {
     }
-}
-
-void CMainDlg::StartAlert() {
-    // Setting the timer again under its id restarts the period; the button is enabled once,
-    // when the alert begins.
-    SetTimer(IDT_ALERT, 800);
-    if (!m_alerting)
-        EnableDlgItem(IDC_ACKNOWLEDGE, TRUE);
-    m_alerting = true;
-}
-
-void CMainDlg::StopAlert() {
-    KillTimer(IDT_ALERT);
-    m_alerting = false;
-    m_tray.ShowFrame(IDR_MAINFRAME);
-    EnableDlgItem(IDC_ACKNOWLEDGE, FALSE);
-}
-
-void CMainDlg::OnAlertTick() {
-    if (!m_alerting)
-        return; // a tick already queued when the alert was acknowledged
-    AlertTick tick = NextAlertTick(m_alertFrame, m_silenced, m_clock.Now(), m_silenceUntil);
-    m_tray.ShowFrame(tick.icon);
-    if (tick.beep)
-        m_clock.Beep();
-}
-
-LRESULT CMainDlg::OnTrayNotify(WPARAM id, LPARAM mouseMsg) {
-    if ((mouseMsg != WM_RBUTTONDOWN && mouseMsg != NIN_BALLOONUSERCLICK) || id != TRAY_ICON_ID)
-        return 0;
-    ShowFromTray();
-    return 1;
-}
-
-void CMainDlg::ShowFromTray() {
-    m_keepHidden = false;
-    m_list.SendMessage(WM_SETREDRAW, TRUE);
-    ::InvalidateRect(m_list.m_hWnd, nullptr, TRUE);
-    ShowWindow(SW_RESTORE);
-    SetForegroundWindow();
-}
-
-void CMainDlg::Hide() {
-    // A hidden list need not repaint: rows reported meanwhile cost less, and are drawn when shown.
-    m_list.SendMessage(WM_SETREDRAW, FALSE);
-    ShowWindow(SW_HIDE);
+    return false; // the dialog's own handling goes on
 }

@@ -6,15 +6,16 @@
 #include "../framework/AfxWin.h"
 #include "../engine/MonitorSet.h"
 #include "../ui/stListCtrl.h"
+#include "Alert.h"
 #include "ChangeBalloon.h"
 #include "ClockSpeaker.h"
 #include "EventLogFile.h"
 #include "ReportChannel.h"
+#include "SystemEventLog.h"
 #include "TrayIcon.h"
 #include <string>
-#include <vector>
 
-class CMainDlg : public CDialog, public IReportSink {
+class CMainDlg : public CDialog, public IReportSink, private IReportReceiver {
 public:
     // The log goes to `logFolder` (see CEventLogFile); the alert asks `clock` for the time and
     // its beeps. Without `startMonitors` the window only shows what is reported to it.
@@ -35,44 +36,47 @@ private:
     // Escape carries the cancel id: it clears the list and never closes the window.
     void OnCancel() override { OnClear(); }
 
+    // IReportReceiver: each event goes to the list, the log, the event log and the balloon;
+    // after each batch the log is written once and the alert restarted once.
+    void OnReport(const ReportRequest& r) override;
+    void OnReportsTaken() override;
+
     // Loads the last run's snapshots and starts the monitors.
     void StartMonitors();
-    // False when the channel has closed and the reports were refused.
-    bool OnReports(LPARAM first);
-    void OnRecordEvent(const ReportRequest& r);
     void WriteLog();
     void ShowNotices();
     void ShowNotice(const std::string& notice);
-    // Says what the batch of events just recorded was, unless the user silenced the alert.
-    void ShowChangeBalloon();
-    void StartAlert();
-    void StopAlert();
-    void OnAlertTick();
+
+    // Message handlers: true when the message was handled.
+    bool OnRegisteredMessage(UINT msg);
+    bool OnSysCommand(WPARAM command);
+    bool OnPaintIconic();
+    bool OnCloseBox();
+    bool OnEndSession(bool ending);
+    bool OnDestroy();
+    bool HideWhen(bool minimised);
+    bool OnTimer(UINT_PTR id);
+    LRESULT OnTrayNotify(WPARAM id, LPARAM mouseMsg);
+    LRESULT OnStartHidden();
+    bool OnWindowPosChanging(WINDOWPOS* pos);
+
     void OnClear();
     void OnViewLog();
     void OnOptions();
-    void OnEndSession();
-    void OnDestroy();
-    LRESULT OnTrayNotify(WPARAM id, LPARAM mouseMsg);
     void ShowFromTray();
     void Hide();
-    bool OnPaintIconic();
 
     IClockSpeaker& m_clock;
     const bool m_startMonitors;
     CReportChannel m_channel;
     CEventLogFile m_log;
+    CSystemEventLog m_eventLog;
     CTrayIcon m_tray;
     stListCtrl m_list;
-    HICON m_hIcon;
+    CIconHandle m_icon;
     CMonitorSet m_monitors;
-    CBalloonBatch m_balloon; // the events the next balloon tells of
-    DWORD m_lastBalloon = 0; // tick count of the last change balloon
-
-    bool m_alerting = false;
-    int m_alertFrame = 0;
-    bool m_silenced = false;
-    SYSTEMTIME m_silenceUntil;
+    CAlert m_alert;
+    CChangeBalloons m_balloons; // the events the next balloon tells of
     // Hidden at start until the tray icon asks for the window.
     bool m_keepHidden = false;
 };

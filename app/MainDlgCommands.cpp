@@ -1,8 +1,9 @@
-// The main window's buttons and its minimised drawing.
+// The main window's buttons and menu, and its minimised drawing.
 #include "../res/resource.h"
-#include "Alert.h"
+#include "AboutDlg.h"
 #include "AppMessageBox.h"
 #include "MainDlg.h"
+#include "Messages.h"
 #include "OptionsDlg.h"
 #include <io.h>
 #include <shellapi.h>
@@ -21,6 +22,8 @@ void CMainDlg::OnViewLog() {
         AppMessageBox(text, MB_OK);
         return;
     }
+    // The program that opens the log may be a shell extension, which needs COM on this thread.
+    CComApartment com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     HINSTANCE r = ::ShellExecuteA(m_hWnd, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
     if (reinterpret_cast<INT_PTR>(r) <= 32) {
         DWORD error = ::GetLastError();
@@ -34,15 +37,22 @@ void CMainDlg::OnOptions() {
     COptionsDlg options;
     if (options.DoModal() != IDOK)
         return;
-    if (options.m_silence) {
-        m_silenceUntil = AddSeconds(m_clock.Now(), 3600);
-        m_silenced = true;
-        SetWindowText("Kestrow - Silence mode");
-    } else {
-        // The hour already begun still holds back the beeps.
-        m_silenced = false;
-        SetWindowText("Kestrow");
-    }
+    m_alert.SetSilenced(options.m_silence != 0);
+    SetWindowText(options.m_silence ? "Kestrow - Silence mode" : "Kestrow");
+}
+
+bool CMainDlg::OnSysCommand(WPARAM command) {
+    if ((command & 0xFFF0) != IDM_ABOUTBOX)
+        return false;
+    CAboutDlg about;
+    about.DoModal();
+    return true;
+}
+
+bool CMainDlg::OnCloseBox() {
+    // Closing the window ends the program, exactly like Exit.
+    PostMessage(WM_COMMAND, IDOK);
+    return true;
 }
 
 bool CMainDlg::OnPaintIconic() {
@@ -54,7 +64,7 @@ bool CMainDlg::OnPaintIconic() {
     RECT rc;
     ::GetClientRect(m_hWnd, &rc);
     int cx = ::GetSystemMetrics(SM_CXICON), cy = ::GetSystemMetrics(SM_CYICON);
-    ::DrawIcon(dc, (rc.right - rc.left - cx + 1) / 2, (rc.bottom - rc.top - cy + 1) / 2, m_hIcon);
+    ::DrawIcon(dc, (rc.right - rc.left - cx + 1) / 2, (rc.bottom - rc.top - cy + 1) / 2, m_icon.Get());
     ::EndPaint(m_hWnd, &ps);
     return true;
 }

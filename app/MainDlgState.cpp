@@ -1,9 +1,8 @@
-// The main window's notices to the user, its balloons, the snapshots it keeps across runs, and
-// the end of the session.
+// The main window's notices to the user, its timers, the tray and hiding, the snapshots it keeps
+// across runs, and the end of the session.
 #include "../res/resource.h"
-#include "Alert.h"
-#include "ChangeBalloon.h"
 #include "MainDlg.h"
+#include "Messages.h"
 #include "Preferences.h"
 
 void CMainDlg::ShowNotices() {
@@ -17,13 +16,12 @@ void CMainDlg::ShowNotice(const std::string& notice) {
     m_tray.ShowBalloon(notice.c_str());
 }
 
-void CMainDlg::OnEndSession() {
+bool CMainDlg::OnEndSession(bool ending) {
+    if (!ending)
+        return true;
     // The process ends once this returns: the reports already waiting are taken, and every
     // line is written, waiting a little for a log that another program holds.
-    MSG m;
-    while (::PeekMessageA(&m, m_hWnd, WM_REPORT_EVENT, WM_REPORT_EVENT, PM_REMOVE))
-        OnReports(m.lParam);
-    m_channel.Close();
+    m_channel.TakeAllAndClose();
     int tries = 0;
     while (!m_log.Flush() && ++tries < 40)
         ::Sleep(100);
@@ -31,6 +29,7 @@ void CMainDlg::OnEndSession() {
         m_log.KeepWaiting();
     m_monitors.SaveSnapshots();
     m_tray.Remove();
+    return true;
 }
 
 void CMainDlg::StartMonitors() {
@@ -46,20 +45,55 @@ void CMainDlg::StartMonitors() {
     m_monitors.Start();
 }
 
-void CMainDlg::ShowChangeBalloon() {
-    if (m_balloon.Empty()) {
-        KillTimer(IDT_BALLOON);
-        return;
-    }
-    DWORD now = ::GetTickCount(), wait = now - m_lastBalloon < 1000 ? 1000 - (now - m_lastBalloon) : 0;
-    if (wait) {
-        SetTimer(IDT_BALLOON, wait);
-        return;
-    }
-    KillTimer(IDT_BALLOON);
-    m_lastBalloon = now;
-    BalloonText balloon = m_balloon.Take();
-    // Quiet exactly when the alert's beep is.
-    m_tray.ShowBalloon(balloon.text.c_str(), balloon.title.c_str(),
-                       AlertIsQuiet(m_silenced, m_clock.Now(), m_silenceUntil));
+bool CMainDlg::OnTimer(UINT_PTR id) {
+    if (id == IDT_ALERT)
+        m_alert.OnTick();
+    else if (id == IDT_LOG_RETRY)
+        WriteLog();
+    else if (id == IDT_SAVE_SNAPSHOTS)
+        m_monitors.SaveSnapshots();
+    else if (id == IDT_BALLOON)
+        m_balloons.Show();
+    return false;
+}
+
+LRESULT CMainDlg::OnTrayNotify(WPARAM id, LPARAM mouseMsg) {
+    if ((mouseMsg != WM_RBUTTONDOWN && mouseMsg != NIN_BALLOONUSERCLICK) || id != TRAY_ICON_ID)
+        return 0;
+    ShowFromTray();
+    return 1;
+}
+
+LRESULT CMainDlg::OnStartHidden() {
+    m_keepHidden = true;
+    Hide();
+    return 1;
+}
+
+bool CMainDlg::OnWindowPosChanging(WINDOWPOS* pos) {
+    // The dialog manager may show a modal dialog once its queue first runs empty, after it
+    // was hidden at start (Wine does); it stays hidden until the tray icon shows it.
+    if (m_keepHidden)
+        pos->flags &= ~SWP_SHOWWINDOW;
+    return false;
+}
+
+void CMainDlg::ShowFromTray() {
+    m_keepHidden = false;
+    m_list.SendMessage(WM_SETREDRAW, TRUE);
+    ::InvalidateRect(m_list.m_hWnd, nullptr, TRUE);
+    ShowWindow(SW_RESTORE);
+    SetForegroundWindow();
+}
+
+bool CMainDlg::HideWhen(bool minimised) {
+    if (minimised)
+        Hide();
+    return false;
+}
+
+void CMainDlg::Hide() {
+    // A hidden list need not repaint: rows reported meanwhile cost less, and are drawn when shown.
+    m_list.SendMessage(WM_SETREDRAW, FALSE);
+    ShowWindow(SW_HIDE);
 }

@@ -4,17 +4,7 @@
 
 const UINT WM_TRAY_NOTIFY = WM_APP + 100;
 const UINT WM_START_HIDDEN = WM_APP + 101;
-// A report handed from a monitor thread: LPARAM points at a ReportRequest of the sender.
-// The result is 1 when the event was recorded, 0 once the window is closing.
-const UINT WM_REPORT_EVENT = WM_APP + 102;
-struct ReportRequest {
-    const char* category;
-    int kind;
-    const char* location;
-    const char* details;
-    const char* previous; // what a Changed event's details replaced; may be null
-    HANDLE done;          // when posted: set once the report was handled (or refused)
-};
+// WM_APP + 102 is the report channel's (ReportChannel.h).
 
 // A second start asks the running window, found by this property, to come up.
 const char* const kMainWindowProp = "Kestrow.MainWindow";

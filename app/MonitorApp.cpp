@@ -67,14 +67,11 @@ void CMonitorApp::RunMainDialog(const char* programDir) {
     // it until the process ends, so the window object is left to the end of the process.
     static CSystemClockSpeaker clock;
     CMainDlg* dlg = new CMainDlg(programDir, clock);
-    m_pMainWnd = dlg;
     dlg->DoModal();
-    m_pMainWnd = nullptr;
 }
 
 BOOL CMonitorApp::InitInstance() {
     ::InitCommonControls();
-    CWinApp::InitInstance();
 
     if (!InitSockets()) {
         CString text;

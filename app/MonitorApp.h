@@ -15,12 +15,13 @@ public:
     static void ComputeProgramDir(const char* modulePath, const char* commandLine, char (&dir)[MAX_PATH]);
 
 protected:
-    virtual BOOL InitSockets();
-    virtual void RunMainDialog(const char* programDir);
     // True when no other Kestrow runs in the session; otherwise asks the running one to show
     // its window.
     bool IsFirstInstance();
 
 private:
+    static BOOL InitSockets();
+    static void RunMainDialog(const char* programDir);
+
     CHandle m_instanceMutex;
 };

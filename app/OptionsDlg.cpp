@@ -7,9 +7,12 @@
 #include "SystemEventLog.h"
 #include <cstring>
 
+namespace {
 const char* const kAutoStartValue = "Kestrow";
 const char* const kRunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
+// The Run command that starts the program at `path`: quoted when the path holds a space, since
+// Windows would otherwise try its leading parts first (C:\Program.exe for C:\Program Files\...).
 CString AutoStartCommand(const char* path) {
     if (!std::strchr(path, ' '))
         return CString(path);
@@ -17,9 +20,10 @@ CString AutoStartCommand(const char* path) {
     quoted += path;
     return CString(quoted += "\"");
 }
+} // namespace
 
-COptionsDlg::COptionsDlg(HWND parent)
-    : CDialog(IDD_OPTIONS, parent), m_hRunHive(HKEY_LOCAL_MACHINE), m_runKeyPath(kRunKeyPath) {}
+COptionsDlg::COptionsDlg()
+    : CDialog(IDD_OPTIONS), m_hRunHive(HKEY_LOCAL_MACHINE), m_runKeyPath(kRunKeyPath) {}
 
 void COptionsDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Check(pDX, IDC_AUTOSTART, m_autoStart);

@@ -6,7 +6,7 @@
 
 class COptionsDlg : public CDialog {
 public:
-    explicit COptionsDlg(HWND parent = nullptr);
+    COptionsDlg();
 
     int m_autoStart = 0;
     int m_silence = 0;
@@ -18,19 +18,12 @@ protected:
     BOOL OnInitDialog() override;
     void OnOK() override;
 
-    // Where Auto Start is kept; tests point these at a key of their own.
+    // Where Auto Start is kept: the machine's Run key.
     HKEY m_hRunHive;
     const char* m_runKeyPath;
     // This program's path, as GetModuleFileNameA gives it: cut, with MAX_PATH, when it does not
-    // fit. Tests stand in such a path, since no program can be started from one under Wine.
+    // fit.
     virtual DWORD GetProgramPath(char (&path)[MAX_PATH]) const {
         return ::GetModuleFileNameA(nullptr, path, MAX_PATH);
     }
 };
-
-extern const char* const kAutoStartValue; // "Kestrow"
-extern const char* const kRunKeyPath;     // under HKEY_LOCAL_MACHINE
-
-// The Run command that starts the program at `path`: quoted when the path holds a space, since
-// Windows would otherwise try its leading parts first (C:\Program.exe for C:\Program Files\...).
-CString AutoStartCommand(const char* path);

@@ -1,6 +1,6 @@
 #include "Preferences.h"
 
-const char* const kSettingsKeyPath = "Software\\Kestrow";
+static const char* const kSettingsKeyPath = "Software\\Kestrow";
 const char* const kReportOfflineSwitch = "ReportOffline";
 
 bool IsSwitchedOn(const char* value) {

@@ -3,7 +3,6 @@
 #pragma once
 #include <windows.h>
 
-extern const char* const kSettingsKeyPath;     // "Software\Kestrow"
 extern const char* const kReportOfflineSwitch; // changes made while the program was not running
 
 bool IsSwitchedOn(const char* value);

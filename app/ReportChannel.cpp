@@ -1,10 +1,11 @@
 #include "ReportChannel.h"
 #include <vector>
 
-bool CReportChannel::Send(HWND window, const char* category, int kind, const char* location,
-                          const char* details, const char* previous) {
+bool CReportChannel::Send(const char* category, int kind, const char* location, const char* details,
+                          const char* previous) {
     ReportRequest r{category ? category : "", kind,     location ? location : "",
                     details ? details : "",   previous, nullptr};
+    HWND window = m_window.m_hWnd;
     if (m_closing || !window)
         return false;
     if (::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId())
@@ -23,12 +24,21 @@ bool CReportChannel::Send(HWND window, const char* category, int kind, const cha
     return ::WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0;
 }
 
-bool CReportChannel::Take(HWND window, const ReportRequest* first,
-                          const std::function<void(const ReportRequest&)>& record,
-                          const std::function<void()>& afterBatch) {
+bool CReportChannel::Take(LPARAM first) {
     // Once closing, the sender may have gone on: its request is not touched.
     if (m_closing)
         return false;
+    TakeBatch(reinterpret_cast<const ReportRequest*>(first));
+    return true;
+}
+
+void CReportChannel::TakeAllAndClose() {
+    while (!m_closing && TakeBatch(nullptr) != 0) {
+    }
+    Close();
+}
+
+size_t CReportChannel::TakeBatch(const ReportRequest* first) {
     struct Senders {
         std::vector<HANDLE> done;
         ~Senders() {
@@ -37,18 +47,19 @@ bool CReportChannel::Take(HWND window, const ReportRequest* first,
                     ::SetEvent(h);
         }
     } senders;
-    const ReportRequest* r = first;
-    for (;;) {
+    auto next = [this]() -> const ReportRequest* {
+        MSG m;
+        bool waiting = ::PeekMessageA(&m, m_window.m_hWnd, WM_REPORT_EVENT, WM_REPORT_EVENT, PM_REMOVE);
+        return waiting ? reinterpret_cast<const ReportRequest*>(m.lParam) : nullptr;
+    };
+    for (const ReportRequest* r = first ? first : next(); r;
+         r = senders.done.size() < 256 ? next() : nullptr) {
         senders.done.push_back(r->done);
-        record(*r);
-        MSG next;
-        if (senders.done.size() >= 256 ||
-            !::PeekMessageA(&next, window, WM_REPORT_EVENT, WM_REPORT_EVENT, PM_REMOVE))
-            break;
-        r = reinterpret_cast<const ReportRequest*>(next.lParam);
+        m_receiver.OnReport(*r);
     }
-    afterBatch();
-    return true;
+    if (!senders.done.empty())
+        m_receiver.OnReportsTaken();
+    return senders.done.size();
 }
 
 void CReportChannel::Close() {

@@ -1,9 +1,11 @@
 #include "SystemEventLog.h"
 #include "Preferences.h"
 
+namespace {
 const char* const kEventSourceName = "Kestrow";
 const char* const kEventSourceKeyPath = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Kestrow";
-const char* const kEventLogSwitchValue = "EventLog";
+const char* const kEventLogSwitch = "EventLog";
+} // namespace
 
 DWORD EventLogId(int kind) {
     switch (kind) {
@@ -17,31 +19,18 @@ DWORD EventLogId(int kind) {
     return 0;
 }
 
-bool IsEventLogSwitchedOn() {
-    return IsSwitchedOn(kEventLogSwitchValue);
+void CSystemEventLog::Open() {
+    if (IsSwitchedOn(kEventLogSwitch))
+        m_source.Attach(::RegisterEventSourceA(nullptr, kEventSourceName));
 }
 
-bool CSystemEventLog::Open(const char* source) {
-    m_source.Attach(::RegisterEventSourceA(nullptr, source));
-    return static_cast<bool>(m_source);
-}
-
-void CSystemEventLog::Report(int kind, const EventRecord& rec) const {
+void CSystemEventLog::Report(const EventRecord& rec) const {
     if (!m_source)
         return;
     // Converted from the code page by the A function, as the list and the log show them.
     const char* texts[] = {rec.date, rec.category, rec.event, rec.location, rec.details};
-    ::ReportEventA(m_source.Get(), EVENTLOG_INFORMATION_TYPE, 0, EventLogId(kind), nullptr, 5, 0, texts,
+    ::ReportEventA(m_source.Get(), EVENTLOG_INFORMATION_TYPE, 0, EventLogId(rec.kind), nullptr, 5, 0, texts,
                    nullptr);
-}
-
-void ReportToSystemLog(int kind, const EventRecord& rec) {
-    // Opened once for the whole run: registering a source per event would cost a round trip
-    // to the event log service each time.
-    static CSystemEventLog log;
-    static const bool opened = IsEventLogSwitchedOn() && log.Open();
-    if (opened)
-        log.Report(kind, rec);
 }
 
 LONG RegisterEventLogSource() {

@@ -6,37 +6,30 @@
 // service nothing is written; the list and the CSV log never depend on it.
 #pragma once
 #include "../framework/AfxHandle.h"
-#include "EventLogFile.h"
+#include "EventRecord.h"
 
 // The ids of res/Kestrow.mc, one per event kind; severity and facility 0, so Event Viewer
 // shows them as they are.
 enum : DWORD { MSG_EVENT_NEW = 1, MSG_EVENT_DELETED = 2, MSG_EVENT_CHANGED = 3 };
-extern const char* const kEventSourceName;     // "Kestrow"
-extern const char* const kEventSourceKeyPath;  // under HKEY_LOCAL_MACHINE
-extern const char* const kEventLogSwitchValue; // a switch (Preferences.h); 0 turns the writing off
 
 // The id of an event kind; 0, which the table does not hold, for any other kind (Event Viewer
 // then still shows the texts).
 DWORD EventLogId(int kind);
-// The user's switch, on unless it is a REG_DWORD 0.
-bool IsEventLogSwitchedOn();
 
-// One event source, registered with the event log once and released at the end.
+// The program's event source, opened once for the whole run: registering a source per event
+// would cost a round trip to the event log service each time.
 class CSystemEventLog {
 public:
-    // Opens the source; false when the event log will not take it.
-    bool Open(const char* source = kEventSourceName);
+    // Opens the source unless the user's switch (HKCU\Software\Kestrow, EventLog) is a
+    // REG_DWORD 0; nothing is written when it is, or when the event log will not take it.
+    void Open();
     // One entry of the kind's id, information type. A failure is ignored: the list and the CSV
     // log hold the event whatever happens here.
-    void Report(int kind, const EventRecord& rec) const;
+    void Report(const EventRecord& rec) const;
 
 private:
     CEventSourceHandle m_source;
 };
-
-// Writes the event with the process's one source, opened at the first event when the user's
-// switch is on. Called on the window's thread for each recorded event.
-void ReportToSystemLog(int kind, const EventRecord& rec);
 
 // Registers the source under HKLM: EventMessageFile is this exe's path, TypesSupported the
 // types it writes. Needs the right to write the machine's keys, as Auto Start does; returns

@@ -1,4 +1,5 @@
 #include "TrayIcon.h"
+#include "../framework/AfxHandle.h"
 #include "../res/resource.h"
 #include "Messages.h"
 #include <shellapi.h>
@@ -28,8 +29,9 @@ BOOL CTrayIcon::Notify(DWORD command, const char* balloon, const char* title, bo
     UINT icon = m_icon ? m_icon : IDR_MAINFRAME;
     if (s_onNotify)
         s_onNotify(icon, balloon, title ? title : "Kestrow", quiet);
-    nid.hIcon = static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(icon),
-                                                IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    CIconHandle loaded(static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(icon),
+                                                       IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+    nid.hIcon = loaded.Get();
     lstrcpynA(nid.szTip, "Kestrow", sizeof nid.szTip);
     if (balloon) {
         nid.uFlags |= NIF_INFO;
@@ -37,8 +39,5 @@ BOOL CTrayIcon::Notify(DWORD command, const char* balloon, const char* title, bo
         lstrcpynA(nid.szInfoTitle, title ? title : "Kestrow", sizeof nid.szInfoTitle);
         lstrcpynA(nid.szInfo, balloon, sizeof nid.szInfo);
     }
-    BOOL ok = ::Shell_NotifyIconA(command, &nid);
-    if (nid.hIcon)
-        ::DestroyIcon(nid.hIcon);
-    return ok;
+    return ::Shell_NotifyIconA(command, &nid);
 }

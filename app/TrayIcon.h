@@ -20,8 +20,8 @@ public:
     // Sent to every top-level window when the shell (re)creates the task bar.
     static UINT TaskbarCreatedMessage();
 
-    // Sees every icon and balloon handed to the shell, on the window's thread: tests cannot read
-    // them back from the notification area.
+    // Sees every icon and balloon handed to the shell, on the window's thread: the notification
+    // area gives none of them back.
     static inline void (*s_onNotify)(UINT icon, const char* balloon, const char* title, bool quiet) = nullptr;
 
 private:

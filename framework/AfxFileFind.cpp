@@ -1,17 +1,17 @@
 #include "AfxFileFind.h"
-#include "AfxHandle.h"
 #include <cwchar>
 #include <vector>
 
 BOOL CFileFind::FindFile(const char* pattern) {
-    Close();
+    m_find.Close();
+    m_hasFound = m_hasNext = false;
     int n = ::MultiByteToWideChar(CP_ACP, 0, pattern ? pattern : "", -1, nullptr, 0);
     if (n <= 0)
         return FALSE;
     std::vector<wchar_t> wide(n);
     ::MultiByteToWideChar(CP_ACP, 0, pattern ? pattern : "", -1, wide.data(), n);
-    m_hFind = ::FindFirstFileW(wide.data(), &m_next);
-    m_hasNext = m_hFind != INVALID_HANDLE_VALUE;
+    m_find.Attach(::FindFirstFileW(wide.data(), &m_next));
+    m_hasNext = static_cast<bool>(m_find);
     return m_hasNext;
 }
 
@@ -20,19 +20,12 @@ BOOL CFileFind::FindNextFile() {
         return FALSE;
     m_found = m_next;
     m_hasFound = true;
-    m_hasNext = ::FindNextFileW(m_hFind, &m_next) != FALSE;
+    m_hasNext = ::FindNextFileW(m_find.Get(), &m_next) != FALSE;
     return m_hasNext;
 }
 
 std::string CFileFind::GetFileNameUtf8() const {
     return m_hasFound ? WideToUtf8(m_found.cFileName, std::wcslen(m_found.cFileName)) : std::string();
-}
-
-void CFileFind::Close() {
-    if (m_hFind != INVALID_HANDLE_VALUE)
-        ::FindClose(m_hFind);
-    m_hFind = INVALID_HANDLE_VALUE;
-    m_hasFound = m_hasNext = false;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& text, bool& missing) {

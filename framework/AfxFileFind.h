@@ -5,6 +5,7 @@
 // Entries are read in UTF-16, and their names given as UTF-8, so that names the code page
 // cannot show whole stay apart.
 #pragma once
+#include "AfxHandle.h"
 #include "AfxString.h"
 #include <windows.h>
 
@@ -14,21 +15,15 @@ bool ReadWholeFile(const std::string& path, std::string& text, bool& missing);
 
 class CFileFind {
 public:
-    CFileFind() = default;
-    CFileFind(const CFileFind&) = delete;
-    CFileFind& operator=(const CFileFind&) = delete;
-    ~CFileFind() { Close(); }
-
     // Starts a search; false when nothing matches (or the folder cannot be read).
     BOOL FindFile(const char* pattern);
     // Moves to the next entry; false when the entry reached is the last one.
     BOOL FindNextFile();
     // The entry reached by FindNextFile, without its folder; empty before the first call.
     std::string GetFileNameUtf8() const;
-    void Close();
 
 private:
-    HANDLE m_hFind = INVALID_HANDLE_VALUE;
+    CFindHandle m_find;
     WIN32_FIND_DATAW m_found{};
     WIN32_FIND_DATAW m_next{};
     bool m_hasFound = false;

@@ -54,6 +54,14 @@ struct EventSourceTraits {
     static HANDLE Invalid() { return nullptr; }
     static void Close(HANDLE h) { ::DeregisterEventSource(h); }
 };
+struct FindTraits {
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) { ::FindClose(h); }
+};
+struct IconTraits {
+    static HICON Invalid() { return nullptr; }
+    static void Close(HICON h) { ::DestroyIcon(h); }
+};
 struct RegistryKeyTraits {
     static HKEY Invalid() { return nullptr; }
     static void Close(HKEY h) { ::RegCloseKey(h); }
@@ -63,6 +71,10 @@ struct RegistryKeyTraits {
 using CHandle = CHandleOf<HANDLE, KernelHandleTraits>;
 // FindFirstChangeNotification's handles.
 using CChangeHandle = CHandleOf<HANDLE, ChangeNotificationTraits>;
+// FindFirstFile's handles.
+using CFindHandle = CHandleOf<HANDLE, FindTraits>;
+// An icon loaded with LoadImage without LR_SHARED (a shared icon must never be destroyed).
+using CIconHandle = CHandleOf<HICON, IconTraits>;
 // RegisterEventSource's handles.
 using CEventSourceHandle = CHandleOf<HANDLE, EventSourceTraits>;
 // An open registry key (CRegistryKey adds reading on top).
@@ -72,6 +84,25 @@ using CKeyHandle = CHandleOf<HKEY, RegistryKeyTraits>;
 inline CHandle MakeEvent(bool manualReset = false) {
     return CHandle(::CreateEventA(nullptr, manualReset, FALSE, nullptr));
 }
+
+// COM on the calling thread for the owner's life: every successful CoInitializeEx (S_FALSE
+// too, when the thread had it already) is paired with one CoUninitialize.
+class CComApartment {
+public:
+    explicit CComApartment(DWORD model = COINIT_APARTMENTTHREADED) : m_hr(::CoInitializeEx(nullptr, model)) {}
+    ~CComApartment() {
+        if (SUCCEEDED(m_hr))
+            ::CoUninitialize();
+    }
+    CComApartment(const CComApartment&) = delete;
+    CComApartment& operator=(const CComApartment&) = delete;
+    // S_OK or S_FALSE when COM is there; RPC_E_CHANGED_MODE when the thread already has the
+    // other model (COM is there all the same).
+    HRESULT Result() const { return m_hr; }
+
+private:
+    HRESULT m_hr;
+};
 
 // Holds one COM interface and releases it.
 template <class I> class CComPtr {

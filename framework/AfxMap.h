@@ -20,7 +20,6 @@ public:
     void SetAt(const std::string& key, V value) { m_map[key] = std::move(value); }
     bool RemoveKey(const std::string& key) { return m_map.erase(key) != 0; }
     void RemoveAll() { m_map.clear(); }
-    int GetCount() const { return static_cast<int>(m_map.size()); }
 
     typename Map::const_iterator begin() const { return m_map.begin(); }
     typename Map::const_iterator end() const { return m_map.end(); }
@@ -30,4 +29,3 @@ private:
 };
 
 using CMapStringToString = CMapStringTo<std::string>;
-using CMapStringToPtr = CMapStringTo<void*>;

@@ -11,20 +11,8 @@ public:
     CString(std::string s) : m_s(std::move(s)) {}
 
     operator const char*() const { return m_s.c_str(); }
-    const std::string& str() const { return m_s; }
     int GetLength() const { return static_cast<int>(m_s.size()); }
     bool IsEmpty() const { return m_s.empty(); }
-
-    CString& operator=(const char* s) {
-        m_s = s ? s : "";
-        return *this;
-    }
-    CString& operator+=(const char* s) {
-        m_s += s ? s : "";
-        return *this;
-    }
-    bool operator==(const char* s) const { return m_s == (s ? s : ""); }
-    bool operator!=(const char* s) const { return !(*this == s); }
 
     void Format(const char* fmt, ...);
     // Loads a string-table text of the program module; false (and empty) when there is none.
@@ -36,11 +24,8 @@ private:
 
 class CStringArray {
 public:
-    int GetSize() const { return static_cast<int>(m_a.size()); }
     void SetSize(int n) { m_a.resize(n > 0 ? n : 0); }
     CString& operator[](int i) { return m_a[i]; }
-    const CString& operator[](int i) const { return m_a[i]; }
-    void Add(const CString& s) { m_a.push_back(s); }
 
 private:
     std::vector<CString> m_a;

@@ -1,14 +1,8 @@
 #include "AfxWin.h"
 
-CString CWnd::GetWindowText() const {
-    char buf[512];
-    int n = ::GetWindowTextA(m_hWnd, buf, sizeof buf);
-    return CString(std::string(buf, n > 0 ? n : 0));
-}
-
 INT_PTR CDialog::DoModal() {
-    return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_idTemplate), m_hParent,
-                             DialogProc, reinterpret_cast<LPARAM>(this));
+    return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_idTemplate), nullptr, DialogProc,
+                             reinterpret_cast<LPARAM>(this));
 }
 
 BOOL CDialog::UpdateData(BOOL saveAndValidate) {
@@ -108,7 +102,7 @@ void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
     if (control.m_hWnd)
         return;
     control.m_hWnd = pDX->m_pDlgWnd->GetDlgItem(id);
-    pDX->m_pDlgWnd->BindControl(control);
+    pDX->m_pDlgWnd->m_bound.push_back(&control);
 }
 
 void DDX_Check(CDataExchange* pDX, int id, int& value) {
@@ -119,6 +113,7 @@ void DDX_Check(CDataExchange* pDX, int id, int& value) {
         ::SendMessageA(box, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
+// The one application object, made before WinMain runs.
 static CWinApp* s_pApp;
 
 CWinApp::CWinApp() {
@@ -128,15 +123,10 @@ CWinApp::~CWinApp() {
     if (s_pApp == this)
         s_pApp = nullptr;
 }
-CWinApp* AfxGetApp() {
-    return s_pApp;
-}
-
 int AfxWinMain() {
-    CWinApp* app = AfxGetApp();
     try {
-        if (app)
-            app->InitInstance();
+        if (s_pApp)
+            s_pApp->InitInstance();
     } catch (...) {
     }
     return 0;

@@ -16,11 +16,9 @@ public:
     HWND m_hWnd = nullptr;
 
     BOOL ShowWindow(int cmd) { return ::ShowWindow(m_hWnd, cmd); }
-    BOOL IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
     BOOL SetForegroundWindow() { return ::SetForegroundWindow(m_hWnd); }
     void SetWindowText(const char* text) { ::SetWindowTextA(m_hWnd, text); }
-    CString GetWindowText() const;
     HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
     void EnableDlgItem(int id, BOOL enable) { ::EnableWindow(GetDlgItem(id), enable); }
     LRESULT SendMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const {
@@ -48,7 +46,7 @@ struct CDataExchange {
 
 class CDialog : public CWnd {
 public:
-    explicit CDialog(UINT idTemplate, HWND parent = nullptr) : m_idTemplate(idTemplate), m_hParent(parent) {}
+    explicit CDialog(UINT idTemplate) : m_idTemplate(idTemplate) {}
 
     // Runs the dialog modally; returns the EndDialog result, or -1 when it could not be created.
     INT_PTR DoModal();
@@ -59,8 +57,6 @@ public:
     virtual void OnOK();
     virtual void OnCancel() { EndDialog(IDCANCEL); }
 
-    void BindControl(CWnd& control) { m_bound.push_back(&control); }
-
 protected:
     virtual void DoDataExchange(CDataExchange*) {}
     // WM_COMMAND from a control or menu; the base routes IDOK and IDCANCEL.
@@ -69,11 +65,11 @@ protected:
     virtual bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
 
 private:
+    friend void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
     static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
     INT_PTR Dispatch(UINT msg, WPARAM wp, LPARAM lp);
 
     UINT m_idTemplate;
-    HWND m_hParent;
     std::vector<CWnd*> m_bound;
 };
 
@@ -86,11 +82,9 @@ public:
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
     virtual ~CWinApp();
-    virtual BOOL InitInstance() { return TRUE; }
-    CWnd* m_pMainWnd = nullptr;
+    virtual BOOL InitInstance() = 0;
 };
 
-CWinApp* AfxGetApp();
 // Runs the application object's InitInstance; the process's result.
 int AfxWinMain();
 

@@ -24,7 +24,7 @@ public:
     // Header clicks reach the list reflected from its dialog.
     bool OnChildNotify(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
 
-protected:
+private:
     void OnColumnClick(NMHDR* pNMHDR, LRESULT* pResult);
     void AllocSortFlags(int count);
 

@@ -165,7 +165,7 @@ TEST(MainWindow, StaysHiddenAndEveryLineWaitsForAHeldLogAlsoWhenTheSessionEnds) 
     held.Close();
     EXPECT_TRUE(WaitUntil([&] { return w.Log() == Line("a", "1") + Line("b", "2"); }, 30000)) << w.Log();
     // The dialog manager has run out of messages meanwhile, which shows a hidden modal dialog.
-    EXPECT_FALSE(w.dlg.IsWindowVisible());
+    EXPECT_FALSE(IsWindowVisible(w.dlg.m_hWnd));
 
     // The session ends with a report waiting and the log held: the report is taken, and its
     // line written once the log is free, before the window answers. (The hook goes with the
