@@ -16,7 +16,8 @@ std::string Shorten(const std::string& text, size_t bytes) {
 const size_t kFirstFew = 3;
 } // namespace
 
-void CBalloonBatch::Add(const EventRecord& rec) {
+void CBalloonBatch::Add(const EventRecord& rec, long long serial) {
+    m_newest = serial;
     if (m_first.size() < kFirstFew)
         m_first.push_back(rec);
     ++m_count;
@@ -24,6 +25,7 @@ void CBalloonBatch::Add(const EventRecord& rec) {
 
 BalloonText CBalloonBatch::Take() {
     BalloonText text = ChangeBalloon(m_first, m_count);
+    text.newest = m_newest;
     m_first.clear();
     m_count = 0;
     return text;

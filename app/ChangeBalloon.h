@@ -6,8 +6,9 @@
 #include <vector>
 
 struct BalloonText {
-    std::string title; // at most 63 bytes
-    std::string text;  // at most 255 bytes
+    std::string title;    // at most 63 bytes
+    std::string text;     // at most 255 bytes
+    long long newest = 0; // the serial number its caller gave the newest event told of
 };
 
 // `events` in the order they were reported (for a burst, at least its first few), `count` how
@@ -21,11 +22,12 @@ inline BalloonText ChangeBalloon(const std::vector<EventRecord>& events) {
 // milliseconds, so a burst shows one a second at most, with everything since the last one.
 class CBalloonBatch {
 public:
-    void Add(const EventRecord& rec);
+    void Add(const EventRecord& rec, long long serial = 0);
     bool Empty() const { return m_count == 0; }
     BalloonText Take();
 
 private:
     std::vector<EventRecord> m_first;
     size_t m_count = 0;
+    long long m_newest = 0;
 };

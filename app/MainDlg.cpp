@@ -4,7 +4,9 @@
 #include "AboutDlg.h"
 #include "Alert.h"
 #include "AppMessageBox.h"
+#include "RowCopy.h"
 #include <thread>
+#include <utility>
 
 namespace {
 UINT ShowWindowMessage() {
@@ -55,6 +57,11 @@ BOOL CMainDlg::OnInitDialog() {
                    {"Location", 120}, {"Details", 280}, {"Previous", 200}};
     for (int i = 0; i < 6; ++i)
         m_list.InsertColumn(i, columns[i].heading, LVCFMT_LEFT, columns[i].width);
+    m_layout.Attach(m_hWnd, m_list);
+    m_trust.Load();
+    m_list.m_onCopy = [this] { CopySelectedRows(m_hWnd, m_list); };
+    m_rowMenu.Bind(ID_ROW_COPY, m_list.m_onCopy);
+    m_rowMenu.Bind(ID_ROW_TRUST, [this] { TrustSelectedRows(m_trust, m_list); });
 
     m_tray.SetOwner(m_hWnd);
     m_tray.Add();
@@ -98,6 +105,8 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         ShowFromTray();
         return true;
     }
+    if (m_layout.OnMessage(msg, wp, lp))
+        return true;
     switch (msg) {
     case WM_REPORT_EVENT:
         result = OnReports(lp) ? 1 : 0;
@@ -151,6 +160,8 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     case WM_TRAY_NOTIFY:
         result = OnTrayNotify(wp, lp);
         return true;
+    case WM_CONTEXTMENU:
+        return m_rowMenu.Track(m_hWnd, m_list, wp, lp);
     case WM_START_HIDDEN:
         m_keepHidden = true;
         Hide();
@@ -189,7 +200,8 @@ bool CMainDlg::OnReports(LPARAM first) {
         [this](const ReportRequest& r) { OnRecordEvent(r); },
         [this] {
             WriteLog();
-            StartAlert();
+            if (std::exchange(m_alertDue, false))
+                StartAlert();
             ShowChangeBalloon();
         });
 }
@@ -203,6 +215,9 @@ void CMainDlg::OnRecordEvent(const ReportRequest& r) {
     m_list.SetItemText(0, 2, rec.event);
     m_list.SetItemText(0, 3, rec.location);
     m_list.SetItemText(0, 4, rec.details);
+    // A trusted change is listed, grey, and logged, but starts no alert.
+    bool trusted = m_trust.Matches(rec);
+    LPARAM serial = m_list.MarkNewRow(0, trusted);
     // What a Changed event replaced: in the list only, the log's lines keep their five fields.
     if (r.previous) {
         char previous[kDetailsChars];
@@ -211,7 +226,8 @@ void CMainDlg::OnRecordEvent(const ReportRequest& r) {
     }
     m_log.Queue(FormatCsvLine(rec));
     ReportToSystemLog(r.kind, rec);
-    m_balloon.Add(rec);
+    if (!trusted)
+        m_balloon.Add(rec, serial), m_alertDue = true;
 }
 
 void CMainDlg::WriteLog() {
@@ -227,6 +243,7 @@ void CMainDlg::OnDestroy() {
     m_channel.Close();
     m_taskMonitor.Stop();
     ::RemovePropA(m_hWnd, kMainWindowProp);
+    m_layout.Save();
     try {
         // The stop signals take three seconds; they are given by a thread of their own so that
         // removing the tray icon (two seconds under Wine when it is the last one) overlaps them.
@@ -276,6 +293,8 @@ LRESULT CMainDlg::OnTrayNotify(WPARAM id, LPARAM mouseMsg) {
     if ((mouseMsg != WM_RBUTTONDOWN && mouseMsg != NIN_BALLOONUSERCLICK) || id != TRAY_ICON_ID)
         return 0;
     ShowFromTray();
+    if (mouseMsg == NIN_BALLOONUSERCLICK)
+        m_list.ShowRow(m_balloonRow);
     return 1;
 }
 
@@ -283,7 +302,8 @@ void CMainDlg::ShowFromTray() {
     m_keepHidden = false;
     m_list.SendMessage(WM_SETREDRAW, TRUE);
     ::InvalidateRect(m_list.m_hWnd, nullptr, TRUE);
-    ShowWindow(SW_RESTORE);
+    // SW_RESTORE would take a maximised window back to its normal size.
+    ShowWindow(IsIconic() ? SW_RESTORE : SW_SHOW);
     SetForegroundWindow();
 }
 

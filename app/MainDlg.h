@@ -7,12 +7,15 @@
 #include "../engine/MonitorHost.h"
 #include "../engine/SnapshotStore.h"
 #include "../places/TaskMonitor.h"
-#include "../ui/stListCtrl.h"
+#include "../ui/EventList.h"
 #include "ChangeBalloon.h"
 #include "ClockSpeaker.h"
 #include "EventLogFile.h"
 #include "ReportChannel.h"
+#include "RowMenu.h"
 #include "TrayIcon.h"
+#include "TrustList.h"
+#include "WindowLayout.h"
 #include <string>
 #include <vector>
 
@@ -72,13 +75,18 @@ private:
     CReportChannel m_channel;
     CEventLogFile m_log;
     CTrayIcon m_tray;
-    stListCtrl m_list;
+    CEventList m_list;
     HICON m_hIcon;
     CHandle m_stopEvent;
     CTaskMonitor m_taskMonitor;
     CSnapshotStore m_snapshots;
-    CBalloonBatch m_balloon; // the events the next balloon tells of
-    DWORD m_lastBalloon = 0; // tick count of the last change balloon
+    CBalloonBatch m_balloon;    // the events the next balloon tells of
+    DWORD m_lastBalloon = 0;    // tick count of the last change balloon
+    long long m_balloonRow = 0; // the newest row the last balloon told of, for its click
+    CTrustList m_trust;
+    bool m_alertDue = false; // an event of the reports being taken is not trusted
+    CRowMenu m_rowMenu;
+    CWindowLayout m_layout;
 
     bool m_alerting = false;
     int m_alertFrame = 0;

@@ -58,6 +58,8 @@ void CMainDlg::OnOptions() {
     COptionsDlg options;
     if (options.DoModal() != IDOK)
         return;
+    m_trust.Load(); // as Options left it
+    m_trust.MarkRows(m_list);
     if (options.m_silence) {
         m_silenceUntil = AddSeconds(m_clock.Now(), 3600);
         m_silenced = true;

@@ -30,6 +30,7 @@ void CMainDlg::OnEndSession() {
     if (tries == 40)
         m_log.KeepWaiting();
     m_snapshots.Save();
+    m_layout.Save();
     m_tray.Remove();
 }
 
@@ -59,6 +60,7 @@ void CMainDlg::ShowChangeBalloon() {
     KillTimer(IDT_BALLOON);
     m_lastBalloon = now;
     BalloonText balloon = m_balloon.Take();
+    m_balloonRow = balloon.newest;
     // Quiet exactly when the alert's beep is.
     m_tray.ShowBalloon(balloon.text.c_str(), balloon.title.c_str(),
                        AlertIsQuiet(m_silenced, m_clock.Now(), m_silenceUntil));
