@@ -1,6 +1,7 @@
 #include "TrustList.h"
 #include "../engine/RegistryKey.h"
 #include "AppMessageBox.h"
+#include <algorithm>
 #include <cstdio>
 
 const char* const kTrustedKeyPath = "Software\\Kestrow\\Trusted";
@@ -63,10 +64,14 @@ void CTrustList::Load() {
         return;
     ForEachValue(key.Get(), [this](const std::string& name, DWORD type, const BYTE* data, DWORD size) {
         TrustedChange change;
-        if (type == REG_SZ && DecodeTrusted(Utf8ToAnsi(ValueText(type, data, size)), change)) {
-            m_changes.push_back(change);
-            m_names.push_back(name);
-        }
+        if (type != REG_SZ || !DecodeTrusted(Utf8ToAnsi(ValueText(type, data, size)), change))
+            return;
+        // One written by hand may repeat another: listed once, removed with all of them.
+        auto known = std::find(m_changes.begin(), m_changes.end(), change);
+        if (known != m_changes.end())
+            return m_names[known - m_changes.begin()].push_back(name);
+        m_changes.push_back(change);
+        m_names.push_back({name});
     });
 }
 
@@ -95,25 +100,28 @@ LONG CTrustList::Add(const TrustedChange& change) {
             continue;
         error = key.WriteText(name, text);
         if (error == ERROR_SUCCESS)
-            m_changes.push_back(change), m_names.push_back(name);
+            m_changes.push_back(change), m_names.push_back({name});
         return error;
     }
     return ERROR_ALREADY_EXISTS;
 }
 
 LONG CTrustList::Remove(const TrustedChange& change) {
-    // Every value that holds it: one written by hand may repeat another.
+    auto known = std::find(m_changes.begin(), m_changes.end(), change);
+    if (known == m_changes.end())
+        return ERROR_SUCCESS;
     CRegistryKey key;
     LONG error = key.Open(m_hive, m_path, KEY_SET_VALUE);
-    for (size_t i = m_changes.size(); i-- > 0;) {
-        if (m_changes[i] != change)
-            continue;
-        LONG deleted = error == ERROR_SUCCESS ? key.DeleteValue(m_names[i]) : error;
-        if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND)
-            return deleted;
-        m_changes.erase(m_changes.begin() + i);
-        m_names.erase(m_names.begin() + i);
-    }
+    if (error == ERROR_FILE_NOT_FOUND)
+        error = ERROR_SUCCESS; // the key went, and every value with it
+    else if (error == ERROR_SUCCESS)
+        for (const std::string& name : m_names[known - m_changes.begin()])
+            if (LONG deleted = key.DeleteValue(name); deleted != ERROR_FILE_NOT_FOUND)
+                error = error ? error : deleted;
+    if (error != ERROR_SUCCESS)
+        return error;
+    m_names.erase(m_names.begin() + (known - m_changes.begin()));
+    m_changes.erase(known);
     return ERROR_SUCCESS;
 }
 

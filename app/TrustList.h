@@ -44,7 +44,7 @@ private:
     HKEY m_hive;
     std::string m_path;
     std::vector<TrustedChange> m_changes;
-    std::vector<std::string> m_names; // each change's value name
+    std::vector<std::vector<std::string>> m_names; // the values that hold each change
 };
 
 // "Trust this...": asks, then trusts the change of every selected row and greys the rows it
