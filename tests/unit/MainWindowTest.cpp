@@ -26,6 +26,8 @@ struct CTestClock : IClockSpeaker {
 struct CRunningMainDlg {
     CRunningMainDlg() {
         EXPECT_TRUE(WaitUntil([this] { return dlg.m_hWnd != nullptr; }, 30000));
+        // Taken once the window's thread takes messages again, its WM_INITDIALOG done.
+        dlg.SendMessage(WM_NULL);
     }
     ~CRunningMainDlg() {
         dlg.PostMessage(WM_COMMAND, IDOK); // Exit, unless it ended
@@ -299,4 +301,44 @@ TEST(MainWindow, ATrustedChangeIsListedAndLoggedButStartsNoAlertAndRowsCopyAsThe
     EXPECT_TRUE(WaitUntil([&] { return ClipboardText() == c + z + z + a; }, 30000)) << ClipboardText();
     SetAppMessageBoxSink(nullptr);
     RegDeleteTreeA(HKEY_CURRENT_USER, kTrustedKeyPath);
+}
+
+// The list grows with the window and the buttons keep to its bottom edge; the window's place and
+// its column widths come back at the next start, unless that place is off every monitor.
+TEST(MainWindow, TheListGrowsWithTheWindowWhosePlaceAndColumnsComeBackAtTheNextStart) {
+    auto forget = [] {
+        for (const char* value : {"WindowPlacement", "ColumnWidths"})
+            RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\Kestrow", value);
+    };
+    forget();
+    auto rect = [](HWND window) {
+        RECT rc{};
+        GetWindowRect(window, &rc);
+        return std::vector<LONG>{rc.left, rc.top, rc.right, rc.bottom};
+    };
+    std::vector<LONG> first, grown;
+    {
+        CRunningMainDlg w;
+        const HWND hwnd = w.dlg.m_hWnd, list = GetDlgItem(hwnd, IDC_LIST), exit = GetDlgItem(hwnd, IDOK);
+        first = rect(hwnd);
+        const std::vector<LONG> list0 = rect(list), exit0 = rect(exit);
+        SetWindowPos(hwnd, nullptr, 0, 0, first[2] - first[0] + 200, first[3] - first[1] + 100,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        grown = rect(hwnd);
+        EXPECT_EQ((std::vector<LONG>{list0[0], list0[1], list0[2] + 200, list0[3] + 100}), rect(list));
+        EXPECT_EQ((std::vector<LONG>{exit0[0], exit0[1] + 100, exit0[2], exit0[3] + 100}), rect(exit));
+        ListView_SetColumnWidth(list, 3, 333);
+    }
+    {
+        CRunningMainDlg w;
+        EXPECT_EQ(grown, rect(w.dlg.m_hWnd));
+        EXPECT_EQ(333, ListView_GetColumnWidth(GetDlgItem(w.dlg.m_hWnd, IDC_LIST), 3));
+    }
+    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Kestrow", "WindowPlacement", REG_SZ,
+                    "-32000,-32000,-31000,-31200,0", 30);
+    {
+        CRunningMainDlg w;
+        EXPECT_EQ(first, rect(w.dlg.m_hWnd));
+    }
+    forget();
 }
