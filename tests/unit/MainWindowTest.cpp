@@ -276,6 +276,7 @@ TEST(MainWindow, ATrustedChangeIsListedAndLoggedButStartsNoAlertAndRowsCopyAsThe
 
     ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
     ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    SendMessageA(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list), TRUE);
     Type({VK_SHIFT, VK_F10});
     HWND menu = nullptr;
     ASSERT_TRUE(
