@@ -41,7 +41,8 @@ BalloonText ChangeBalloon(const std::vector<EventRecord>& events, size_t count) 
 }
 } // namespace
 
-void CChangeBalloons::Add(const EventRecord& rec) {
+void CChangeBalloons::Add(const EventRecord& rec, long long serial) {
+    m_newest = serial;
     if (m_first.size() < kFirstFew)
         m_first.push_back(rec);
     ++m_count;
@@ -59,6 +60,7 @@ void CChangeBalloons::Show() {
     }
     m_window.KillTimer(IDT_BALLOON);
     m_lastShown = now;
+    m_newestShown = m_newest;
     BalloonText balloon = ChangeBalloon(m_first, m_count);
     m_first.clear();
     m_count = 0;

@@ -14,7 +14,10 @@ public:
     CChangeBalloons(CWnd& window, CTrayIcon& tray, const CAlert& alert)
         : m_window(window), m_tray(tray), m_alert(alert) {}
 
-    void Add(const EventRecord& rec);
+    // `serial`: the event's row, for the balloon's click.
+    void Add(const EventRecord& rec, long long serial = 0);
+    // The newest row the last balloon shown told of.
+    long long NewestShown() const { return m_newestShown; }
     // After a batch and at IDT_BALLOON: the balloon of the events added since the last one, once
     // that one is a second old; until then the timer waits.
     void Show();
@@ -26,4 +29,5 @@ private:
     std::vector<EventRecord> m_first; // the first few since the last balloon
     size_t m_count = 0;               // how many since the last balloon
     DWORD m_lastShown = 0;            // tick count of the last balloon
+    long long m_newest = 0, m_newestShown = 0;
 };

@@ -3,6 +3,8 @@
 #include "../res/resource.h"
 #include "AppMessageBox.h"
 #include "Messages.h"
+#include "RowCopy.h"
+#include <utility>
 
 namespace {
 UINT ShowWindowMessage() {
@@ -59,6 +61,11 @@ BOOL CMainDlg::OnInitDialog() {
                    {"Location", 120}, {"Details", 280}, {"Previous", 200}};
     for (int i = 0; i < 6; ++i)
         m_list.InsertColumn(i, columns[i].heading, LVCFMT_LEFT, columns[i].width);
+    m_layout.Attach(m_hWnd, m_list);
+    m_trust.Load();
+    m_list.m_onCopy = [this] { CopySelectedRows(m_hWnd, m_list); };
+    m_rowMenu.Bind(ID_ROW_COPY, m_list.m_onCopy);
+    m_rowMenu.Bind(ID_ROW_TRUST, [this] { TrustSelectedRows(m_trust, m_list); });
 
     m_tray.SetOwner(m_hWnd);
     m_tray.Add();
@@ -89,7 +96,11 @@ void CMainDlg::OnCommand(WORD id, WORD code) {
 }
 
 bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    if (m_layout.OnMessage(msg, wp, lp))
+        return true;
     switch (msg) {
+    case WM_CONTEXTMENU:
+        return m_rowMenu.Track(m_hWnd, m_list, wp, lp);
     case WM_REPORT_EVENT:
         return Handled(result, m_channel.Take(lp) ? 1 : 0);
     case WM_SYSCOMMAND:
@@ -150,14 +161,19 @@ void CMainDlg::OnReport(const ReportRequest& r) {
     const char* texts[] = {rec.category, rec.event, rec.location, rec.details, rec.previous};
     for (int column = 1; column <= 5; ++column)
         m_list.SetItemText(0, column, texts[column - 1]);
+    // A trusted change is listed, grey, and logged, but starts no alert.
+    bool trusted = m_trust.Matches(rec);
+    LPARAM serial = m_list.MarkNewRow(0, trusted);
     m_log.Queue(FormatCsvLine(rec));
     m_eventLog.Report(rec);
-    m_balloons.Add(rec);
+    if (!trusted)
+        m_balloons.Add(rec, serial), m_alertDue = true;
 }
 
 void CMainDlg::OnReportsTaken() {
     WriteLog();
-    m_alert.Start();
+    if (std::exchange(m_alertDue, false))
+        m_alert.Start();
     m_balloons.Show();
 }
 
@@ -173,6 +189,7 @@ bool CMainDlg::OnDestroy() {
     // From here on no report is taken, so the log written below holds every event listed.
     m_channel.Close();
     ::RemovePropA(m_hWnd, kMainWindowProp);
+    m_layout.Save();
     try {
         // The stop signals take three seconds; they are given by a thread of their own so that
         // removing the tray icon (two seconds under Wine when it is the last one) overlaps them.

@@ -5,14 +5,17 @@
 #include "../framework/AfxHandle.h"
 #include "../framework/AfxWin.h"
 #include "../engine/MonitorSet.h"
-#include "../ui/stListCtrl.h"
+#include "../ui/EventList.h"
 #include "Alert.h"
 #include "ChangeBalloon.h"
 #include "ClockSpeaker.h"
 #include "EventLogFile.h"
 #include "ReportChannel.h"
+#include "RowMenu.h"
 #include "SystemEventLog.h"
 #include "TrayIcon.h"
+#include "TrustList.h"
+#include "WindowLayout.h"
 #include <string>
 
 class CMainDlg : public CDialog, public IReportSink, private IReportReceiver {
@@ -72,11 +75,15 @@ private:
     CEventLogFile m_log;
     CSystemEventLog m_eventLog;
     CTrayIcon m_tray;
-    stListCtrl m_list;
+    CEventList m_list;
     CIconHandle m_icon;
     CMonitorSet m_monitors;
     CAlert m_alert;
     CChangeBalloons m_balloons; // the events the next balloon tells of
     // Hidden at start until the tray icon asks for the window.
     bool m_keepHidden = false;
+    CTrustList m_trust;
+    bool m_alertDue = false; // an event of the reports being taken is not trusted
+    CRowMenu m_rowMenu;
+    CWindowLayout m_layout;
 };

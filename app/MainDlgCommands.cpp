@@ -37,6 +37,8 @@ void CMainDlg::OnOptions() {
     COptionsDlg options;
     if (options.DoModal() != IDOK)
         return;
+    m_trust.Load(); // as Options left it
+    m_trust.MarkRows(m_list);
     m_alert.SetSilenced(options.m_silence != 0);
     SetWindowText(options.m_silence ? "Kestrow - Silence mode" : "Kestrow");
 }

@@ -28,6 +28,7 @@ bool CMainDlg::OnEndSession(bool ending) {
     if (tries == 40)
         m_log.KeepWaiting();
     m_monitors.SaveSnapshots();
+    m_layout.Save();
     m_tray.Remove();
     return true;
 }
@@ -61,6 +62,8 @@ LRESULT CMainDlg::OnTrayNotify(WPARAM id, LPARAM mouseMsg) {
     if ((mouseMsg != WM_RBUTTONDOWN && mouseMsg != NIN_BALLOONUSERCLICK) || id != TRAY_ICON_ID)
         return 0;
     ShowFromTray();
+    if (mouseMsg == NIN_BALLOONUSERCLICK)
+        m_list.ShowRow(m_balloons.NewestShown());
     return 1;
 }
 
@@ -82,7 +85,8 @@ void CMainDlg::ShowFromTray() {
     m_keepHidden = false;
     m_list.SendMessage(WM_SETREDRAW, TRUE);
     ::InvalidateRect(m_list.m_hWnd, nullptr, TRUE);
-    ShowWindow(SW_RESTORE);
+    // SW_RESTORE would take a maximised window back to its normal size.
+    ShowWindow(IsIconic() ? SW_RESTORE : SW_SHOW);
     SetForegroundWindow();
 }
 

@@ -11,6 +11,7 @@ public:
     CString(std::string s) : m_s(std::move(s)) {}
 
     operator const char*() const { return m_s.c_str(); }
+    const std::string& str() const { return m_s; }
     int GetLength() const { return static_cast<int>(m_s.size()); }
     bool IsEmpty() const { return m_s.empty(); }
 

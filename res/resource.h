@@ -12,6 +12,7 @@
 #define IDI_ALERT2 130
 #define IDI_ALERT3 131
 #define IDD_OPTIONS 133
+#define IDR_ROW_MENU 134
 
 #define IDC_VIEWLOG 3
 #define IDC_ACKNOWLEDGE 4
@@ -22,6 +23,13 @@
 #define IDC_SILENCE 1011
 #define IDC_NOTICE 1012
 #define IDC_REPORT_OFFLINE 1013
+#define IDC_NOTICE_ICON 1014
+#define IDC_TRUSTED 1015
+#define IDC_TRUST_REMOVE 1016
+
+// The event list's context menu.
+#define ID_ROW_TRUST 32771
+#define ID_ROW_COPY 32772
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

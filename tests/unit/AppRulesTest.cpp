@@ -1,9 +1,10 @@
-// Rules of the program that need no window: where the program (and so its log) lives, and the
-// texts Event Viewer shows for an event.
+// Rules of the program that need no window: where the program (and so its log) lives, the
+// texts Event Viewer shows for an event, and the trusted changes kept in the registry.
 #include "TestSupport.h"
 #include "app/Messages.h"
 #include "app/MonitorApp.h"
 #include "app/SystemEventLog.h"
+#include "app/TrustList.h"
 #include <gtest/gtest.h>
 #include <sddl.h>
 #include <thread>
@@ -63,4 +64,55 @@ TEST(AppRules, ASecondStartBesideAnElevatedOneShowsThatOneAndEnds) {
     MSG m;
     EXPECT_TRUE(PeekMessageA(&m, window, show, show, PM_REMOVE)) << "the running window was not asked up";
     DestroyWindow(window);
+}
+
+// Any text survives the value's format; what it cannot have written is passed over, value by value.
+TEST(AppRules, TrustedChangesMatchWholeAndSurviveAnyTextWhileBadValuesArePassedOver) {
+    const TrustedChange odd{"Auto Run", "New", "HKLM/Run 3:x", "=a,\"b\" 2:c=d,"};
+    const TrustedChange empty{"Service", "Changed", "", ""};
+    for (const TrustedChange& change : {odd, empty}) {
+        TrustedChange back;
+        EXPECT_TRUE(DecodeTrusted(EncodeTrusted(change), back) && back == change) << EncodeTrusted(change);
+    }
+    const std::string good = EncodeTrusted(odd);
+    for (const std::string& bad : {good.substr(0, good.size() - 1), good + " ", good + "x", std::string("0:"),
+                                   std::string("9999999:x 0: 0: 0:"), std::string("a:b 0: 0: 0:"),
+                                   std::string("1:a 0: 0:"), std::string("1:ab0: 0: 0:")}) {
+        TrustedChange back;
+        EXPECT_FALSE(DecodeTrusted(bad, back)) << bad;
+    }
+
+    const std::string key = "HKCU\\Software\\KestrowTests\\Trusted|";
+    RegPutAll({key + "a|" + good, key + "a2|" + good, key + "b|dw:1234", key + "c|bin:" + good,
+               key + "d|" + good.substr(0, 20), key + "e|"});
+    CTrustList trust(HKEY_CURRENT_USER, "Software\\KestrowTests\\Trusted");
+    trust.Load();
+    EXPECT_EQ(std::vector<TrustedChange>{odd}, trust.Entries());
+    EventRecord rec;
+    FillEventRecord(rec, SYSTEMTIME{}, "Auto Run", EVENT_NEW, odd.location.c_str(), odd.details.c_str());
+    EXPECT_TRUE(trust.Matches(rec));
+    FillEventRecord(rec, SYSTEMTIME{}, "Auto Run", EVENT_NEW, odd.location.c_str(), "=A,\"b\" 2:c=d,");
+    EXPECT_FALSE(trust.Matches(rec)) << "details differing in case are another change";
+    FillEventRecord(rec, SYSTEMTIME{}, "Auto Run", EVENT_DELETED, odd.location.c_str(), odd.details.c_str());
+    EXPECT_FALSE(trust.Matches(rec));
+
+    // Added once however often; removed with every value that holds it; the bad values stay.
+    EXPECT_EQ(ERROR_SUCCESS, trust.Add(empty));
+    EXPECT_EQ(ERROR_SUCCESS, trust.Add(empty));
+    EXPECT_EQ(ERROR_SUCCESS, trust.Add(odd));
+    CTrustList again(HKEY_CURRENT_USER, "Software\\KestrowTests\\Trusted");
+    again.Load();
+    EXPECT_TRUE(again.Matches(odd) && again.Matches(empty));
+    EXPECT_EQ(2u, again.Entries().size());
+    EXPECT_EQ(ERROR_SUCCESS, again.Remove(odd));
+    trust.Load();
+    EXPECT_EQ(std::vector<TrustedChange>{empty}, trust.Entries());
+    CRegistryKey left;
+    DWORD values = 0;
+    ASSERT_EQ(ERROR_SUCCESS, left.Open(HKEY_CURRENT_USER, "Software\\KestrowTests\\Trusted"));
+    RegQueryInfoKeyA(left.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                     nullptr, nullptr, nullptr);
+    EXPECT_EQ(5u, values) << "b, c, d, e and the empty change";
+    left.Close();
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KestrowTests\\Trusted");
 }

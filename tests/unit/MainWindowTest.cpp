@@ -3,6 +3,7 @@
 // runs it, with its log in a scratch folder; the test thread plays the monitors, the user at
 // the buttons and in Options, another program holding the log, and the shell ending the session.
 #include "TestSupport.h"
+#include "app/AppMessageBox.h"
 #include "app/MainDlg.h"
 #include "app/Messages.h"
 #include "res/resource.h"
@@ -25,6 +26,8 @@ struct CTestClock : IClockSpeaker {
 struct CRunningMainDlg {
     CRunningMainDlg() {
         EXPECT_TRUE(WaitUntil([this] { return dlg.m_hWnd != nullptr; }, 30000));
+        // Taken once the window's thread takes messages again, its WM_INITDIALOG done.
+        dlg.SendMessage(WM_NULL);
     }
     ~CRunningMainDlg() {
         dlg.PostMessage(WM_COMMAND, IDOK); // Exit, unless it ended
@@ -81,6 +84,30 @@ void RecordTray(UINT icon, const char* balloon, const char* title, bool quiet) {
 Texts Balloons(size_t from = 0) {
     std::lock_guard<std::mutex> lock(g_trayLock);
     return Texts(g_balloons.begin() + std::min(from, g_balloons.size()), g_balloons.end());
+}
+
+// Keys as the user types them, to the window with the focus: pressed in order, let go in reverse.
+void Type(std::initializer_list<WORD> keys) {
+    std::vector<INPUT> input(keys.size() * 2);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        input[i].type = input[input.size() - 1 - i].type = INPUT_KEYBOARD;
+        input[i].ki.wVk = input[input.size() - 1 - i].ki.wVk = keys.begin()[i];
+        input[input.size() - 1 - i].ki.dwFlags = KEYEVENTF_KEYUP;
+    }
+    SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+}
+std::string ClipboardText() {
+    std::string text;
+    if (!OpenClipboard(nullptr))
+        return text;
+    if (HANDLE data = GetClipboardData(CF_TEXT))
+        text = static_cast<const char*>(GlobalLock(data)), GlobalUnlock(data);
+    CloseClipboard();
+    return text;
+}
+std::atomic<int> g_asked{0};
+int AnswerYes(const char*, UINT) {
+    return ++g_asked, IDYES;
 }
 } // namespace
 
@@ -222,4 +249,97 @@ TEST(MainWindow, CloseDuringABurstEndsLikeExitWithWholeLinesInEachThreadsOrderEv
         EXPECT_TRUE(beforeClose[t] <= seq && seq <= returned[t]) << "thread " << t << " logged " << seq;
     }
     EXPECT_EQ(log.size(), whole) << "lines broken, out of order, or never reported";
+}
+
+// "Trust this..." from the row's context menu (opened from the keyboard): the change, when it
+// comes again, is listed (grey) and logged like any other but starts no alert and no balloon.
+// The balloon's click selects the newest row of its burst wherever the sort put it; Ctrl+A,
+// Ctrl+C copies the log's own lines.
+TEST(MainWindow, ATrustedChangeIsListedAndLoggedButStartsNoAlertAndRowsCopyAsTheLogsLines) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, kTrustedKeyPath);
+    CTrayIcon::s_onNotify = RecordTray;
+    SetAppMessageBoxSink(AnswerYes);
+    CRunningMainDlg w;
+    const HWND hwnd = w.dlg.m_hWnd, list = GetDlgItem(hwnd, IDC_LIST),
+               acknowledge = GetDlgItem(hwnd, IDC_ACKNOWLEDGE);
+    const size_t start = Balloons().size();
+    w.dlg.ReportEvent("Service", EVENT_NEW, "KTz", "=x,\"y\"");
+    w.dlg.ReportEvent("Service", EVENT_NEW, "KTa", "b");
+    ASSERT_TRUE(WaitUntil([&] { return Balloons(start).size() == 2; }, 30000));
+    NMLISTVIEW byLocation{}; // descending: KTz, KTa
+    byLocation.hdr = {list, IDC_LIST, LVN_COLUMNCLICK}, byLocation.iSubItem = 3;
+    SendMessageA(hwnd, WM_NOTIFY, IDC_LIST, reinterpret_cast<LPARAM>(&byLocation));
+    SendMessageA(hwnd, WM_TRAY_NOTIFY, TRAY_ICON_ID, NIN_BALLOONUSERCLICK);
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_EQ(1, ListView_GetNextItem(list, -1, LVNI_SELECTED)) << "KTa, the newest of the last balloon";
+    EXPECT_EQ(-1, ListView_GetNextItem(list, 1, LVNI_SELECTED));
+
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    SendMessageA(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list), TRUE);
+    Type({VK_SHIFT, VK_F10});
+    HWND menu = nullptr;
+    ASSERT_TRUE(
+        WaitUntil([&] { return (menu = FindWindowA("#32768", nullptr)) && IsWindowVisible(menu); }, 30000));
+    Type({'T'});
+    ASSERT_TRUE(WaitUntil([&] { return g_asked == 1; }, 30000)) << "not asked to trust";
+    SendMessageA(acknowledge, BM_CLICK, 0, 0);
+    ASSERT_FALSE(IsWindowEnabled(acknowledge));
+
+    w.dlg.ReportEvent("Service", EVENT_NEW, "KTz", "=x,\"y\"");
+    EXPECT_FALSE(IsWindowEnabled(acknowledge)) << "the trusted change started the alert";
+    EXPECT_EQ(3, ListView_GetItemCount(list));
+    w.dlg.ReportEvent("Service", EVENT_NEW, "KTc", "c");
+    EXPECT_TRUE(IsWindowEnabled(acknowledge));
+    ASSERT_TRUE(WaitUntil([&] { return Balloons(start).size() == 3; }, 30000));
+    EXPECT_EQ("sound|Service: New|KTc\nc", Balloons(start)[2]) << "a balloon for the trusted change";
+    const std::string z = Line("KTz", "'=x,\"\"y\"\""), a = Line("KTa", "b"), c = Line("KTc", "c");
+    EXPECT_EQ(z + a + z + c, w.Log());
+
+    SendMessageA(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list), TRUE); // Acknowledge had the focus
+    Type({VK_CONTROL, 'A'});
+    Type({VK_CONTROL, 'C'});
+    EXPECT_TRUE(WaitUntil([&] { return ClipboardText() == c + z + z + a; }, 30000)) << ClipboardText();
+    SetAppMessageBoxSink(nullptr);
+    RegDeleteTreeA(HKEY_CURRENT_USER, kTrustedKeyPath);
+}
+
+// The list grows with the window and the buttons keep to its bottom edge; the window's place and
+// its column widths come back at the next start, unless that place is off every monitor.
+TEST(MainWindow, TheListGrowsWithTheWindowWhosePlaceAndColumnsComeBackAtTheNextStart) {
+    auto forget = [] {
+        for (const char* value : {"WindowPlacement", "ColumnWidths"})
+            RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\Kestrow", value);
+    };
+    forget();
+    auto rect = [](HWND window) {
+        RECT rc{};
+        GetWindowRect(window, &rc);
+        return std::vector<LONG>{rc.left, rc.top, rc.right, rc.bottom};
+    };
+    std::vector<LONG> first, grown;
+    {
+        CRunningMainDlg w;
+        const HWND hwnd = w.dlg.m_hWnd, list = GetDlgItem(hwnd, IDC_LIST), exit = GetDlgItem(hwnd, IDOK);
+        first = rect(hwnd);
+        const std::vector<LONG> list0 = rect(list), exit0 = rect(exit);
+        SetWindowPos(hwnd, nullptr, 0, 0, first[2] - first[0] + 200, first[3] - first[1] + 100,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        grown = rect(hwnd);
+        EXPECT_EQ((std::vector<LONG>{list0[0], list0[1], list0[2] + 200, list0[3] + 100}), rect(list));
+        EXPECT_EQ((std::vector<LONG>{exit0[0], exit0[1] + 100, exit0[2], exit0[3] + 100}), rect(exit));
+        ListView_SetColumnWidth(list, 3, 333);
+    }
+    {
+        CRunningMainDlg w;
+        EXPECT_EQ(grown, rect(w.dlg.m_hWnd));
+        EXPECT_EQ(333, ListView_GetColumnWidth(GetDlgItem(w.dlg.m_hWnd, IDC_LIST), 3));
+    }
+    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Kestrow", "WindowPlacement", REG_SZ,
+                    "-32000,-32000,-31000,-31200,0", 30);
+    {
+        CRunningMainDlg w;
+        EXPECT_EQ(first, rect(w.dlg.m_hWnd));
+    }
+    forget();
 }
