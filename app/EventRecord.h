@@ -1,7 +1,7 @@
 // One event as the user sees it: filled once from a report, each text cut to its field's width,
 // and handed as it is to the list, the CSV log, the event log and the balloon.
 #pragma once
-#include "../engine/Event.h"
+#include "../monitors/engine/Event.h"
 #include <windows.h>
 
 struct EventRecord {

@@ -1,5 +1,5 @@
 #include "MainDlg.h"
-#include "../places/Places.h"
+#include "../monitors/places/Places.h"
 #include "../res/resource.h"
 #include "AppMessageBox.h"
 #include "Messages.h"

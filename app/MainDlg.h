@@ -4,7 +4,7 @@
 #pragma once
 #include "../framework/AfxHandle.h"
 #include "../framework/AfxWin.h"
-#include "../engine/MonitorSet.h"
+#include "../monitors/engine/MonitorSet.h"
 #include "../ui/EventList.h"
 #include "Alert.h"
 #include "ChangeBalloon.h"

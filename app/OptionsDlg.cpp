@@ -1,5 +1,5 @@
 #include "OptionsDlg.h"
-#include "../engine/RegistryKey.h"
+#include "../monitors/engine/RegistryKey.h"
 #include "../framework/AfxString.h"
 #include "../res/resource.h"
 #include "AppMessageBox.h"

@@ -1,5 +1,5 @@
 #include "TrustList.h"
-#include "../engine/RegistryKey.h"
+#include "../monitors/engine/RegistryKey.h"
 #include "AppMessageBox.h"
 #include <algorithm>
 #include <cstdio>

@@ -6,9 +6,9 @@
 // It builds its classes under HKEY_CLASSES_ROOT and removes them again at the end, so it
 // runs only under Wine, in a prefix of its own:
 //   source scripts/wine-env.sh BUILD/wine-bench; wine BUILD/bench/registry_bench.exe; wine_env_cleanup
-#include "places/COMMonitor.h"
-#include "places/Places.h"
-#include "places/FileAssociationMonitor.h"
+#include "monitors/places/COMMonitor.h"
+#include "monitors/places/Places.h"
+#include "monitors/places/FileAssociationMonitor.h"
 #include <windows.h>
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // One comparison of a Run-like key of 5,000 values with 100 changed, against a bare loop that
 // enumerates the same key with the same calls; and the in-memory comparison of 100,000 items.
 #include "BenchSupport.h"
-#include "engine/RegistrySource.h"
+#include "monitors/engine/RegistrySource.h"
 #include <cstdio>
 #include <string>
 

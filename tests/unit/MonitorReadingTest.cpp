@@ -1,9 +1,9 @@
 // Saved snapshots, what cannot be watched and the Startup folders' paths, without threads.
 #include "TestSupport.h"
-#include "places/Places.h"
-#include "places/FileAssociationMonitor.h"
-#include "engine/SnapshotStore.h"
-#include "places/StartupMonitor.h"
+#include "monitors/places/Places.h"
+#include "monitors/places/FileAssociationMonitor.h"
+#include "monitors/engine/SnapshotStore.h"
+#include "monitors/places/StartupMonitor.h"
 #include <gtest/gtest.h>
 
 // What changed while the program was not running is reported at the next start: names keyed

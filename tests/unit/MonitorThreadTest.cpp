@@ -2,9 +2,9 @@
 // Monitors on real threads against the Wine registry and scratch folders, with a short settle.
 // Every wait is for the events themselves, up to a limit that only a broken build reaches.
 #include "TestSupport.h"
-#include "places/FileAssociationMonitor.h"
-#include "places/Places.h"
-#include "places/StartupMonitor.h"
+#include "monitors/places/FileAssociationMonitor.h"
+#include "monitors/places/Places.h"
+#include "monitors/places/StartupMonitor.h"
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <thread>

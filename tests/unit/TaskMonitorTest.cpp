@@ -2,8 +2,8 @@
 // The task monitor's three routes on exact records: a fake Task Scheduler 1.0 that behaves as
 // Wine's does, fake job pages and a fake 2.0 folder tree.
 #include "TestSupport.h"
-#include "engine/SnapshotStore.h"
-#include "places/TaskMonitor.h"
+#include "monitors/engine/SnapshotStore.h"
+#include "monitors/places/TaskMonitor.h"
 #include <algorithm>
 #include <atomic>
 #include <functional>

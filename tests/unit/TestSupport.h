@@ -4,9 +4,9 @@
 #include "framework/AfxHandle.h"
 #include "framework/AfxString.h"
 #include "framework/AfxWin.h"
-#include "engine/MonitorHost.h"
-#include "engine/RegistryKey.h"
-#include "places/Places.h"
+#include "monitors/engine/MonitorHost.h"
+#include "monitors/engine/RegistryKey.h"
+#include "monitors/places/Places.h"
 #include <algorithm>
 #include <atomic>
 #include <filesystem>

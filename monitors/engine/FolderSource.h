@@ -1,6 +1,6 @@
 // A folder as a watch source: its entries (names added or removed), "." and ".." included.
 #pragma once
-#include "../framework/AfxHandle.h"
+#include "../../framework/AfxHandle.h"
 #include "WatchCycle.h"
 #include <string>
 

@@ -1,5 +1,5 @@
 #include "RegistryKey.h"
-#include "../framework/AfxString.h"
+#include "../../framework/AfxString.h"
 #include <algorithm>
 #include <cstring>
 #include <vector>

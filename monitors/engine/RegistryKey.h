@@ -2,7 +2,7 @@
 // UTF-8 (plain ASCII paths read as themselves); keys are read through the UTF-16 functions,
 // so that nothing the code page cannot show collides or goes unseen.
 #pragma once
-#include "../framework/AfxHandle.h"
+#include "../../framework/AfxHandle.h"
 #include <functional>
 #include <string>
 

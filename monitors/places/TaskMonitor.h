@@ -14,7 +14,7 @@
 // suffix, and refuses IScheduledWorkItem on a task although ITask is one: both are worked
 // around, harmlessly on Windows. Wine lists no Task Scheduler 2.0 tasks at all.
 #pragma once
-#include "../framework/AfxHandle.h"
+#include "../../framework/AfxHandle.h"
 #include "../engine/MonitorHost.h"
 #include <memory>
 #include <string>

@@ -5,7 +5,7 @@
 // from its own (Save), writing a new file and renaming it over the old, so that a crash never
 // leaves a broken one. The lock is held for copies only, never for file work.
 #pragma once
-#include "../framework/AfxMap.h"
+#include "../../framework/AfxMap.h"
 #include <map>
 #include <mutex>
 #include <string>

@@ -1,6 +1,6 @@
 #include "FolderSource.h"
-#include "../framework/AfxFileFind.h"
-#include "../framework/AfxString.h"
+#include "../../framework/AfxFileFind.h"
+#include "../../framework/AfxString.h"
 
 bool FolderExists(const std::string& path) {
     DWORD attributes = ::GetFileAttributesA(path.c_str());

@@ -1,6 +1,6 @@
 #include "SnapshotStore.h"
-#include "../framework/AfxFileFind.h"
-#include "../framework/AfxHandle.h"
+#include "../../framework/AfxFileFind.h"
+#include "../../framework/AfxHandle.h"
 #include <cstdio>
 #include <vector>
 

@@ -1,5 +1,5 @@
 #include "RegistrySource.h"
-#include "../framework/AfxString.h"
+#include "../../framework/AfxString.h"
 #include <algorithm>
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // The snapshot of a watched place and the comparison that turns a new reading into events.
 // No Windows here: it runs over any source of (name, text) pairs.
 #pragma once
-#include "../framework/AfxMap.h"
+#include "../../framework/AfxMap.h"
 #include <functional>
 #include <string>
 #include <utility>

@@ -1,6 +1,6 @@
 #include "WatchCycle.h"
-#include "../framework/AfxHandle.h"
-#include "../framework/AfxString.h"
+#include "../../framework/AfxHandle.h"
+#include "../../framework/AfxString.h"
 
 void NameAsLocation(const std::string& name, const std::string& text, std::string& location,
                     std::string& details) {

@@ -5,7 +5,7 @@
 // the owner's sink until the stop has ended; a monitor that outlasts the bound of the stop
 // still finds the set's shared state (it holds a reference), and its reports are refused.
 #pragma once
-#include "../framework/AfxHandle.h"
+#include "../../framework/AfxHandle.h"
 #include "MonitorHost.h"
 #include "SnapshotStore.h"
 #include <memory>
