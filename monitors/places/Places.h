@@ -27,6 +27,8 @@ const std::vector<MonitorRow>& Roster();
 // The roster's row of that name; null when there is none.
 const MonitorRow* FindMonitor(const char* name);
 
+// Every registry place, in table order.
+const std::vector<RegistryPlace>& RegistryPlaces();
 // The watches of the category's registry places, each in its views, in table order.
 std::vector<RegistryWatchSettings> RegistryPlacesOf(const char* category);
 // A monitor of the row's registry places.

@@ -10,7 +10,7 @@ namespace {
 #define CONTROL CCS "Control\\"
 // Auto Run's first five rows keep their data as its bytes, as they always have; later rows
 // give data by its type.
-const RegistryPlace kRegistryPlaces[] = {
+const std::vector<RegistryPlace> kRegistryPlaces = {
     {CATEGORY_AUTORUN, "HKLM\\" CV "Run", ReadValueTexts, nullptr, kBothViews},
     {CATEGORY_AUTORUN, "HKLM\\" CV "RunOnce", ReadValueTexts, nullptr, kBothViews},
     {CATEGORY_AUTORUN, "HKLM\\" CV "RunOnceEx", ReadValueTexts, nullptr, kBothViews},
@@ -161,6 +161,10 @@ const RegistryPlace kRegistryPlaces[] = {
 };
 
 } // namespace
+
+const std::vector<RegistryPlace>& RegistryPlaces() {
+    return kRegistryPlaces;
+}
 
 std::vector<RegistryWatchSettings> RegistryPlacesOf(const char* category) {
     std::vector<RegistryWatchSettings> watches;
