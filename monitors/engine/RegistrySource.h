@@ -1,6 +1,6 @@
 // A registry place as a row of data, and the key it names as a watch source.
 #pragma once
-#include "RegistryKey.h"
+#include "../../framework/AfxRegistry.h"
 #include "WatchCycle.h"
 
 struct RegistryWatchSettings;
