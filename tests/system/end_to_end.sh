@@ -95,7 +95,7 @@ step <<EOF
 delkey|HKCU|${run}Once > Auto Run|Deleted|HKCU/${run}Once|KestrowSys=C:\user\once.exe
 setsz|HKCU|$run|KestrowSysTest|C:\y.exe > Auto Run|Changed|HKCU/$run|KestrowSysTest=C:\y.exe
 EOF
-# 3. Every place of the place table gets one value (and one more in the 32-bit programs' view
+# 2b. Every place of the place table gets one value (and one more in the 32-bit programs' view
 # where Windows redirects the key: "HKLM2"), each giving its one line; a value that does not
 # count, beside a counting one or alone, gives none. Rows: Category[,Event]|key|value|data[|details],
 # category "-" for no line, data "dw:" a number, "bin:" bytes in hex; details "value=data" unless given.
