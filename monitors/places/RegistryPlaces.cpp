@@ -30,6 +30,13 @@ const std::vector<RegistryPlace> kRegistryPlaces = {
      kBothViews},
     {CATEGORY_AUTORUN, "HKCU\\" NT "Windows", ReadValues, "Load|Run"},
 
+    // The Startup folders' paths; the Startup monitor reads them in this order to follow a move.
+    {CATEGORY_AUTOSTART, "HKCU\\" CV "Explorer\\User Shell Folders", ReadValues, "Startup"},
+    {CATEGORY_AUTOSTART, "HKCU\\" CV "Explorer\\Shell Folders", ReadValues, "Startup"},
+    {CATEGORY_AUTOSTART, "HKLM\\" CV "Explorer\\User Shell Folders", ReadValues, "Common Startup",
+     kBothViews},
+    {CATEGORY_AUTOSTART, "HKLM\\" CV "Explorer\\Shell Folders", ReadValues, "Common Startup", kBothViews},
+
     {CATEGORY_STARTUP_APPROVED, "HKLM\\" CV "Explorer\\StartupApproved\\Run", ReadApprovals, nullptr,
      kBothViews},
     {CATEGORY_STARTUP_APPROVED, "HKLM\\" CV "Explorer\\StartupApproved\\Run32", ReadApprovals, nullptr,

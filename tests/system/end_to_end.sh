@@ -13,6 +13,8 @@ wl='SOFTWARE\Microsoft\Windows NT\CurrentVersion\Winlogon'
 app='C:\kestrow\task.exe' d=$(date +%d/%m/%Y)
 lnk="$(wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' /v Startup |
     sed -n 's/.*REG_SZ *//p' | tr -d '\r')\\KestrowSys.lnk"
+startup=${lnk%\\*} common=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' /v 'Common StartUp' |
+    sed -n 's/.*REG_SZ *//p' | tr -d '\r')
 
 # Applies the OPSFILE lines (see testtool.cpp) on stdin at once, | for the tabs. Every line must
 # come back in the journal as made: a run that printed none never read the list (a start of
@@ -130,6 +132,12 @@ Auto Run|HKLM2\\$nt\Terminal Server\Install\\$cv\RunOnce|KT|C:\kt\9.exe
 Auto Run|HKLM2\\$nt\Terminal Server\Install\\$cv\RunOnceEx|KT|dw:10
 Auto Run|HKCU\\$nt\Windows|Load|C:\kt\11.exe
 -|HKCU\\$nt\Windows|KTDevice|C:\kt\no.exe
+Auto Start,Changed|HKCU\\$cv\Explorer\User Shell Folders|StartUp|$startup
+Auto Start,Changed|HKCU\\$cv\Explorer\Shell Folders|StartUp|${startup,}
+Auto Start,Changed|HKLM\\$cv\Explorer\User Shell Folders|Common StartUp|$common
+Auto Start|HKLM\Software\WOW6432Node\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders|Common StartUp|C:\kt\common
+Auto Start,Changed|HKLM\\$cv\Explorer\Shell Folders|Common StartUp|${common,}
+Auto Start|HKLM\Software\WOW6432Node\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders|Common StartUp|C:\kt\common32
 Startup Approved|HKLM2\\$cv\Explorer\StartupApproved\Run|KT|bin:030000000000|KT=disabled
 Startup Approved|HKLM2\\$cv\Explorer\StartupApproved\Run32|KT|bin:02|KT=enabled
 Startup Approved|HKLM2\\$cv\Explorer\StartupApproved\StartupFolder|KT|bin:03|KT=disabled
