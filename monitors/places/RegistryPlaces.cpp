@@ -181,8 +181,3 @@ std::vector<RegistryWatchSettings> RegistryPlacesOf(const char* category) {
                 watches.push_back(std::move(view));
     return watches;
 }
-
-UINT RunRegistryPlaces(IMonitorHost& host, const MonitorRow& row) {
-    return RunRegistryMonitor(host, row.name, RegistryPlacesOf(row.category),
-                              row.plainWaitFailure ? nullptr : row.name);
-}

@@ -214,6 +214,13 @@ Safe Boot|HKLM\\$cc\SafeBoot\Minimal\KT||Service
 Safe Boot|HKLM\\$cc\SafeBoot\Network\KT.sys||Driver
 EOF
 )
+# The Office folders, made only now: watched from their parent until then.
+roaming="C:\users\$(whoami)\AppData\Roaming\Microsoft"
+mkdir -p "$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/Microsoft/"{Word/STARTUP,Excel/XLSTART}
+step <<EOF
+mkfile|$roaming\Word\STARTUP\kt.dotm|x > Office Add-ins|New|$roaming\Word\STARTUP|kt.dotm
+mkfile|$roaming\Excel\XLSTART\kt.xlam|x > Office Add-ins|New|$roaming\Excel\XLSTART|kt.xlam
+EOF
 # The MSI installed, then replaced by a package of the next version made from the same exe, then
 # removed: its uninstall entry (named by the ProductCode) comes, gives way to the next version's and
 # goes; the user's settings stay. Wine 8 puts a per-machine shortcut in the user's Start Menu.

@@ -27,6 +27,8 @@ public:
         Texts events;
         WaitUntil([&] { return (events = Ours(host.Events())).size() >= expected.size(); }, kLimit);
         host.Clear();
+        for (auto& e : events)
+            printf("DBG %s\n", e.c_str());
         EXPECT_EQ(expected, events);
     }
     CRecordingHost host;
@@ -75,6 +77,17 @@ struct CKeptValue {
     const wchar_t *path, *name;
     DWORD type = REG_NONE, size = sizeof data;
     BYTE data[2048];
+};
+
+// An environment variable pointed elsewhere to the end of the scope: the folder places expand it.
+struct CMovedVariable {
+    CMovedVariable(const char* name, const std::string& value) : name(name) {
+        GetEnvironmentVariableA(name, kept, sizeof kept);
+        SetEnvironmentVariableA(name, value.c_str());
+    }
+    ~CMovedVariable() { SetEnvironmentVariableA(name, kept); }
+    const char* name;
+    char kept[MAX_PATH] = "";
 };
 } // namespace
 
@@ -149,6 +162,10 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
     SHGetFolderPathA(nullptr, CSIDL_STARTUP, nullptr, SHGFP_TYPE_CURRENT, startup);
     const std::wstring usfW = Utf8ToWide(usf);
     CKeptValue keptStartup(HKEY_CURRENT_USER, usfW.c_str(), L"StartUp");
+    // The folder places in scratch folders; a file's stamp is "size=..;time=..[;sha256=..]".
+    const std::string sys = dir.path + "KTwin\\System32\\", data = dir.path + "KTdata\\Microsoft\\",
+                      stamp = "size=3;time=2026-01-02T03:04:05Z";
+    CMovedVariable systemRoot("SystemRoot", dir.path + "KTwin"), appData("APPDATA", dir.path + "KTdata");
     std::vector<std::pair<const char*, Texts>> rows = {
         {"MonitorRunKeysProc",
          {run + "|C:\\KT.exe", run + "A" + n300 + "|KT1", run + "B|KT" + b2000, run + "KTc|bin:xy\xE9w",
@@ -176,6 +193,18 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
           "<" + dir.path + "KTstart\\KTnew.lnk|", "HKCU\\" + usf + "|StartUp|" + dir.path + "KTstart",
           "C|HKCU/" + usf + "|StartUp=" + dir.path + "KTstart", "D|Personal|KTold.lnk",
           "N|Personal|KTnew.lnk"}},
+        // sethc.exe rewritten with its size and time kept: its hash tells.
+        {"MonitorImageHijacksProc",
+         {"<" + sys + "sethc.exe|abc", sys + "sethc.exe|abd", sys + "Magnify.exe|m", sys + "KTother.exe|z",
+          "C|" + sys + "sethc.exe|" + stamp +
+              ";sha256=a52d159f262b2c6ddb724a61840befc36eb30c88877a4030b65cbe86298449c9",
+          "N|" + sys + "Magnify.exe|size=1;time=2026-01-02T03:04:05Z;sha256=" +
+              "62c66a7a5dd70c3146618063c344e531e6d4b59e379808443ce962b3abd63c5a"}},
+        // Excel's and Outlook's folders appear only now.
+        {"MonitorOfficeAddinsProc",
+         {"<" + data + "Word\\STARTUP\\KTa.dotm|x", data + "Excel\\XLSTART\\KTb.xlam|y",
+          data + "Outlook\\VbaProject.OTM|abc", "N|" + data + "Excel\\XLSTART|KTb.xlam",
+          "N|" + data + "Outlook\\VbaProject.OTM|" + stamp}},
     };
     // Every Auto Run key, the 32-bit view's among them, each with its own location.
     for (std::string key : {"HKLM\\Software" + cv + "Run", "HKLM\\Software" + cv + "RunOnce",
