@@ -60,6 +60,8 @@ const std::vector<RegistryPlace> kRegistryPlaces = {
      nullptr, kSubtree | kItemNamed | kMarkUser},
 
     {CATEGORY_COM, "HKCR\\CLSID", ReadCOMClasses, nullptr, kBothViews | kSubtree | kReadAhead | kItemNamed},
+    {CATEGORY_COM, "HKCU\\Software\\Classes\\CLSID", ReadCOMClasses, nullptr,
+     kSubtree | kReadAhead | kItemNamed | kMarkUser},
 
     {CATEGORY_WINLOGON, "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", ReadWinlogonValues,
      nullptr, kItemNamed},

@@ -214,12 +214,15 @@ Safe Boot|HKLM\\$cc\SafeBoot\Minimal\KT||Service
 Safe Boot|HKLM\\$cc\SafeBoot\Network\KT.sys||Driver
 EOF
 )
-# The Office folders, made only now: watched from their parent until then.
+# The Office folders, made only now: watched from their parent until then; a user's own class
+# and a class with only a shell verb.
 roaming="C:\users\$(whoami)\AppData\Roaming\Microsoft"
 mkdir -p "$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/Microsoft/"{Word/STARTUP,Excel/XLSTART}
 step <<EOF
 mkfile|$roaming\Word\STARTUP\kt.dotm|x > Office Add-ins|New|$roaming\Word\STARTUP|kt.dotm
 mkfile|$roaming\Excel\XLSTART\kt.xlam|x > Office Add-ins|New|$roaming\Excel\XLSTART|kt.xlam
+setsz|HKCU|Software\Classes\CLSID\\$cls\InprocServer32||C:\kt\user.dll > ActiveX COM|New|$cls (per user)|Inproc=C:\kt\user.dll;
+setsz|HKCR|CLSID\{4B535953-0000-4000-8000-000000000006}\shell\open\command||C:\kt\open.exe > ActiveX COM|New|{4B535953-0000-4000-8000-000000000006}|open=C:\kt\open.exe;
 EOF
 # The MSI installed, then replaced by a package of the next version made from the same exe, then
 # removed: its uninstall entry (named by the ProductCode) comes, gives way to the next version's and

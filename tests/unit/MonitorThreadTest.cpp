@@ -183,7 +183,9 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
         {"MonitorCOMProc",
          {"HKCR\\Wow6432Node\\CLSID\\KT32\\InprocServer32||x.dll", c255 + "1\\InprocServer32||1.dll",
           c255 + "2\\InprocServer32||2.dll", cls + "named||Named only", "N|KT32 (32-bit)|Inproc=x.dll;",
-          "N|" + c255a + "1|Inproc=1.dll;", "N|" + c255a + "2|Inproc=2.dll;"}},
+          "N|" + c255a + "1|Inproc=1.dll;", "N|" + c255a + "2|Inproc=2.dll;",
+          "HKCU\\Software\\Classes\\CLSID\\KTu\\TreatAs||{KT}", cls + "v\\shell\\open\\command||C:\\o.exe",
+          cls + "v\\shell\\find|x|", "N|KTu (per user)|TreatAs={KT};", "N|KTv|open=C:\\o.exe;"}},
         // KT2 is read just before KT3, whose one byte must not take the rest of KT2's.
         {"MonitorWinlogonProc",
          {"<" + wl + "KT1|bin:ab", wl + "KT1|bin:cd", wl + "KT2|dw:\xFF\xFF\xFF\xFF", wl + "KT3|dw:\x07",
