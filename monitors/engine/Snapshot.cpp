@@ -18,6 +18,12 @@ void CPlaceSnapshot::Restart() {
     m_unseen.RemoveAll();
 }
 
+void CPlaceSnapshot::Rename(std::string id) {
+    m_id = std::move(id);
+    if (m_store && m_read)
+        m_store->Update(m_id, m_current);
+}
+
 void CPlaceSnapshot::Forget(const std::string& name) {
     m_current.RemoveKey(name);
     m_unseen.RemoveKey(name);

@@ -44,6 +44,8 @@ public:
         m_store = store;
         m_id = std::move(id);
     }
+    // Kept as `id` from now on (the place moved): the store has it under that name at once.
+    void Rename(std::string id);
     // Forgets every item: the next reading is a first one again.
     void Restart();
     // Compares a complete reading and hands a changed snapshot to the store.

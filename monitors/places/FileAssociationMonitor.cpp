@@ -1,4 +1,5 @@
 #include "FileAssociationMonitor.h"
+#include "Places.h"
 
 namespace {
 // The whole subtree: the command key's value changing, and the command key (or shell, or
@@ -118,6 +119,8 @@ UINT RunFileAssociationMonitor(IMonitorHost& host, HKEY root) {
         CFileAssociationWatcher* watcher = source.get();
         std::vector<std::unique_ptr<CWatch>> watches;
         watches.push_back(std::make_unique<CWatch>(std::move(source), CATEGORY_FILEASSOC, NameAsLocation));
+        for (const RegistryWatchSettings& settings : RegistryPlacesOf(CATEGORY_FILEASSOC))
+            watches.push_back(MakeRegistryWatch(settings));
         RunWatchMonitor(host, std::move(watches), kProc, kProc);
         // Without a notification nothing would signal: the thread waits for the stop, as it always has.
         if (watcher->ArmFailed())
