@@ -61,6 +61,8 @@ def main():
     for when, key in (("at rest", "rest"), ("after the bursts", "bursts")):
         row("private memory " + when, runs, lambda r, key=key: "%.1f MB" % r[key]["private"], "< %.0f MB" % LIMIT_MB,
             lambda r, key=key: r[key]["private"] < LIMIT_MB)
+        row("  less Wine's thread areas", runs,
+            lambda r, key=key: "%.1f MB" % (r[key]["private"] - r[key].get("threads", 0)))
         row("handles " + when, runs, lambda r, key=key: str(r[key]["handles"]), "< %d" % LIMIT_HANDLES,
             lambda r, key=key: (r[key]["handles"] or 0) < LIMIT_HANDLES)
     for what, key in (("5,000 Run values, last line", "burst_run"), ("2,000 COM classes, last line", "burst_com")):
