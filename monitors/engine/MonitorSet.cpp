@@ -22,6 +22,7 @@ struct CMonitorSet::Shared : IMonitorHost {
     DWORD settle;
     size_t count;
     std::atomic<size_t> ready{0};
+    DWORD stopBegan = 0;
     std::mutex mutex;
     IReportSink* sink; // null once the stop has ended
 
@@ -101,6 +102,9 @@ void CMonitorSet::Start() {
 }
 
 void CMonitorSet::BeginStop() {
+    // Read by bench/shutdown.sh: the close measured from inside, without the requester's start.
+    Trace("closing");
+    m_shared->stopBegan = ::GetTickCount();
     // The stop protocol of SignalStop, with the set's share held for as long as it runs.
     auto* shared = new std::shared_ptr<Shared>(m_shared);
     HANDLE thread = ::CreateThread(
@@ -125,6 +129,7 @@ void CMonitorSet::EndStop(DWORD joinMs) {
         DWORD now = ::GetTickCount(), left = static_cast<LONG>(until - now) > 0 ? until - now : 0;
         ::WaitForSingleObject(thread.Get(), left);
     }
+    Trace("monitors stopped in %lu ms", static_cast<unsigned long>(::GetTickCount() - m_shared->stopBegan));
     {
         std::lock_guard<std::mutex> lock(m_shared->mutex);
         m_shared->sink = nullptr;

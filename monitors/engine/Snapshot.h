@@ -64,5 +64,5 @@ private:
     std::string m_id;
     bool m_read = false;
     CMapStringToString m_current;
-    CMapStringToString m_unseen; // current as of the last reading, less what this one has seen
+    CMapStringToString m_unseen; // while a reading runs: what it has not seen yet of current
 };
