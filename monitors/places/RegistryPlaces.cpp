@@ -8,6 +8,7 @@ namespace {
 #define NT "Software\\Microsoft\\Windows NT\\CurrentVersion\\"
 #define CCS "SYSTEM\\CurrentControlSet\\"
 #define CONTROL CCS "Control\\"
+#define CLASSES "Software\\Classes\\"
 // Auto Run's first five rows keep their data as its bytes, as they always have; later rows
 // give data by its type.
 const std::vector<RegistryPlace> kRegistryPlaces = {
@@ -62,6 +63,24 @@ const std::vector<RegistryPlace> kRegistryPlaces = {
     {CATEGORY_COM, "HKCR\\CLSID", ReadCOMClasses, nullptr, kBothViews | kSubtree | kReadAhead | kItemNamed},
     {CATEGORY_COM, "HKCU\\Software\\Classes\\CLSID", ReadCOMClasses, nullptr,
      kSubtree | kReadAhead | kItemNamed | kMarkUser},
+
+    // Besides the file association reader: the user's own extensions and classes, the open commands
+    // of the programs' own classes, and the verbs of the context menus of every file and folder.
+    {CATEGORY_FILEASSOC, "HKCU\\" CLASSES ".*", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKCU\\" CLASSES "*\\shell\\*\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKCU\\" CLASSES "Directory\\Background\\shell\\*\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "exefile\\shell\\open\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "batfile\\shell\\open\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "cmdfile\\shell\\open\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "comfile\\shell\\open\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "htafile\\shell\\open\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "mscfile\\shell\\open\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "scrfile\\shell\\open\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "[*]\\shell\\*\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "Directory\\shell\\*\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "Directory\\Background\\shell\\*\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "Folder\\shell\\*\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "Drive\\shell\\*\\command", ReadValues, ""},
 
     {CATEGORY_WINLOGON, "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", ReadWinlogonValues,
      nullptr, kItemNamed},

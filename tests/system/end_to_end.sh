@@ -212,6 +212,21 @@ Terminal Server|HKLM2\\$tsc\Default\Addins\KT|Name|C:\kt\tsc.dll
 Terminal Server|HKCU\\$tsc\Default\Addins\KT|Name|C:\kt\tscu.dll
 Safe Boot|HKLM\\$cc\SafeBoot\Minimal\KT||Service
 Safe Boot|HKLM\\$cc\SafeBoot\Network\KT.sys||Driver
+File Associations|HKCU\Software\Classes\.ktsys6||KT.User
+File Associations|HKCU\Software\Classes\KT.User\shell\open\command||C:\kt\user.exe
+File Associations|HKCU\Software\Classes\Directory\Background\shell\KT\command||C:\kt\ubg.exe
+File Associations|HKLM\Software\Classes\batfile\shell\open\command||C:\kt\bat.exe
+File Associations|HKLM\Software\Classes\cmdfile\shell\open\command||C:\kt\cmd.exe
+File Associations|HKLM\Software\Classes\comfile\shell\open\command||C:\kt\com.exe
+File Associations|HKLM\Software\Classes\htafile\shell\open\command||C:\kt\hta.exe
+File Associations|HKLM\Software\Classes\mscfile\shell\open\command||C:\kt\msc.exe
+File Associations|HKLM\Software\Classes\scrfile\shell\open\command||C:\kt\scr.exe
+File Associations|HKLM\Software\Classes\*\shell\KT\command||C:\kt\verb.exe
+File Associations|HKLM\Software\Classes\Directory\shell\KT\command||C:\kt\verb.exe
+File Associations|HKLM\Software\Classes\Directory\Background\shell\KT\command||C:\kt\verb.exe
+File Associations|HKLM\Software\Classes\Folder\shell\KT\command||C:\kt\verb.exe
+File Associations|HKLM\Software\Classes\Drive\shell\KT\command||C:\kt\verb.exe
+-|HKLM\Software\Classes\Drive\shell\KTnone||x
 EOF
 )
 # The Office folders, made only now: watched from their parent until then; a user's own class
