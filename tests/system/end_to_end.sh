@@ -101,6 +101,8 @@ EOF
 # where Windows redirects the key: "HKLM2"), each giving its one line; a value that does not
 # count, beside a counting one or alone, gives none. Rows: Category[,Event]|key|value|data[|details],
 # category "-" for no line, data "dw:" a number, "bin:" bytes in hex; details "value=data" unless given.
+# The Startup folders are named again as they are; the shell writes its own Shell Folders back, so
+# these are tried in the 32-bit programs' view only.
 places() {
     local c k v x det e op hive path p views
     while IFS='|' read -r c k v x det; do
@@ -133,10 +135,8 @@ Auto Run|HKLM2\\$nt\Terminal Server\Install\\$cv\RunOnceEx|KT|dw:10
 Auto Run|HKCU\\$nt\Windows|Load|C:\kt\11.exe
 -|HKCU\\$nt\Windows|KTDevice|C:\kt\no.exe
 Auto Start,Changed|HKCU\\$cv\Explorer\User Shell Folders|StartUp|$startup
-Auto Start,Changed|HKCU\\$cv\Explorer\Shell Folders|StartUp|${startup,}
 Auto Start,Changed|HKLM\\$cv\Explorer\User Shell Folders|Common StartUp|$common
 Auto Start|HKLM\Software\WOW6432Node\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders|Common StartUp|C:\kt\common
-Auto Start,Changed|HKLM\\$cv\Explorer\Shell Folders|Common StartUp|${common,}
 Auto Start|HKLM\Software\WOW6432Node\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders|Common StartUp|C:\kt\common32
 Startup Approved|HKLM2\\$cv\Explorer\StartupApproved\Run|KT|bin:030000000000|KT=disabled
 Startup Approved|HKLM2\\$cv\Explorer\StartupApproved\Run32|KT|bin:02|KT=enabled
@@ -231,7 +231,7 @@ EOF
 )
 # The Office folders, made only now: watched from their parent until then; a user's own class
 # and a class with only a shell verb.
-roaming="C:\users\$(whoami)\AppData\Roaming\Microsoft"
+roaming="C:\users\\$(whoami)\AppData\Roaming\Microsoft"
 mkdir -p "$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/Microsoft/"{Word/STARTUP,Excel/XLSTART}
 step <<EOF
 mkfile|$roaming\Word\STARTUP\kt.dotm|x > Office Add-ins|New|$roaming\Word\STARTUP|kt.dotm

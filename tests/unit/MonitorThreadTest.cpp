@@ -155,13 +155,16 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
                       wl = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon|", n300(300, 'n'),
                       b2000(2000, 'b'), c255 = cls + WideToUtf8(std::wstring(252, L'\x4E2D').c_str(), 252),
                       c255a = "KT" + std::string(252, '?'),
-                      usf = "Software" + cv + "Explorer\\User Shell Folders";
-    // The user's Startup folder moved to a scratch folder: followed. Its value is put back at the end.
+                      usf = "Software" + cv + "Explorer\\User Shell Folders",
+                      sf = "Software" + cv + "Explorer\\Shell Folders";
+    // The user's Startup folder moved to a scratch folder: followed, as User Shell Folders names it
+    // rather than Shell Folders. The values are put back at the end.
     CTempDir dir;
     char startup[MAX_PATH] = "";
     SHGetFolderPathA(nullptr, CSIDL_STARTUP, nullptr, SHGFP_TYPE_CURRENT, startup);
-    const std::wstring usfW = Utf8ToWide(usf);
-    CKeptValue keptStartup(HKEY_CURRENT_USER, usfW.c_str(), L"StartUp");
+    const std::wstring usfW = Utf8ToWide(usf), sfW = Utf8ToWide(sf);
+    CKeptValue keptStartup(HKEY_CURRENT_USER, usfW.c_str(), L"StartUp"),
+        keptShell(HKEY_CURRENT_USER, sfW.c_str(), L"StartUp");
     // The folder places in scratch folders; a file's stamp is "size=..;time=..[;sha256=..]".
     const std::string sys = dir.path + "KTwin\\System32\\", data = dir.path + "KTdata\\Microsoft\\",
                       stamp = "size=3;time=2026-01-02T03:04:05Z";
@@ -193,6 +196,8 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
         {"MonitorStartProc",
          {"<HKCU\\" + usf + "|StartUp|" + startup, "<" + std::string(startup) + "\\KTold.lnk|",
           "<" + dir.path + "KTstart\\KTnew.lnk|", "HKCU\\" + usf + "|StartUp|" + dir.path + "KTstart",
+          "HKCU\\" + sf + "|StartUp|" + dir.path + "KTshell",
+          "C|HKCU/" + sf + "|StartUp=" + dir.path + "KTshell",
           "C|HKCU/" + usf + "|StartUp=" + dir.path + "KTstart", "D|Personal|KTold.lnk",
           "N|Personal|KTnew.lnk"}},
         // sethc.exe rewritten with its size and time kept: its hash tells.
