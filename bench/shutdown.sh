@@ -40,6 +40,11 @@ close_ms() {
     stopped=$(sed -n 's/.*Kestrow: monitors stopped in \([0-9]*\) ms.*/\1/p' "$SYSTEST_DIR/debug.txt")
     echo "$(($(cat "$closing_file") - request)) ${stopped:-99999} $((ended - $(cat "$closing_file")))"
 }
+figures() {
+    local sorted=($(sort -n))
+    echo "median ${sorted[$((rounds / 2))]} ms, worst ${sorted[$((rounds - 1))]} ms"
+}
+
 for case in hidden shown settle burst; do
     requests=() stops=() ends=()
     for _ in $(seq "$rounds"); do
