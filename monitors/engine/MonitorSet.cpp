@@ -17,7 +17,9 @@ void Trace(const char* format, ...) {
 
 // What the monitor threads share with the set: the host they are given.
 struct CMonitorSet::Shared : IMonitorHost {
-    CHandle stop = MakeEvent();
+    // Manual-reset: the first of the stop signals reaches every monitor, however many the roster
+    // holds (twelve signals on an auto-reset event once covered nine monitors).
+    CHandle stop = MakeEvent(true);
     CSnapshotStore store;
     DWORD settle;
     size_t count;

@@ -1,5 +1,5 @@
-// The monitor set on a roster of its own: its stop ends the monitors that heed it, waits only so
-// long for one that does not, and refuses what that one reports later.
+// The monitor set on a roster of its own: its stop ends every monitor that heeds it, however many,
+// waits only so long for one that does not, and refuses what that one reports later.
 #include "TestSupport.h"
 #include "monitors/engine/MonitorSet.h"
 #include <gtest/gtest.h>
@@ -18,21 +18,17 @@ struct CSink : IReportSink {
 } // namespace
 
 TEST(MonitorSet, TheStopJoinsWithinItsBoundAndRefusesLateReports) {
-    const std::vector<MonitorRow> roster = {
-        {"Heeds", "KT",
-         [](IMonitorHost& host, const MonitorRow& row) -> UINT {
-             host.OnMonitorReady(row.name);
-             WaitForSingleObject(host.GetStopEvent(), INFINITE);
-             return ++g_ended, 0;
-         }},
-        {"Busy", "KT",
-         [](IMonitorHost& host, const MonitorRow& row) -> UINT {
-             host.ReportEvent(row.category, 0, "before", "", nullptr);
-             WaitForSingleObject(g_release.Get(), INFINITE);
-             g_refused += !host.ReportEvent(row.category, 0, "after", "", nullptr);
-             return ++g_ended, 0;
-         }},
-    };
+    // More monitors than the twelve signals of the stop, and one that does not heed it.
+    std::vector<MonitorRow> roster(14, {"Heeds", "KT", [](IMonitorHost& host, const MonitorRow&) -> UINT {
+                                            WaitForSingleObject(host.GetStopEvent(), INFINITE);
+                                            return ++g_ended, 0;
+                                        }});
+    roster.push_back({"Busy", "KT", [](IMonitorHost& host, const MonitorRow& row) -> UINT {
+                          host.ReportEvent(row.category, 0, "before", "", nullptr);
+                          WaitForSingleObject(g_release.Get(), INFINITE);
+                          g_refused += !host.ReportEvent(row.category, 0, "after", "", nullptr);
+                          return ++g_ended, 0;
+                      }});
     CSink sink;
     {
         CMonitorSet set(roster, sink);
@@ -40,10 +36,10 @@ TEST(MonitorSet, TheStopJoinsWithinItsBoundAndRefusesLateReports) {
         EXPECT_TRUE(WaitUntil([&] { return sink.reports == 1; }, 30000));
         set.BeginStop();
         set.EndStop(100);
-        EXPECT_EQ(1, g_ended.load()); // the busy one is still running
+        EXPECT_EQ(14, g_ended.load()); // the busy one is still running
     }
     SetEvent(g_release.Get());
-    EXPECT_TRUE(WaitUntil([] { return g_ended == 2; }, 30000));
+    EXPECT_TRUE(WaitUntil([] { return g_ended == 15; }, 30000));
     EXPECT_EQ(1, g_refused.load());
     EXPECT_EQ(1, sink.reports.load());
 }
