@@ -1,5 +1,5 @@
 #include "OptionsDlg.h"
-#include "../monitors/engine/RegistryKey.h"
+#include "../framework/AfxRegistry.h"
 #include "../framework/AfxString.h"
 #include "../res/resource.h"
 #include "AppMessageBox.h"

@@ -1,4 +1,5 @@
 #include "SystemEventLog.h"
+#include "../framework/AfxRegistry.h"
 #include "Preferences.h"
 
 namespace {
@@ -39,17 +40,11 @@ LONG RegisterEventLogSource() {
     DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH)
         return n == 0 ? static_cast<LONG>(::GetLastError()) : ERROR_INSUFFICIENT_BUFFER;
-    HKEY created = nullptr;
-    LONG error = ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kEventSourceKeyPath, 0, nullptr, 0, KEY_SET_VALUE,
-                                   nullptr, &created, nullptr);
-    CKeyHandle key(created);
-    if (error != ERROR_SUCCESS)
-        return error;
-    error = ::RegSetValueExW(key.Get(), L"EventMessageFile", 0, REG_EXPAND_SZ,
-                             reinterpret_cast<const BYTE*>(path), (n + 1) * sizeof(wchar_t));
-    DWORD types = EVENTLOG_INFORMATION_TYPE;
+    CRegistryKey key;
+    LONG error = key.Create(HKEY_LOCAL_MACHINE, kEventSourceKeyPath, KEY_SET_VALUE);
     if (error == ERROR_SUCCESS)
-        error = ::RegSetValueExA(key.Get(), "TypesSupported", 0, REG_DWORD,
-                                 reinterpret_cast<const BYTE*>(&types), sizeof types);
+        error = key.WriteValue("EventMessageFile", REG_EXPAND_SZ, path, (n + 1) * sizeof(wchar_t));
+    if (error == ERROR_SUCCESS)
+        error = key.WriteNumber("TypesSupported", EVENTLOG_INFORMATION_TYPE);
     return error;
 }

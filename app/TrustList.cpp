@@ -1,5 +1,5 @@
 #include "TrustList.h"
-#include "../monitors/engine/RegistryKey.h"
+#include "../framework/AfxRegistry.h"
 #include "AppMessageBox.h"
 #include <algorithm>
 #include <cstdio>

@@ -2,6 +2,7 @@
 // copied (a copy would close the same handle twice). Only this file closes handles.
 #pragma once
 #include <windows.h>
+#include <bcrypt.h>
 #include <objbase.h>
 #include <oleauto.h>
 #include <utility>
@@ -62,6 +63,14 @@ struct IconTraits {
     static HICON Invalid() { return nullptr; }
     static void Close(HICON h) { ::DestroyIcon(h); }
 };
+struct HashAlgorithmTraits {
+    static BCRYPT_ALG_HANDLE Invalid() { return nullptr; }
+    static void Close(BCRYPT_ALG_HANDLE h) { ::BCryptCloseAlgorithmProvider(h, 0); }
+};
+struct HashTraits {
+    static BCRYPT_HASH_HANDLE Invalid() { return nullptr; }
+    static void Close(BCRYPT_HASH_HANDLE h) { ::BCryptDestroyHash(h); }
+};
 struct RegistryKeyTraits {
     static HKEY Invalid() { return nullptr; }
     static void Close(HKEY h) { ::RegCloseKey(h); }
@@ -77,6 +86,9 @@ using CFindHandle = CHandleOf<HANDLE, FindTraits>;
 using CIconHandle = CHandleOf<HICON, IconTraits>;
 // RegisterEventSource's handles.
 using CEventSourceHandle = CHandleOf<HANDLE, EventSourceTraits>;
+// A hash algorithm's provider and one hash of it (BCrypt).
+using CHashAlgorithmHandle = CHandleOf<BCRYPT_ALG_HANDLE, HashAlgorithmTraits>;
+using CHashHandle = CHandleOf<BCRYPT_HASH_HANDLE, HashTraits>;
 // An open registry key (CRegistryKey adds reading on top).
 using CKeyHandle = CHandleOf<HKEY, RegistryKeyTraits>;
 

@@ -11,6 +11,7 @@ for b in "$build"/bench/*.exe; do
 done
 echo "== shutdown"
 "$here/../bench/shutdown.sh" "$build"
-# The whole program on a realistic machine, in a prefix of its own (several minutes).
+# The whole program on a realistic machine, in a prefix of its own (several minutes; twice as
+# long with SCALE_BEFORE=<an older Kestrow.exe>, measured on the same machine for comparison).
 echo "== scale"
 "$here/../bench/scale.sh" "$build"

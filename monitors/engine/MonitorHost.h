@@ -30,6 +30,6 @@ protected:
     ~IMonitorHost() = default;
 };
 
-// The stop protocol: six rounds of two signals, `roundMs` apart. The event is auto-reset, so
-// each signal releases one waiting monitor; twelve cover every monitor that waits on it.
+// The stop protocol: six rounds of two signals, `roundMs` apart. On an auto-reset event each
+// signal releases one waiting monitor; the monitor set's own event is manual-reset.
 void SignalStop(HANDLE stopEvent, DWORD roundMs = 500);

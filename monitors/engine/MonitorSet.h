@@ -64,5 +64,6 @@ private:
 };
 
 // The program's debug-output trace, "Kestrow: <text>\n": a monitor ready, every monitor
-// ready, the snapshots saved. Start-up figures and the system tests read it.
+// ready, the close begun and the monitors stopped, the snapshots saved. The benchmarks and the
+// system tests read it.
 void Trace(const char* format, ...);

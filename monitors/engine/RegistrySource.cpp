@@ -74,7 +74,10 @@ std::vector<RegistryWatchSettings> PlaceViews(const RegistryPlace& place) {
     for (size_t start = 5, end; start <= key.size(); start = end + 1) {
         end = std::min(key.find('\\', start), key.size());
         std::string segment = key.substr(start, end - start);
-        if (!own.pattern.empty() || segment.find('*') != std::string::npos)
+        bool named = segment == "[*]"; // the key named "*", not a pattern
+        if (named)
+            segment = "*";
+        if (!own.pattern.empty() || (!named && segment.find('*') != std::string::npos))
             own.pattern.push_back(segment);
         else
             own.path += (own.path.empty() ? "" : "\\") + segment;

@@ -1,6 +1,6 @@
 // A registry place as a row of data, and the key it names as a watch source.
 #pragma once
-#include "RegistryKey.h"
+#include "../../framework/AfxRegistry.h"
 #include "WatchCycle.h"
 
 struct RegistryWatchSettings;
@@ -21,6 +21,7 @@ struct RegistryPlace {
     const char* category;
     // "HKLM\Software\...\Run"; a segment with "*" stands for the subkeys whose names match it
     // ("Catalog_Entries*"): each of them holds the items, and the key above the first is watched.
+    // "[*]" before the first such segment names the key called "*" (the class of every file).
     const char* key;
     RegistryReader read;
     // The values that count, "|"-separated, "" for the default value; null: every value.

@@ -18,6 +18,12 @@ void CPlaceSnapshot::Restart() {
     m_unseen.RemoveAll();
 }
 
+void CPlaceSnapshot::Rename(std::string id) {
+    m_id = std::move(id);
+    if (m_store && m_read)
+        m_store->Update(m_id, m_current);
+}
+
 void CPlaceSnapshot::Forget(const std::string& name) {
     m_current.RemoveKey(name);
     m_unseen.RemoveKey(name);
@@ -45,8 +51,8 @@ bool CPlaceSnapshot::Item(const std::string& name, const std::string& text, cons
 void CPlaceSnapshot::Compare(const ItemReader& read, const SnapshotReport& report) {
     bool first = !m_read, silent = first && !(m_store && m_store->TakeSaved(m_id, m_current));
     m_read = true;
-    if (first)
-        m_unseen = m_current;
+    // Held only while a reading runs: between readings each snapshot is kept once, not twice.
+    m_unseen = m_current;
     bool changed = first;
     read([&](const std::string& name, const std::string& text) {
         if (silent)
@@ -59,7 +65,7 @@ void CPlaceSnapshot::Compare(const ItemReader& read, const SnapshotReport& repor
         if (report(EVENT_DELETED, item.first, item.second, std::string()))
             m_current.RemoveKey(item.first);
     }
-    m_unseen = m_current;
+    m_unseen = CMapStringToString();
     if (m_store && changed)
         m_store->Update(m_id, m_current);
 }

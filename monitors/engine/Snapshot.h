@@ -44,6 +44,8 @@ public:
         m_store = store;
         m_id = std::move(id);
     }
+    // Kept as `id` from now on (the place moved): the store has it under that name at once.
+    void Rename(std::string id);
     // Forgets every item: the next reading is a first one again.
     void Restart();
     // Compares a complete reading and hands a changed snapshot to the store.
@@ -62,5 +64,5 @@ private:
     std::string m_id;
     bool m_read = false;
     CMapStringToString m_current;
-    CMapStringToString m_unseen; // current as of the last reading, less what this one has seen
+    CMapStringToString m_unseen; // while a reading runs: what it has not seen yet of current
 };

@@ -65,22 +65,25 @@ bool Unescape(const std::string& text, size_t begin, size_t end, std::string& ou
     return true;
 }
 
+// One place as the file holds it.
+void AppendPlace(std::string& out, const std::string& id, const CMapStringToString& items) {
+    out += '[';
+    AppendEscaped(out, id);
+    out += "]\n";
+    for (const auto& item : items) {
+        AppendEscaped(out, item.first);
+        out += '\t';
+        AppendEscaped(out, item.second);
+        out += '\n';
+    }
+}
 } // namespace
 
 std::string CSnapshotStore::Format(const std::map<std::string, CMapStringToString>& places) {
     std::string out = kHeader;
     out += '\n';
-    for (const auto& place : places) {
-        out += '[';
-        AppendEscaped(out, place.first);
-        out += "]\n";
-        for (const auto& item : place.second) {
-            AppendEscaped(out, item.first);
-            out += '\t';
-            AppendEscaped(out, item.second);
-            out += '\n';
-        }
-    }
+    for (const auto& place : places)
+        AppendPlace(out, place.first, place.second);
     out += "[end]\n"; // a file cut short lacks it
     return out;
 }
@@ -143,8 +146,11 @@ bool CSnapshotStore::TakeSaved(const std::string& id, CMapStringToString& items)
 }
 
 void CSnapshotStore::Update(const std::string& id, const CMapStringToString& items) {
+    // Kept as the file's text: a third of what a copy of the items takes, and a save copies none.
+    std::string text;
+    AppendPlace(text, id, items);
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_current[id] = items;
+    m_current[id] = std::move(text);
     ++m_changes;
 }
 
@@ -157,10 +163,13 @@ bool CSnapshotStore::Save() {
         if (m_path.empty() || m_changes == m_savedChanges)
             return true;
         // Places not read in this run (gone, or their monitor not started) keep what was saved.
-        std::map<std::string, CMapStringToString> places = m_saved;
+        text = std::string(kHeader) + '\n';
+        for (const auto& place : m_saved)
+            if (!m_current.count(place.first))
+                AppendPlace(text, place.first, place.second);
         for (const auto& place : m_current)
-            places[place.first] = place.second;
-        text = Format(places);
+            text += place.second;
+        text += "[end]\n";
         changes = m_changes;
     }
     std::string temp = m_path + ".new";

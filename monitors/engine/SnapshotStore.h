@@ -36,7 +36,7 @@ private:
     std::mutex m_mutex;
     std::string m_path;
     bool m_reportOffline = true;
-    std::map<std::string, CMapStringToString> m_saved;   // as the last run left them
-    std::map<std::string, CMapStringToString> m_current; // as this run has them
+    std::map<std::string, CMapStringToString> m_saved; // as the last run left them
+    std::map<std::string, std::string> m_current;      // as this run has them, as the file's text
     unsigned m_changes = 0, m_savedChanges = 0;
 };

@@ -29,14 +29,25 @@ void CWatch::CompareWith(IMonitorHost& host, const ItemReader& read) {
 }
 
 void CWatch::TakeFirstSnapshot(IMonitorHost& host) {
-    m_snapshot.KeepIn(host.GetSnapshotStore(), Id());
+    m_id = Id();
+    m_snapshot.KeepIn(host.GetSnapshotStore(), m_id);
     m_snapshot.Restart();
     CompareWith(host, [this](const ItemVisitor& visit) { m_source->ReadItems(visit); });
 }
 
+void CWatch::KeepUnderName() {
+    if (Id() == m_id)
+        return;
+    m_id = Id();
+    m_snapshot.Rename(m_id);
+}
+
 void CWatch::Compare(IMonitorHost& host) {
     m_source->Reconnect();
+    KeepUnderName();
     CompareWith(host, [this](const ItemVisitor& visit) { m_source->ReadItems(visit); });
+    if (m_followUp)
+        m_followUp(host);
 }
 
 bool CWatch::ReadDuringSettle(DWORD settle, ItemReading& items) {
@@ -69,6 +80,8 @@ void CWatch::SettleAndCompare(IMonitorHost& host) {
             for (const auto& item : items)
                 visit(item.first, item.second);
         });
+        if (m_followUp)
+            m_followUp(host);
         return;
     }
     Compare(host);

@@ -78,6 +78,9 @@ public:
     // After a change signal: waits the settle time, then compares (reading already during
     // the settle for a watch that reads ahead).
     void SettleAndCompare(IMonitorHost& host);
+    // Runs after each comparison that a change starts (not after the first reading): what
+    // follows this place, as the Startup folders follow the registry values that name them.
+    void SetFollowUp(std::function<void(IMonitorHost&)> followUp) { m_followUp = std::move(followUp); }
 
 private:
     bool Report(IMonitorHost& host, int kind, const std::string& name, const std::string& text,
@@ -86,12 +89,16 @@ private:
     std::string Id() const { return m_category + std::string("\t") + m_source->Name(); }
     bool ReadDuringSettle(DWORD settle, ItemReading& items);
     void CompareWith(IMonitorHost& host, const ItemReader& read);
+    // The snapshot is kept under the source's name as it is now (a folder that moved).
+    void KeepUnderName();
 
     std::unique_ptr<CWatchSource> m_source;
     const char* m_category;
     ItemFormat m_format;
     bool m_readAhead;
     CPlaceSnapshot m_snapshot;
+    std::string m_id;
+    std::function<void(IMonitorHost&)> m_followUp;
 };
 
 // Waits on the watches (change events in order, then guards) and the stop event, last, until

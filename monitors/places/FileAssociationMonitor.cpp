@@ -1,4 +1,5 @@
 #include "FileAssociationMonitor.h"
+#include "Places.h"
 
 namespace {
 // The whole subtree: the command key's value changing, and the command key (or shell, or
@@ -118,9 +119,14 @@ UINT RunFileAssociationMonitor(IMonitorHost& host, HKEY root) {
         CFileAssociationWatcher* watcher = source.get();
         std::vector<std::unique_ptr<CWatch>> watches;
         watches.push_back(std::make_unique<CWatch>(std::move(source), CATEGORY_FILEASSOC, NameAsLocation));
+        // The rows name the real classes; a test's root is watched alone.
+        bool rows = root == HKEY_CLASSES_ROOT;
+        for (const RegistryWatchSettings& settings : RegistryPlacesOf(rows ? CATEGORY_FILEASSOC : ""))
+            watches.push_back(MakeRegistryWatch(settings));
         RunWatchMonitor(host, std::move(watches), kProc, kProc);
-        // Without a notification nothing would signal: the thread waits for the stop, as it always has.
-        if (watcher->ArmFailed())
+        // Without a notification nothing would signal: the thread waits for the stop, as it always has
+        // (with the rows, their loop has waited for it).
+        if (watcher->ArmFailed() && !rows)
             ::WaitForSingleObject(host.GetStopEvent(), INFINITE);
     } catch (...) {
     }

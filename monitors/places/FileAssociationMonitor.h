@@ -1,6 +1,8 @@
 // The file association monitor: for every extension under HKEY_CLASSES_ROOT, its program
 // identifier and that identifier's open command ("ProgID=command"), reported as
-// "File Associations" with the extension as the location.
+// "File Associations" with the extension as the location. With HKEY_CLASSES_ROOT, the category's
+// registry places (the user's own classes, the programs' classes, the context menus' verbs) run in
+// the same loop.
 //
 // One change event serves the root and every recorded extension's ProgID key, so the wait
 // list stays at one handle however many extensions there are. Pitfall: arming a key with

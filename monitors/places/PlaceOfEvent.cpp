@@ -102,7 +102,9 @@ bool FromKeyLocation(EventPlace& place, const RegistryWatchSettings& view, const
 
 // The machine's Winlogon values: location the value's name, details its text.
 bool FromNamedValue(EventPlace& place, const RegistryWatchSettings& view, const EventTexts& row) {
-    if (view.read != ReadWinlogonValues || !view.location.empty())
+    // A key's location that named no value of a key place is no value's name either.
+    bool keyLocation = row.location.size() > 4 && row.location[4] == '/';
+    if (view.read != ReadWinlogonValues || !view.location.empty() || keyLocation)
         return false;
     place.path = view.path;
     place.keyText = std::string(view.hiveName) + "/" + view.path;

@@ -55,15 +55,15 @@ void CleanEmptyImagePaths() {
             CRegistryKey service;
             if (service.Open(services.Get(), name, KEY_READ | KEY_WRITE) != ERROR_SUCCESS)
                 return;
-            BYTE data[260];
-            DWORD size = sizeof data;
             DWORD type = REG_NONE;
-            if (::RegQueryValueExW(service.Get(), L"ImagePath", nullptr, &type, data, &size) != ERROR_SUCCESS)
-                return; // missing, too long or unreadable: left alone
+            std::vector<BYTE> data;
+            if (!service.ReadValue("ImagePath", type, data))
+                return; // missing or unreadable: left alone
             // Empty means no data, or a text that ends at once. A number or binary value whose
             // first bytes happen to be zero is not empty and stays.
-            bool emptyText = IsTextType(type) && (size < sizeof(wchar_t) || (data[0] == 0 && data[1] == 0));
-            if (size == 0 || emptyText)
+            bool emptyText =
+                IsTextType(type) && (data.size() < sizeof(wchar_t) || (data[0] == 0 && data[1] == 0));
+            if (data.empty() || emptyText)
                 service.DeleteValue("ImagePath");
         });
     } catch (...) {

@@ -1,7 +1,8 @@
-// What Kestrow watches: the roster of its monitors, and the registry places as rows of a table.
-// A new registry place in an existing category is one row of kRegistryPlaces; a new category
-// is one roster row, its text here, and its place rows.
+// What Kestrow watches: the roster of its monitors, and the registry and folder places as rows
+// of tables. A new place in an existing category is one row of kRegistryPlaces or kFolderPlaces;
+// a new category is one roster row, its text here, and its place rows.
 #pragma once
+#include "../engine/FolderSource.h"
 #include "../engine/MonitorSet.h"
 #include "../engine/RegistrySource.h"
 #include <vector>
@@ -31,8 +32,22 @@ const MonitorRow* FindMonitor(const char* name);
 const std::vector<RegistryPlace>& RegistryPlaces();
 // The watches of the category's registry places, each in its views, in table order.
 std::vector<RegistryWatchSettings> RegistryPlacesOf(const char* category);
-// A monitor of the row's registry places.
-UINT RunRegistryPlaces(IMonitorHost& host, const MonitorRow& row);
+
+// One folder place: one row of the folder table.
+struct FolderPlace {
+    const char* category;
+    // "%APPDATA%\Microsoft\Word\STARTUP"; environment variables are expanded as the monitor starts.
+    const char* folder;
+    // Files: location the folder, details the entry's name. Stamps and HashedStamps: location the
+    // file's path, details its stamp.
+    FolderItemKind items;
+    const char* names = nullptr; // see FolderWatchSettings
+};
+const std::vector<FolderPlace>& FolderPlaces();
+// The watches of the category's folder places, in table order.
+std::vector<std::unique_ptr<CWatch>> FolderWatchesOf(const char* category);
+// A monitor of the row's registry and folder places.
+UINT RunPlaces(IMonitorHost& host, const MonitorRow& row);
 
 // Readers of the places that read more than values.
 void ReadWinlogonValues(const CRegistryKey& key, const RegistryWatchSettings&, const ItemVisitor& visit);

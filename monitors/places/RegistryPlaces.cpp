@@ -8,6 +8,7 @@ namespace {
 #define NT "Software\\Microsoft\\Windows NT\\CurrentVersion\\"
 #define CCS "SYSTEM\\CurrentControlSet\\"
 #define CONTROL CCS "Control\\"
+#define CLASSES "Software\\Classes\\"
 // Auto Run's first five rows keep their data as its bytes, as they always have; later rows
 // give data by its type.
 const std::vector<RegistryPlace> kRegistryPlaces = {
@@ -29,6 +30,13 @@ const std::vector<RegistryPlace> kRegistryPlaces = {
     {CATEGORY_AUTORUN, "HKLM\\" NT "Terminal Server\\Install\\" CV "RunOnceEx", ReadValues, nullptr,
      kBothViews},
     {CATEGORY_AUTORUN, "HKCU\\" NT "Windows", ReadValues, "Load|Run"},
+
+    // The Startup folders' paths; the Startup monitor reads them in this order to follow a move.
+    {CATEGORY_AUTOSTART, "HKCU\\" CV "Explorer\\User Shell Folders", ReadValues, "Startup"},
+    {CATEGORY_AUTOSTART, "HKCU\\" CV "Explorer\\Shell Folders", ReadValues, "Startup"},
+    {CATEGORY_AUTOSTART, "HKLM\\" CV "Explorer\\User Shell Folders", ReadValues, "Common Startup",
+     kBothViews},
+    {CATEGORY_AUTOSTART, "HKLM\\" CV "Explorer\\Shell Folders", ReadValues, "Common Startup", kBothViews},
 
     {CATEGORY_STARTUP_APPROVED, "HKLM\\" CV "Explorer\\StartupApproved\\Run", ReadApprovals, nullptr,
      kBothViews},
@@ -53,6 +61,26 @@ const std::vector<RegistryPlace> kRegistryPlaces = {
      nullptr, kSubtree | kItemNamed | kMarkUser},
 
     {CATEGORY_COM, "HKCR\\CLSID", ReadCOMClasses, nullptr, kBothViews | kSubtree | kReadAhead | kItemNamed},
+    {CATEGORY_COM, "HKCU\\Software\\Classes\\CLSID", ReadCOMClasses, nullptr,
+     kSubtree | kReadAhead | kItemNamed | kMarkUser},
+
+    // Besides the file association reader: the user's own extensions and classes, the open commands
+    // of the programs' own classes, and the verbs of the context menus of every file and folder.
+    {CATEGORY_FILEASSOC, "HKCU\\" CLASSES ".*", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKCU\\" CLASSES "*\\shell\\*\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKCU\\" CLASSES "Directory\\Background\\shell\\*\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "exefile\\shell\\open\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "batfile\\shell\\open\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "cmdfile\\shell\\open\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "comfile\\shell\\open\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "htafile\\shell\\open\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "mscfile\\shell\\open\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "scrfile\\shell\\open\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "[*]\\shell\\*\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "Directory\\shell\\*\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "Directory\\Background\\shell\\*\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "Folder\\shell\\*\\command", ReadValues, ""},
+    {CATEGORY_FILEASSOC, "HKLM\\" CLASSES "Drive\\shell\\*\\command", ReadValues, ""},
 
     {CATEGORY_WINLOGON, "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", ReadWinlogonValues,
      nullptr, kItemNamed},
@@ -173,9 +201,4 @@ std::vector<RegistryWatchSettings> RegistryPlacesOf(const char* category) {
             for (RegistryWatchSettings& view : PlaceViews(place))
                 watches.push_back(std::move(view));
     return watches;
-}
-
-UINT RunRegistryPlaces(IMonitorHost& host, const MonitorRow& row) {
-    return RunRegistryMonitor(host, row.name, RegistryPlacesOf(row.category),
-                              row.plainWaitFailure ? nullptr : row.name);
 }

@@ -8,36 +8,36 @@
 namespace {
 UINT RunServicePlaces(IMonitorHost& host, const MonitorRow& row) {
     CleanEmptyImagePaths(); // before the first reading, so that it is clean
-    return RunRegistryPlaces(host, row);
+    return RunPlaces(host, row);
 }
 
 const std::vector<MonitorRow> kRoster = {
-    {"MonitorRunKeysProc", CATEGORY_AUTORUN, RunRegistryPlaces, true},
+    {"MonitorRunKeysProc", CATEGORY_AUTORUN, RunPlaces, true},
     {"MonitorServiceProc", CATEGORY_SERVICE, RunServicePlaces},
     {"MonitorStartProc", CATEGORY_AUTOSTART,
      [](IMonitorHost& host, const MonitorRow&) { return MonitorStartProc(&host); }},
-    {"MonitorInstallProc", CATEGORY_INSTALLS, RunRegistryPlaces},
-    {"MonitorCOMProc", CATEGORY_COM, RunRegistryPlaces},
-    {"MonitorWinlogonProc", CATEGORY_WINLOGON, RunRegistryPlaces},
+    {"MonitorInstallProc", CATEGORY_INSTALLS, RunPlaces},
+    {"MonitorCOMProc", CATEGORY_COM, RunPlaces},
+    {"MonitorWinlogonProc", CATEGORY_WINLOGON, RunPlaces},
     {"MonitorTaskSchedulerProc", CATEGORY_TASKS,
      [](IMonitorHost& host, const MonitorRow&) { return MonitorTaskSchedulerProc(&host); }},
-    {"MonitorShareDriveProc", CATEGORY_SHARES, RunRegistryPlaces},
+    {"MonitorShareDriveProc", CATEGORY_SHARES, RunPlaces},
     {"MonitorFileAssociationProc", CATEGORY_FILEASSOC,
      [](IMonitorHost& host, const MonitorRow&) { return MonitorFileAssociationProc(&host); }},
-    {"MonitorStartupApprovedProc", CATEGORY_STARTUP_APPROVED, RunRegistryPlaces},
-    {"MonitorBootExecuteProc", CATEGORY_BOOT_EXECUTE, RunRegistryPlaces},
-    {"MonitorImageHijacksProc", CATEGORY_IMAGE_HIJACKS, RunRegistryPlaces},
-    {"MonitorAppInitProc", CATEGORY_APPINIT, RunRegistryPlaces},
-    {"MonitorLsaProc", CATEGORY_LSA, RunRegistryPlaces},
-    {"MonitorPrintMonitorsProc", CATEGORY_PRINT_MONITORS, RunRegistryPlaces},
-    {"MonitorNetworkProvidersProc", CATEGORY_NETWORK_PROVIDERS, RunRegistryPlaces},
-    {"MonitorActiveSetupProc", CATEGORY_ACTIVE_SETUP, RunRegistryPlaces},
-    {"MonitorLogonScriptsProc", CATEGORY_LOGON_SCRIPTS, RunRegistryPlaces},
-    {"MonitorExplorerAddonsProc", CATEGORY_EXPLORER_ADDONS, RunRegistryPlaces},
-    {"MonitorScreensaverProc", CATEGORY_SCREENSAVER, RunRegistryPlaces},
-    {"MonitorOfficeAddinsProc", CATEGORY_OFFICE_ADDINS, RunRegistryPlaces},
-    {"MonitorTerminalServerProc", CATEGORY_TERMINAL_SERVER, RunRegistryPlaces},
-    {"MonitorSafeBootProc", CATEGORY_SAFE_BOOT, RunRegistryPlaces},
+    {"MonitorStartupApprovedProc", CATEGORY_STARTUP_APPROVED, RunPlaces},
+    {"MonitorBootExecuteProc", CATEGORY_BOOT_EXECUTE, RunPlaces},
+    {"MonitorImageHijacksProc", CATEGORY_IMAGE_HIJACKS, RunPlaces},
+    {"MonitorAppInitProc", CATEGORY_APPINIT, RunPlaces},
+    {"MonitorLsaProc", CATEGORY_LSA, RunPlaces},
+    {"MonitorPrintMonitorsProc", CATEGORY_PRINT_MONITORS, RunPlaces},
+    {"MonitorNetworkProvidersProc", CATEGORY_NETWORK_PROVIDERS, RunPlaces},
+    {"MonitorActiveSetupProc", CATEGORY_ACTIVE_SETUP, RunPlaces},
+    {"MonitorLogonScriptsProc", CATEGORY_LOGON_SCRIPTS, RunPlaces},
+    {"MonitorExplorerAddonsProc", CATEGORY_EXPLORER_ADDONS, RunPlaces},
+    {"MonitorScreensaverProc", CATEGORY_SCREENSAVER, RunPlaces},
+    {"MonitorOfficeAddinsProc", CATEGORY_OFFICE_ADDINS, RunPlaces},
+    {"MonitorTerminalServerProc", CATEGORY_TERMINAL_SERVER, RunPlaces},
+    {"MonitorSafeBootProc", CATEGORY_SAFE_BOOT, RunPlaces},
 };
 } // namespace
 

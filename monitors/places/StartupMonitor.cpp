@@ -1,5 +1,7 @@
 #include "StartupMonitor.h"
+#include "../../framework/AfxString.h"
 #include "../engine/FolderSource.h"
+#include "Places.h"
 #include <cstdio>
 #include <cstring>
 #include <mbstring.h>
@@ -94,10 +96,55 @@ void ResolveStartupPaths(IMonitorHost& host, const char* shellPersonal, const ch
     }
 }
 
+namespace {
+// A Startup folder and the registry values that may move it.
+struct FollowedFolder {
+    CWatch* watch;
+    CFolderSource* source;
+    HKEY hive;         // of the values that name it
+    std::string start; // the folder at start, where the values name none
+    std::string named; // the folder the values named at the last look
+};
+
+// The folder the category's registry rows of the hive name, in table order ("User Shell Folders"
+// before the "Shell Folders" kept for older programs), in the program's own view, expanded
+// (%USERPROFILE%); empty when none names one that fits a path.
+std::string NamedFolder(HKEY hive) {
+    for (const RegistryWatchSettings& row : RegistryPlacesOf(CATEGORY_AUTOSTART)) {
+        CRegistryKey key;
+        if (row.hive != hive || (row.view & KEY_WOW64_32KEY) ||
+            key.Open(row.hive, row.path, KEY_READ | row.view) != ERROR_SUCCESS)
+            continue;
+        std::string path = key.ReadText(row.values);
+        wchar_t expanded[MAX_PATH];
+        DWORD n = ::ExpandEnvironmentStringsW(Utf8ToWide(path).c_str(), expanded, MAX_PATH);
+        if (path.empty())
+            continue;
+        return n > 1 && n <= MAX_PATH ? FolderPath(Utf8ToAnsi(WideToUtf8(expanded, n - 1))) : std::string();
+    }
+    return std::string();
+}
+
+// After a change of those values: a folder they now name elsewhere is watched there, and
+// compared at once (its entries New, the old folder's Deleted).
+void FollowNamedFolders(IMonitorHost& host, std::vector<FollowedFolder>& folders) {
+    for (FollowedFolder& folder : folders) {
+        std::string named = NamedFolder(folder.hive);
+        if (named == folder.named)
+            continue;
+        folder.named = named;
+        if (folder.source->Retarget(named.empty() ? folder.start : named))
+            folder.watch->Compare(host);
+    }
+}
+} // namespace
+
 UINT RunStartupMonitor(IMonitorHost& host, const char* personal, const char* allUsers) {
     std::vector<std::unique_ptr<CWatch>> watches;
+    std::vector<FollowedFolder> folders;
     const char* paths[2] = {personal, allUsers};
     const char* labels[2] = {"Personal", "All Users"};
+    const HKEY hives[2] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
     for (int i = 0; i < 2; ++i) {
         // A folder whose listing pattern would not fit MAX_PATH cannot be listed whole.
         if (!paths[i] || !*paths[i] || std::strlen(paths[i]) + 4 >= kStartupPathChars)
@@ -109,8 +156,14 @@ UINT RunStartupMonitor(IMonitorHost& host, const char* personal, const char* all
             location = label;
             details = name;
         };
-        watches.push_back(
-            std::make_unique<CWatch>(std::make_unique<CFolderSource>(paths[i]), CATEGORY_AUTOSTART, format));
+        auto source = std::make_unique<CFolderSource>(paths[i]);
+        folders.push_back({nullptr, source.get(), hives[i], paths[i], NamedFolder(hives[i])});
+        watches.push_back(std::make_unique<CWatch>(std::move(source), CATEGORY_AUTOSTART, format));
+        folders.back().watch = watches.back().get();
+    }
+    for (const RegistryWatchSettings& row : RegistryPlacesOf(CATEGORY_AUTOSTART)) {
+        watches.push_back(MakeRegistryWatch(row));
+        watches.back()->SetFollowUp([&folders](IMonitorHost& h) { FollowNamedFolders(h, folders); });
     }
     return RunWatchMonitor(host, std::move(watches), "MonitorStartProc", "MonitorStartProc");
 }

@@ -1,6 +1,9 @@
 // The Startup folder monitor: entries added to or removed from the user's and the All Users
 // Startup folders, reported as "Auto Start" with the folder's label as the location and the
-// entry's name as the details. Never Changed: an entry's text is its name.
+// entry's name as the details. Never Changed: an entry's text is its name. The registry values
+// that name the folders (the category's registry places) are watched in the same loop: a folder
+// they move is watched in its new place from then on, the new folder's entries reported New and
+// the old one's Deleted (an entry of the same name in both is the same entry and gives nothing).
 #pragma once
 #include "../engine/MonitorHost.h"
 #include <windows.h>
@@ -24,7 +27,7 @@ void ResolveStartupPaths(IMonitorHost& host, const char* shellPersonal, const ch
 void StartupFolders(IMonitorHost& host, char (&personal)[kStartupPathChars],
                     char (&allUsers)[kStartupPathChars]);
 
-// Watches the two folders until the stop event. A folder that is missing is watched from its
-// nearest existing ancestor until it appears; one with no path, or that cannot be watched, is
-// skipped; with neither watched the monitor ends at once.
+// Watches the two folders, and the values that name them, until the stop event. A folder that is missing is
+// watched from its nearest existing ancestor until it appears; one with no path, or that cannot be watched,
+// is skipped; with neither watched the monitor ends at once.
 UINT RunStartupMonitor(IMonitorHost& host, const char* personal, const char* allUsers);

@@ -13,6 +13,8 @@ wl='SOFTWARE\Microsoft\Windows NT\CurrentVersion\Winlogon'
 app='C:\kestrow\task.exe' d=$(date +%d/%m/%Y)
 lnk="$(wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' /v Startup |
     sed -n 's/.*REG_SZ *//p' | tr -d '\r')\\KestrowSys.lnk"
+startup=${lnk%\\*} common=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' /v 'Common StartUp' |
+    sed -n 's/.*REG_SZ *//p' | tr -d '\r')
 
 # Applies the OPSFILE lines (see testtool.cpp) on stdin at once, | for the tabs. Every line must
 # come back in the journal as made: a run that printed none never read the list (a start of
@@ -95,10 +97,12 @@ step <<EOF
 delkey|HKCU|${run}Once > Auto Run|Deleted|HKCU/${run}Once|KestrowSys=C:\user\once.exe
 setsz|HKCU|$run|KestrowSysTest|C:\y.exe > Auto Run|Changed|HKCU/$run|KestrowSysTest=C:\y.exe
 EOF
-# 3. Every place of the place table gets one value (and one more in the 32-bit programs' view
+# 2b. Every place of the place table gets one value (and one more in the 32-bit programs' view
 # where Windows redirects the key: "HKLM2"), each giving its one line; a value that does not
 # count, beside a counting one or alone, gives none. Rows: Category[,Event]|key|value|data[|details],
 # category "-" for no line, data "dw:" a number, "bin:" bytes in hex; details "value=data" unless given.
+# The Startup folders are named again as they are; the shell writes its own Shell Folders back, so
+# these are tried in the 32-bit programs' view only.
 places() {
     local c k v x det e op hive path p views
     while IFS='|' read -r c k v x det; do
@@ -130,6 +134,10 @@ Auto Run|HKLM2\\$nt\Terminal Server\Install\\$cv\RunOnce|KT|C:\kt\9.exe
 Auto Run|HKLM2\\$nt\Terminal Server\Install\\$cv\RunOnceEx|KT|dw:10
 Auto Run|HKCU\\$nt\Windows|Load|C:\kt\11.exe
 -|HKCU\\$nt\Windows|KTDevice|C:\kt\no.exe
+Auto Start,Changed|HKCU\\$cv\Explorer\User Shell Folders|StartUp|$startup
+Auto Start,Changed|HKLM\\$cv\Explorer\User Shell Folders|Common StartUp|$common
+Auto Start|HKLM\Software\WOW6432Node\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders|Common StartUp|C:\kt\common
+Auto Start|HKLM\Software\WOW6432Node\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders|Common StartUp|C:\kt\common32
 Startup Approved|HKLM2\\$cv\Explorer\StartupApproved\Run|KT|bin:030000000000|KT=disabled
 Startup Approved|HKLM2\\$cv\Explorer\StartupApproved\Run32|KT|bin:02|KT=enabled
 Startup Approved|HKLM2\\$cv\Explorer\StartupApproved\StartupFolder|KT|bin:03|KT=disabled
@@ -204,8 +212,34 @@ Terminal Server|HKLM2\\$tsc\Default\Addins\KT|Name|C:\kt\tsc.dll
 Terminal Server|HKCU\\$tsc\Default\Addins\KT|Name|C:\kt\tscu.dll
 Safe Boot|HKLM\\$cc\SafeBoot\Minimal\KT||Service
 Safe Boot|HKLM\\$cc\SafeBoot\Network\KT.sys||Driver
+File Associations|HKCU\Software\Classes\.ktsys6||KT.User
+File Associations|HKCU\Software\Classes\KT.User\shell\open\command||C:\kt\user.exe
+File Associations|HKCU\Software\Classes\Directory\Background\shell\KT\command||C:\kt\ubg.exe
+File Associations|HKLM\Software\Classes\batfile\shell\open\command||C:\kt\bat.exe
+File Associations|HKLM\Software\Classes\cmdfile\shell\open\command||C:\kt\cmd.exe
+File Associations|HKLM\Software\Classes\comfile\shell\open\command||C:\kt\com.exe
+File Associations|HKLM\Software\Classes\htafile\shell\open\command||C:\kt\hta.exe
+File Associations|HKLM\Software\Classes\mscfile\shell\open\command||C:\kt\msc.exe
+File Associations|HKLM\Software\Classes\scrfile\shell\open\command||C:\kt\scr.exe
+File Associations|HKLM\Software\Classes\*\shell\KT\command||C:\kt\verb.exe
+File Associations|HKLM\Software\Classes\Directory\shell\KT\command||C:\kt\verb.exe
+File Associations|HKLM\Software\Classes\Directory\Background\shell\KT\command||C:\kt\verb.exe
+File Associations|HKLM\Software\Classes\Folder\shell\KT\command||C:\kt\verb.exe
+File Associations|HKLM\Software\Classes\Drive\shell\KT\command||C:\kt\verb.exe
+-|HKLM\Software\Classes\Drive\shell\KTnone||x
 EOF
 )
+# The Office folders, made only now: watched from their parent until then; a user's own class
+# and a class with only a shell verb.
+roaming="C:\users\\$(whoami)\AppData\Roaming\Microsoft"
+mkdir -p "$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/Microsoft/"{Word/STARTUP,Excel/XLSTART}
+step <<EOF
+mkfile|$roaming\Word\STARTUP\kt.dotm|x > Office Add-ins|New|$roaming\Word\STARTUP|kt.dotm
+mkfile|$roaming\Excel\XLSTART\kt.xlam|x > Office Add-ins|New|$roaming\Excel\XLSTART|kt.xlam
+setsz|HKCU|Software\Classes\CLSID\\$cls\InprocServer32||C:\kt\user.dll > ActiveX COM|New|$cls (per user)|Inproc=C:\kt\user.dll;
+setsz|HKCR|CLSID\{4B535953-0000-4000-8000-000000000006}\shell\open\command||C:\kt\open.exe > ActiveX COM|New|{4B535953-0000-4000-8000-000000000006}|open=C:\kt\open.exe;
+EOF
+
 # Undo from the list's keys: Home (and Down) select a row, Delete asks, Yes undoes it; the state
 # before is kept in Undo beside the log, and reg import of that file makes the value again. A row
 # whose value changed again since is refused, and nothing is written.

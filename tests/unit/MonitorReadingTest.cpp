@@ -40,6 +40,22 @@ TEST(MonitorReading, FirstReadingIsComparedWithTheLastRunsSnapshot) {
     RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
 }
 
+// A place this run did not read (gone, or its monitor not started) keeps what the last run saved.
+TEST(MonitorReading, ASaveKeepsThePlacesThisRunDidNotRead) {
+    CTempDir dir;
+    std::map<std::string, CMapStringToString> places, saved;
+    places["A"].SetAt("a", "1"), places["B"].SetAt("b", "2");
+    std::ofstream(dir.path + "state", std::ios::binary) << CSnapshotStore::Format(places);
+    CSnapshotStore store;
+    CMapStringToString a;
+    ASSERT_EQ(CSnapshotStore::Loaded, store.Load(dir.path + "state"));
+    ASSERT_TRUE(store.TakeSaved("A", a));
+    a.SetAt("a", "3"), store.Update("A", a), places["A"].SetAt("a", "3");
+    ASSERT_TRUE(store.Save());
+    ASSERT_TRUE(CSnapshotStore::Parse(ReadFileBytes(dir.path + "state"), saved));
+    EXPECT_EQ(CSnapshotStore::Format(places), CSnapshotStore::Format(saved));
+}
+
 // A place that cannot be watched says the code its notification request gave, not the last
 // error; the file associations say a root that cannot be opened, then the wait that fails, and
 // nothing of a root that cannot be armed. A Startup row the shell leaves out is composed from HOMEDRIVE and

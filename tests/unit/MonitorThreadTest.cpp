@@ -7,6 +7,7 @@
 #include "monitors/places/StartupMonitor.h"
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <shlobj.h>
 #include <thread>
 
 namespace {
@@ -26,6 +27,8 @@ public:
         Texts events;
         WaitUntil([&] { return (events = Ours(host.Events())).size() >= expected.size(); }, kLimit);
         host.Clear();
+        for (auto& e : events)
+            printf("DBG %s\n", e.c_str());
         EXPECT_EQ(expected, events);
     }
     CRecordingHost host;
@@ -42,6 +45,50 @@ void ReadThenWrite(const CRegistryKey& key, const RegistryWatchSettings& setting
     if (char location = settings.location[0]; g_meddle.compare_exchange_strong(location, 0))
         RegPutAll({"HKCU\\" + std::string(settings.path) + "|KTx|z"});
 }
+
+// RegPutAll's writes, and besides "C:\folder\file|content": the file (and its folders) made,
+// last written at one fixed time so that its stamp is known; with `wipe`, deleted.
+void PutAll(const Texts& writes, bool wipe = false) {
+    for (const std::string& w : writes) {
+        if (w.rfind("HK", 0) == 0) {
+            RegPutAll({w}, wipe);
+            continue;
+        }
+        std::filesystem::path path = Utf8ToWide(w.substr(0, w.find('|')));
+        std::error_code error;
+        std::filesystem::remove(path, error);
+        if (wipe)
+            continue;
+        std::filesystem::create_directories(path.parent_path(), error);
+        std::ofstream(path, std::ios::binary) << w.substr(w.find('|') + 1);
+        CHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        const FILETIME at{0x74400080, 0x01DC7B94}; // 2026-01-02T03:04:05Z
+        SetFileTime(file.Get(), nullptr, nullptr, &at);
+    }
+}
+
+// A registry value put back as it was, type and all, at the end of the scope.
+struct CKeptValue {
+    CKeptValue(HKEY hive, const wchar_t* path, const wchar_t* name) : hive(hive), path(path), name(name) {
+        RegGetValueW(hive, path, name, RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size);
+    }
+    ~CKeptValue() { RegSetKeyValueW(hive, path, name, type, data, size); }
+    HKEY hive;
+    const wchar_t *path, *name;
+    DWORD type = REG_NONE, size = sizeof data;
+    BYTE data[2048];
+};
+
+// An environment variable pointed elsewhere to the end of the scope: the folder places expand it.
+struct CMovedVariable {
+    CMovedVariable(const char* name, const std::string& value) : name(name) {
+        GetEnvironmentVariableA(name, kept, sizeof kept);
+        SetEnvironmentVariableA(name, value.c_str());
+    }
+    ~CMovedVariable() { SetEnvironmentVariableA(name, kept); }
+    const char* name;
+    char kept[MAX_PATH] = "";
+};
 } // namespace
 
 // One loop over a key missing at start (W) and a key read during the settle (O), both of which
@@ -107,7 +154,21 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
                       cls = "HKCR\\CLSID\\KT",
                       wl = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon|", n300(300, 'n'),
                       b2000(2000, 'b'), c255 = cls + WideToUtf8(std::wstring(252, L'\x4E2D').c_str(), 252),
-                      c255a = "KT" + std::string(252, '?');
+                      c255a = "KT" + std::string(252, '?'),
+                      usf = "Software" + cv + "Explorer\\User Shell Folders",
+                      sf = "Software" + cv + "Explorer\\Shell Folders";
+    // The user's Startup folder moved to a scratch folder: followed, as User Shell Folders names it
+    // rather than Shell Folders. The values are put back at the end.
+    CTempDir dir;
+    char startup[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_STARTUP, nullptr, SHGFP_TYPE_CURRENT, startup);
+    const std::wstring usfW = Utf8ToWide(usf), sfW = Utf8ToWide(sf);
+    CKeptValue keptStartup(HKEY_CURRENT_USER, usfW.c_str(), L"StartUp"),
+        keptShell(HKEY_CURRENT_USER, sfW.c_str(), L"StartUp");
+    // The folder places in scratch folders; a file's stamp is "size=..;time=..[;sha256=..]".
+    const std::string sys = dir.path + "KTwin\\System32\\", data = dir.path + "KTdata\\Microsoft\\",
+                      stamp = "size=3;time=2026-01-02T03:04:05Z";
+    CMovedVariable systemRoot("SystemRoot", dir.path + "KTwin"), appData("APPDATA", dir.path + "KTdata");
     std::vector<std::pair<const char*, Texts>> rows = {
         {"MonitorRunKeysProc",
          {run + "|C:\\KT.exe", run + "A" + n300 + "|KT1", run + "B|KT" + b2000, run + "KTc|bin:xy\xE9w",
@@ -125,11 +186,32 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
         {"MonitorCOMProc",
          {"HKCR\\Wow6432Node\\CLSID\\KT32\\InprocServer32||x.dll", c255 + "1\\InprocServer32||1.dll",
           c255 + "2\\InprocServer32||2.dll", cls + "named||Named only", "N|KT32 (32-bit)|Inproc=x.dll;",
-          "N|" + c255a + "1|Inproc=1.dll;", "N|" + c255a + "2|Inproc=2.dll;"}},
+          "N|" + c255a + "1|Inproc=1.dll;", "N|" + c255a + "2|Inproc=2.dll;",
+          "HKCU\\Software\\Classes\\CLSID\\KTu\\TreatAs||{KT}", cls + "v\\shell\\open\\command||C:\\o.exe",
+          cls + "v\\shell\\find|x|", "N|KTu (per user)|TreatAs={KT};", "N|KTv|open=C:\\o.exe;"}},
         // KT2 is read just before KT3, whose one byte must not take the rest of KT2's.
         {"MonitorWinlogonProc",
          {"<" + wl + "KT1|bin:ab", wl + "KT1|bin:cd", wl + "KT2|dw:\xFF\xFF\xFF\xFF", wl + "KT3|dw:\x07",
           wl + "KT4|text", "N|KT2|-1", "N|KT3|7", "N|KT4|text"}},
+        {"MonitorStartProc",
+         {"<HKCU\\" + usf + "|StartUp|" + startup, "<" + std::string(startup) + "\\KTold.lnk|",
+          "<" + dir.path + "KTstart\\KTnew.lnk|", "HKCU\\" + usf + "|StartUp|" + dir.path + "KTstart",
+          "HKCU\\" + sf + "|StartUp|" + dir.path + "KTshell",
+          "C|HKCU/" + sf + "|StartUp=" + dir.path + "KTshell",
+          "C|HKCU/" + usf + "|StartUp=" + dir.path + "KTstart", "D|Personal|KTold.lnk",
+          "N|Personal|KTnew.lnk"}},
+        // sethc.exe rewritten with its size and time kept: its hash tells.
+        {"MonitorImageHijacksProc",
+         {"<" + sys + "sethc.exe|abc", sys + "sethc.exe|abd", sys + "Magnify.exe|m", sys + "KTother.exe|z",
+          "C|" + sys + "sethc.exe|" + stamp +
+              ";sha256=a52d159f262b2c6ddb724a61840befc36eb30c88877a4030b65cbe86298449c9",
+          "N|" + sys + "Magnify.exe|size=1;time=2026-01-02T03:04:05Z;sha256=" +
+              "62c66a7a5dd70c3146618063c344e531e6d4b59e379808443ce962b3abd63c5a"}},
+        // Excel's and Outlook's folders appear only now.
+        {"MonitorOfficeAddinsProc",
+         {"<" + data + "Word\\STARTUP\\KTa.dotm|x", data + "Excel\\XLSTART\\KTb.xlam|y",
+          data + "Outlook\\VbaProject.OTM|abc", "N|" + data + "Excel\\XLSTART|KTb.xlam",
+          "N|" + data + "Outlook\\VbaProject.OTM|" + stamp}},
     };
     // Every Auto Run key, the 32-bit view's among them, each with its own location.
     for (std::string key : {"HKLM\\Software" + cv + "Run", "HKLM\\Software" + cv + "RunOnce",
@@ -142,11 +224,11 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
         Texts before, after, events;
         for (const std::string& t : texts)
             (t[0] == '<' ? before : t[1] == '|' ? events : after).push_back(t.substr(t[0] == '<'));
-        RegPutAll(after, true), RegPutAll(before), std::sort(events.begin(), events.end());
+        PutAll(after, true), PutAll(before), std::sort(events.begin(), events.end());
         CMonitorThread([proc](IMonitorHost& host) {
             FindMonitor(proc)->run(host, *FindMonitor(proc));
-        }).Expect([&] { RegPutAll(after); }, events);
-        RegPutAll(after, true);
+        }).Expect([&] { PutAll(after); }, events);
+        PutAll(after, true), PutAll(before, true);
     }
 }
 

@@ -5,7 +5,7 @@
 #include "framework/AfxString.h"
 #include "framework/AfxWin.h"
 #include "monitors/engine/MonitorHost.h"
-#include "monitors/engine/RegistryKey.h"
+#include "framework/AfxRegistry.h"
 #include "monitors/places/Places.h"
 #include <algorithm>
 #include <atomic>

@@ -1,5 +1,5 @@
-#include "RegistryKey.h"
-#include "../../framework/AfxString.h"
+#include "AfxRegistry.h"
+#include "AfxString.h"
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -73,22 +73,40 @@ std::string TypedValueText(DWORD type, const BYTE* data, DWORD size) {
     return hex;
 }
 
-std::string CRegistryKey::ReadText(const std::string& name) const {
+bool CRegistryKey::ReadValue(const std::string& name, DWORD& type, std::vector<BYTE>& data) const {
     if (!m_key)
-        return std::string();
+        return false;
     std::wstring wide = Utf8ToWide(name);
-    std::vector<BYTE> data(1024);
+    data.resize(1024);
     for (int attempt = 0; attempt < 4; ++attempt) {
-        DWORD type = REG_NONE, size = static_cast<DWORD>(data.size());
+        DWORD size = static_cast<DWORD>(data.size());
         LONG r = ::RegQueryValueExW(m_key.Get(), wide.c_str(), nullptr, &type, data.data(), &size);
-        if (r == ERROR_SUCCESS)
-            return ValueText(type, data.data(), size);
+        if (r == ERROR_SUCCESS) {
+            data.resize(size);
+            return true;
+        }
         if (r != ERROR_MORE_DATA)
             break;
         // Longer than the buffer (and perhaps growing): read it whole.
         data.resize(size + 2);
     }
-    return std::string();
+    return false;
+}
+
+bool CRegistryKey::ReadNumber(const std::string& name, DWORD& number) const {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    if (!ReadValue(name, type, data) || type != REG_DWORD || data.size() != sizeof number)
+        return false;
+    std::memcpy(&number, data.data(), sizeof number);
+    return true;
+}
+
+std::string CRegistryKey::ReadText(const std::string& name) const {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    return ReadValue(name, type, data) ? ValueText(type, data.data(), static_cast<DWORD>(data.size()))
+                                       : std::string();
 }
 
 std::string CRegistryKey::ReadDefaultText(const std::string& path) const {
@@ -100,11 +118,14 @@ std::string CRegistryKey::ReadDefaultText(const std::string& path) const {
     return key.ReadText(std::string());
 }
 
-LONG CRegistryKey::WriteText(const std::string& name, const std::string& text) {
+LONG CRegistryKey::WriteValue(const std::string& name, DWORD type, const void* data, DWORD size) {
+    return ::RegSetValueExW(m_key.Get(), Utf8ToWide(name).c_str(), 0, type, static_cast<const BYTE*>(data),
+                            size);
+}
+
+LONG CRegistryKey::WriteText(const std::string& name, const std::string& text, DWORD type) {
     std::wstring wide = Utf8ToWide(text);
-    return ::RegSetValueExW(m_key.Get(), Utf8ToWide(name).c_str(), 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(wide.c_str()),
-                            static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+    return WriteValue(name, type, wide.c_str(), static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
 }
 
 LONG CRegistryKey::DeleteValue(const std::string& name) {

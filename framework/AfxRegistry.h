@@ -1,10 +1,11 @@
-// Registry access shared by the monitors and the Options dialog. Names, paths and texts are
+// The program's one way to the registry. Names, paths and texts are
 // UTF-8 (plain ASCII paths read as themselves); keys are read through the UTF-16 functions,
 // so that nothing the code page cannot show collides or goes unseen.
 #pragma once
-#include "../../framework/AfxHandle.h"
+#include "AfxHandle.h"
 #include <functional>
 #include <string>
+#include <vector>
 
 // One open key, closed when it ends. Open and Create replace the held key only when they
 // succeed, and return the registry's error code; after a failure the key held before (or
@@ -29,7 +30,16 @@ public:
     // The default value of subkey `path` (of this key when empty), opened for reading only so
     // that reading never creates a key.
     std::string ReadDefaultText(const std::string& path = std::string()) const;
-    [[nodiscard]] LONG WriteText(const std::string& name, const std::string& text);
+    // A value whole, as stored: false when missing or unreadable.
+    bool ReadValue(const std::string& name, DWORD& type, std::vector<BYTE>& data) const;
+    // A REG_DWORD value; false when missing or of another type.
+    bool ReadNumber(const std::string& name, DWORD& number) const;
+    [[nodiscard]] LONG WriteValue(const std::string& name, DWORD type, const void* data, DWORD size);
+    // REG_SZ or REG_EXPAND_SZ, stored as UTF-16.
+    [[nodiscard]] LONG WriteText(const std::string& name, const std::string& text, DWORD type = REG_SZ);
+    [[nodiscard]] LONG WriteNumber(const std::string& name, DWORD number) {
+        return WriteValue(name, REG_DWORD, &number, sizeof number);
+    }
     LONG DeleteValue(const std::string& name);
 
 private:
