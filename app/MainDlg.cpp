@@ -4,6 +4,7 @@
 #include "AppMessageBox.h"
 #include "Messages.h"
 #include "RowCopy.h"
+#include "Undo.h"
 #include <utility>
 
 namespace {
@@ -66,6 +67,8 @@ BOOL CMainDlg::OnInitDialog() {
     m_list.m_onCopy = [this] { CopySelectedRows(m_hWnd, m_list); };
     m_rowMenu.Bind(ID_ROW_COPY, m_list.m_onCopy);
     m_rowMenu.Bind(ID_ROW_TRUST, [this] { TrustSelectedRows(m_trust, m_list); });
+    m_list.m_onDelete = [this] { UndoSelectedRow(m_list, UndoFolder()); };
+    m_rowMenu.Bind(ID_ROW_UNDO, m_list.m_onDelete);
 
     m_tray.SetOwner(m_hWnd);
     m_tray.Add();

@@ -66,6 +66,8 @@ private:
     void OnClear();
     void OnViewLog();
     void OnOptions();
+    // Beside the log: where undoing a row keeps what it replaced.
+    std::string UndoFolder();
     void ShowFromTray();
     void Hide();
 

@@ -33,6 +33,11 @@ void CMainDlg::OnViewLog() {
     }
 }
 
+std::string CMainDlg::UndoFolder() {
+    const std::string& log = m_log.GetPath();
+    return log.substr(0, log.find_last_of("\\/") + 1) + "Undo\\";
+}
+
 void CMainDlg::OnOptions() {
     COptionsDlg options;
     if (options.DoModal() != IDOK)

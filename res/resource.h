@@ -30,6 +30,7 @@
 // The event list's context menu.
 #define ID_ROW_TRUST 32771
 #define ID_ROW_COPY 32772
+#define ID_ROW_UNDO 32773
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

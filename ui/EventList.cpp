@@ -85,7 +85,10 @@ bool CEventList::OnChildNotify(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) 
 }
 
 void CEventList::OnKeyDown(WORD key) {
-    if (::GetKeyState(VK_CONTROL) >= 0 || ::GetKeyState(VK_MENU) < 0)
+    bool control = ::GetKeyState(VK_CONTROL) < 0, alt = ::GetKeyState(VK_MENU) < 0;
+    if (key == VK_DELETE && !control && !alt && m_onDelete)
+        m_onDelete();
+    if (!control || alt)
         return;
     if (key == 'A')
         SelectAll();

@@ -1,6 +1,7 @@
 // The event list as the main window uses it. Each row carries a serial number in its item data,
 // by which it is found again however the rows were sorted since, and a grey mark for a change
-// that started no alert. Ctrl+A selects every row; Ctrl+C asks the owner to copy the selection.
+// that started no alert. Ctrl+A selects every row; Ctrl+C asks the owner to copy the selection,
+// and Delete to undo it.
 #pragma once
 #include "stListCtrl.h"
 #include <functional>
@@ -25,6 +26,8 @@ public:
 
     // Ctrl+C in the list.
     std::function<void()> m_onCopy;
+    // The Delete key in the list.
+    std::function<void()> m_onDelete;
 
     bool OnChildNotify(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
 

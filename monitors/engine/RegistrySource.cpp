@@ -22,8 +22,6 @@ bool ValueCounts(const RegistryWatchSettings& settings, const std::string& name)
     }
 }
 
-namespace {
-// "*" matches every name, "Catalog_Entries*" the names that begin so, any other segment itself.
 bool SegmentMatches(const std::string& segment, const std::string& name) {
     size_t star = segment.find('*');
     if (star == std::string::npos)
@@ -31,6 +29,7 @@ bool SegmentMatches(const std::string& segment, const std::string& name) {
     return name.size() >= star && _strnicmp(segment.c_str(), name.c_str(), star) == 0;
 }
 
+namespace {
 void ReadValuesBelow(const CRegistryKey& key, const RegistryWatchSettings& settings, size_t depth,
                      const std::string& prefix, const ItemVisitor& visit) {
     if (depth == settings.pattern.size()) {

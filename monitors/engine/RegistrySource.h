@@ -66,6 +66,9 @@ void ReadSubkeyTexts(const CRegistryKey& key, const RegistryWatchSettings& setti
                      const ItemVisitor& visit);
 // Whether value `name` counts for the place.
 bool ValueCounts(const RegistryWatchSettings& settings, const std::string& name);
+// Whether subkey `name` is one that a "*" segment of a place's key stands for: "*" matches every
+// name, "Catalog_Entries*" the names that begin so, any other segment itself.
+bool SegmentMatches(const std::string& segment, const std::string& name);
 
 class CRegistrySource : public CWatchSource {
 public:

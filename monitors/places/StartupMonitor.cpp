@@ -168,14 +168,19 @@ UINT RunStartupMonitor(IMonitorHost& host, const char* personal, const char* all
     return RunWatchMonitor(host, std::move(watches), "MonitorStartProc", "MonitorStartProc");
 }
 
+void StartupFolders(IMonitorHost& host, char (&personal)[kStartupPathChars],
+                    char (&allUsers)[kStartupPathChars]) {
+    char shellPersonal[kStartupPathChars], shellAllUsers[kStartupPathChars];
+    ShellFolder(CSIDL_STARTUP, shellPersonal);
+    ShellFolder(CSIDL_COMMON_STARTUP, shellAllUsers);
+    ResolveStartupPaths(host, shellPersonal, shellAllUsers, personal, allUsers);
+}
+
 UINT MonitorStartProc(LPVOID param) {
     auto& host = *static_cast<IMonitorHost*>(param);
     try {
-        char shellPersonal[kStartupPathChars], shellAllUsers[kStartupPathChars];
-        ShellFolder(CSIDL_STARTUP, shellPersonal);
-        ShellFolder(CSIDL_COMMON_STARTUP, shellAllUsers);
         char personal[kStartupPathChars], allUsers[kStartupPathChars];
-        ResolveStartupPaths(host, shellPersonal, shellAllUsers, personal, allUsers);
+        StartupFolders(host, personal, allUsers);
         return RunStartupMonitor(host, personal, allUsers);
     } catch (...) {
     }

@@ -23,6 +23,10 @@ UINT MonitorStartProc(LPVOID param);
 void ResolveStartupPaths(IMonitorHost& host, const char* shellPersonal, const char* shellAllUsers,
                          char (&personal)[kStartupPathChars], char (&allUsers)[kStartupPathChars]);
 
+// The two folders the monitor watches: the shell's, or else those ResolveStartupPaths composes.
+void StartupFolders(IMonitorHost& host, char (&personal)[kStartupPathChars],
+                    char (&allUsers)[kStartupPathChars]);
+
 // Watches the two folders, and the values that name them, until the stop event. A folder that is missing is
 // watched from its nearest existing ancestor until it appears; one with no path, or that cannot be watched,
 // is skipped; with neither watched the monitor ends at once.

@@ -239,6 +239,31 @@ mkfile|$roaming\Excel\XLSTART\kt.xlam|x > Office Add-ins|New|$roaming\Excel\XLST
 setsz|HKCU|Software\Classes\CLSID\\$cls\InprocServer32||C:\kt\user.dll > ActiveX COM|New|$cls (per user)|Inproc=C:\kt\user.dll;
 setsz|HKCR|CLSID\{4B535953-0000-4000-8000-000000000006}\shell\open\command||C:\kt\open.exe > ActiveX COM|New|{4B535953-0000-4000-8000-000000000006}|open=C:\kt\open.exe;
 EOF
+
+# Undo from the list's keys: Home (and Down) select a row, Delete asks, Yes undoes it; the state
+# before is kept in Undo beside the log, and reg import of that file makes the value again. A row
+# whose value changed again since is refused, and nothing is written.
+undo() { # KEYS TEXT-OF-THE-QUESTION BUTTON (6 Yes, 1 OK)
+    wt key Kestrow 1005 $1 && wt answer "$2" "$3" $((limit * 1000)) >/dev/null || fail "not asked: $2"
+}
+u="HKCU/$run"
+step <<<"setsz|HKCU|$run|KTU|C:\u.exe > Auto Run|New|$u|KTU=C:\u.exe"
+undo 'home delete' "Remove the value KTU=C:\u.exe from HKCU\\$run?" 6
+step <<<"> Auto Run|Deleted|$u|KTU=C:\u.exe"
+kept=$(compgen -G "$SYSTEST_DIR/Undo/* Auto Run.reg") || fail "no .reg file in $SYSTEST_DIR/Undo"
+wine reg import "$(winepath -w "$kept")" >/dev/null 2>&1 || fail "reg import $kept failed"
+again="\"$d\",\"Auto Run\",\"New\",\"$u\",\"KTU=C:\\u.exe\"" # the value's first line, once more
+wait_until eval '[ "$(csv | tr -d "\r" | grep -cxF -- "$again")" = 2 ]' || fail "reg import made no value"
+expected+=("$again")
+step <<<"setsz|HKCU|$run|KTU|C:\v.exe > Auto Run|Changed|$u|KTU=C:\v.exe"
+undo 'home delete' "Write back KTU=C:\u.exe in HKCU\\$run, in place of C:\v.exe?" 6
+step <<<"> Auto Run|Changed|$u|KTU=C:\u.exe"
+step <<<"setsz|HKCU|$run|KTU|C:\w.exe > Auto Run|Changed|$u|KTU=C:\w.exe"
+undo 'home down delete' "The value KTU in HKCU\\$run has changed again since this row" 1
+step <<<"setsz|HKCU|$run|KTU_Mark|m > Auto Run|New|$u|KTU_Mark=m"
+wine reg query "HKCU\\$run" /v KTU | grep -qF 'C:\w.exe' || fail "the refused undo changed the value"
+[ "$(compgen -G "$SYSTEST_DIR/Undo/*" | wc -l)" = 2 ] || fail "not one .reg file for each undo: $(ls "$SYSTEST_DIR/Undo")"
+
 # The MSI installed, then replaced by a package of the next version made from the same exe, then
 # removed: its uninstall entry (named by the ProductCode) comes, gives way to the next version's and
 # goes; the user's settings stay. Wine 8 puts a per-machine shortcut in the user's Start Menu.

@@ -11,6 +11,9 @@
 //   testtool click TITLE ID     clicks the button ID (posted BM_CLICK)
 //   testtool show TITLE         right-button press on its tray icon (shows the window)
 //   testtool text TITLE ID      prints the text of the control ID
+//   testtool key TITLE ID KEY...  posts each key (home, down, delete) to the control ID
+//   testtool answer TEXT ID MS  waits for a dialog with a control whose text holds TEXT (a
+//                               message box), prints that text and clicks its button ID
 // Many changes at once, with a journal, and the scheduled tasks:
 //   testtool run OPSFILE     applies every line of OPSFILE in order; prints for each
 //                            "<ms since 1970>\t<result>\t<line>" (result 0 = done)
@@ -105,6 +108,45 @@ int Window(const std::string& verb, const char* title, int id) {
     else
         return 1;
     return std::puts(text) < 0;
+}
+
+// Keys as the control takes them from the keyboard.
+int Keys(const char* title, int id, const Fields& keys) {
+    static const std::map<std::string, WPARAM> kKeys{
+        {"home", VK_HOME}, {"down", VK_DOWN}, {"delete", VK_DELETE}};
+    HWND control = ::GetDlgItem(::FindWindowA("#32770", title), id);
+    for (const std::string& key : keys)
+        if (!control || !kKeys.count(key) || !::PostMessageA(control, WM_KEYDOWN, kKeys.at(key), 1) ||
+            !::PostMessageA(control, WM_KEYUP, kKeys.at(key), 0xC0000001))
+            return 1;
+    return 0;
+}
+
+struct Question {
+    const char* text;
+    HWND dialog = nullptr;
+    std::string said;
+};
+BOOL CALLBACK FindQuestion(HWND dialog, LPARAM p) {
+    auto* q = reinterpret_cast<Question*>(p);
+    char cls[16] = "";
+    ::GetClassNameA(dialog, cls, sizeof cls);
+    for (HWND child = nullptr; !q->dialog && !std::strcmp(cls, "#32770") &&
+                               (child = ::FindWindowExA(dialog, child, nullptr, nullptr));) {
+        char text[2048] = "";
+        ::GetWindowTextA(child, text, sizeof text);
+        if (std::strstr(text, q->text))
+            q->dialog = dialog, q->said = text;
+    }
+    return !q->dialog;
+}
+
+int Answer(const char* text, int id, DWORD ms) {
+    Question q{text};
+    for (DWORD start = ::GetTickCount(); !q.dialog && ::GetTickCount() - start < ms; ::Sleep(20))
+        ::EnumWindows(FindQuestion, reinterpret_cast<LPARAM>(&q));
+    return !q.dialog || std::puts(q.said.c_str()) < 0 ||
+           !::PostMessageA(::GetDlgItem(q.dialog, id), BM_CLICK, 0, 0);
 }
 
 // ---- The registry ----
@@ -253,6 +295,10 @@ int main(int argc, char** argv) {
     const std::string windowVerbs = " wait gone taskbar state tray untray text close show click ";
     if (argc > 2 && windowVerbs.find(" " + verb + " ") != std::string::npos)
         return Window(verb, argv[2], argc > 3 ? std::atoi(argv[3]) : 0);
+    if (verb == "key" && argc > 4)
+        return Keys(argv[2], std::atoi(argv[3]), Fields(argv + 4, argv + argc));
+    if (verb == "answer" && argc == 5)
+        return Answer(argv[2], std::atoi(argv[3]), std::strtoul(argv[4], nullptr, 10));
     if (verb == "run" && argc == 3)
         return Run(argv[2]);
     if (verb == "jobs" && argc == 2)

@@ -1,10 +1,11 @@
-// RESOURCE_LOCK: tray options
+// RESOURCE_LOCK: tray options runkeys
 // The real main window without its monitors, run modally on a thread of its own as the program
 // runs it, with its log in a scratch folder; the test thread plays the monitors, the user at
 // the buttons and in Options, another program holding the log, and the shell ending the session.
 #include "TestSupport.h"
 #include "app/AppMessageBox.h"
 #include "app/MainDlg.h"
+#include "app/Undo.h"
 #include "app/Messages.h"
 #include "res/resource.h"
 #include <atomic>
@@ -106,7 +107,10 @@ std::string ClipboardText() {
     return text;
 }
 std::atomic<int> g_asked{0};
-int AnswerYes(const char*, UINT) {
+std::string g_question;
+std::atomic<UINT> g_questionType{0};
+int AnswerYes(const char* text, UINT type) {
+    g_question = text, g_questionType = type;
     return ++g_asked, IDYES;
 }
 } // namespace
@@ -302,6 +306,51 @@ TEST(MainWindow, ATrustedChangeIsListedAndLoggedButStartsNoAlertAndRowsCopyAsThe
     EXPECT_TRUE(WaitUntil([&] { return ClipboardText() == c + z + z + a; }, 30000)) << ClipboardText();
     SetAppMessageBoxSink(nullptr);
     RegDeleteTreeA(HKEY_CURRENT_USER, kTrustedKeyPath);
+}
+
+// "Undo this change..." from the row's menu: asked with No as the default button, the value taken
+// away, and what it held kept beside the log.
+TEST(MainWindow, UndoFromTheRowsMenuAsksWithNoAsTheDefaultAndRemovesTheValue) {
+    const char* run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetKeyValueA(HKEY_CURRENT_USER, run, "MainWindowUndo", REG_SZ, "C:\\u.exe", 9));
+    SetAppMessageBoxSink(AnswerYes);
+    CTrayIcon::s_onNotify = RecordTray;
+    g_asked = 0;
+    CRunningMainDlg w;
+    const HWND list = GetDlgItem(w.dlg.m_hWnd, IDC_LIST);
+    const size_t start = Balloons().size();
+    w.dlg.ReportEvent(CATEGORY_AUTORUN, EVENT_NEW, ("HKCU/" + std::string(run)).c_str(),
+                      "MainWindowUndo=C:\\u.exe");
+    ASSERT_TRUE(WaitUntil([&] { return Balloons(start).size() == 1; }, 30000));
+    // Posted, so that it comes after the start's own hiding: shown, the row selected.
+    PostMessageA(w.dlg.m_hWnd, WM_TRAY_NOTIFY, TRAY_ICON_ID, NIN_BALLOONUSERCLICK);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return IsWindowVisible(w.dlg.m_hWnd) && GetForegroundWindow() == w.dlg.m_hWnd; }, 30000));
+    SendMessageA(w.dlg.m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list), TRUE);
+    PostMessageA(w.dlg.m_hWnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), -1); // as Shift+F10 asks
+    auto menuShown = [] { // an earlier test's menu window may be kept, hidden
+        HWND menu = nullptr;
+        while ((menu = FindWindowExA(nullptr, menu, "#32768", nullptr)) && !IsWindowVisible(menu))
+            ;
+        return menu != nullptr;
+    };
+    ASSERT_TRUE(WaitUntil(menuShown, 30000));
+    Type({'U'});
+    ASSERT_TRUE(WaitUntil([&] { return g_asked == 1; }, 30000)) << "not asked to undo";
+    w.dlg.SendMessage(WM_NULL); // the undo, after the answer, is done
+    EXPECT_EQ("Remove the value MainWindowUndo=C:\\u.exe from HKCU\\" + std::string(run) + "?",
+              g_question.substr(0, g_question.find("\n\n")));
+    EXPECT_EQ(UINT(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2), g_questionType.load());
+    EXPECT_NE(ERROR_SUCCESS,
+              RegGetValueA(HKEY_CURRENT_USER, run, "MainWindowUndo", RRF_RT_ANY, nullptr, nullptr, nullptr));
+    std::vector<std::string> kept;
+    for (const auto& entry : std::filesystem::directory_iterator(w.dir.path + "Undo"))
+        kept.push_back(entry.path().filename().string());
+    ASSERT_EQ(1u, kept.size());
+    EXPECT_EQ(" Auto Run.reg", kept[0].substr(kStampChars));
+    SetAppMessageBoxSink(nullptr);
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, run, "MainWindowUndo");
 }
 
 // The list grows with the window and the buttons keep to its bottom edge; the window's place and
