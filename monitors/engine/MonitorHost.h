@@ -1,12 +1,10 @@
 // What a monitor thread may use of the main window: the stop event, the settle time, the
-// report of an event or of an error, readiness, and where snapshots are kept across runs. The
+// report of an event or of an error, and readiness. The
 // window implements it; tests give a monitor a recording host.
 #pragma once
 #include <windows.h>
 
 #include "Event.h"
-
-class CSnapshotStore;
 
 class IMonitorHost {
 public:
@@ -23,8 +21,6 @@ public:
     virtual void ReportError(const char* text) = 0;
     // A monitor has taken its first snapshot and is watching (tests and start-up figures wait on it).
     virtual void OnMonitorReady(const char* monitor) = 0;
-    // Where snapshots are kept across runs; none when they are not.
-    virtual CSnapshotStore* GetSnapshotStore() { return nullptr; }
 
 protected:
     ~IMonitorHost() = default;

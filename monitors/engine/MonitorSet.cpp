@@ -50,19 +50,19 @@ struct CMonitorSet::Shared : IMonitorHost {
         if (++ready == count)
             Trace("every monitor ready");
     }
-    CSnapshotStore* GetSnapshotStore() override { return &store; }
 };
 
 namespace {
 struct ThreadStart {
-    std::shared_ptr<IMonitorHost> host;
+    std::shared_ptr<IMonitorHost> host; // holds the store too
+    CSnapshotStore* store;
     MonitorRow row;
 };
 
 DWORD WINAPI MonitorThread(LPVOID param) {
     std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(param));
     try {
-        return start->row.run(*start->host, start->row);
+        return start->row.run(*start->host, start->row, start->store);
     } catch (...) {
     }
     return 0;
@@ -94,7 +94,7 @@ bool CMonitorSet::SaveSnapshots() {
 
 void CMonitorSet::Start() {
     for (const MonitorRow& row : m_roster) {
-        auto* start = new ThreadStart{m_shared, row};
+        auto* start = new ThreadStart{m_shared, &m_shared->store, row};
         HANDLE thread = ::CreateThread(nullptr, 0, MonitorThread, start, 0, nullptr);
         if (thread)
             m_threads.emplace_back(thread);

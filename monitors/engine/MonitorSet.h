@@ -14,7 +14,8 @@
 
 struct MonitorRow;
 // A monitor's thread: watches the row's places until the host's stop event.
-using MonitorRun = UINT (*)(IMonitorHost& host, const MonitorRow& row);
+// `store`: where the row's watches keep their snapshots across runs.
+using MonitorRun = UINT (*)(IMonitorHost& host, const MonitorRow& row, CSnapshotStore* store);
 
 // One row of the roster.
 struct MonitorRow {

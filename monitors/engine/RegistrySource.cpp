@@ -240,9 +240,10 @@ REGSAM OwnView() {
 }
 
 UINT RunRegistryMonitor(IMonitorHost& host, const char* monitor,
-                        const std::vector<RegistryWatchSettings>& keys, const char* waitName) {
+                        const std::vector<RegistryWatchSettings>& keys, const char* waitName,
+                        CSnapshotStore* store) {
     std::vector<std::unique_ptr<CWatch>> watches;
     for (const RegistryWatchSettings& settings : keys)
         watches.push_back(MakeRegistryWatch(settings));
-    return RunWatchMonitor(host, std::move(watches), monitor, waitName);
+    return RunWatchMonitor(host, std::move(watches), monitor, waitName, store);
 }

@@ -125,4 +125,5 @@ REGSAM OwnView();
 // A monitor of the given keys in one loop: arm, first snapshots, loop; its wait failure is
 // "<waitName>: Failed to wait (%d)", or without the prefix when waitName is null.
 UINT RunRegistryMonitor(IMonitorHost& host, const char* monitor,
-                        const std::vector<RegistryWatchSettings>& keys, const char* waitName);
+                        const std::vector<RegistryWatchSettings>& keys, const char* waitName,
+                        CSnapshotStore* store = nullptr);

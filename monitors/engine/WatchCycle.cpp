@@ -30,7 +30,7 @@ void CWatch::CompareWith(IMonitorHost& host, const ItemReader& read) {
 
 void CWatch::TakeFirstSnapshot(IMonitorHost& host) {
     m_id = Id();
-    m_snapshot.KeepIn(host.GetSnapshotStore(), m_id);
+    m_snapshot.KeepIn(m_store, m_id);
     m_snapshot.Restart();
     CompareWith(host, [this](const ItemVisitor& visit) { m_source->ReadItems(visit); });
 }
@@ -154,12 +154,13 @@ void RunWatchLoop(IMonitorHost& host, const std::vector<CWatch*>& watches, const
 }
 
 UINT RunWatchMonitor(IMonitorHost& host, std::vector<std::unique_ptr<CWatch>> watches, const char* monitor,
-                     const char* waitName) {
+                     const char* waitName, CSnapshotStore* store) {
     try {
         std::vector<CWatch*> loop;
         for (auto& watch : watches) {
             if (!watch->Source().Arm(host))
                 continue;
+            watch->KeepSnapshotsIn(store);
             watch->TakeFirstSnapshot(host);
             loop.push_back(watch.get());
         }

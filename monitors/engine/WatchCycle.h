@@ -70,8 +70,10 @@ public:
     CWatch& operator=(const CWatch&) = delete;
 
     CWatchSource& Source() { return *m_source; }
-    // The first reading. Where the host keeps snapshots across runs, it is compared with the
-    // one saved by the last run and the differences are reported; otherwise nothing is.
+    // Where the snapshot is kept across runs (none: it is not); before the first reading.
+    void KeepSnapshotsIn(CSnapshotStore* store) { m_store = store; }
+    // The first reading. Where snapshots are kept across runs, it is compared with the one
+    // saved by the last run and the differences are reported; otherwise nothing is.
     void TakeFirstSnapshot(IMonitorHost& host);
     // Reads afresh and reports the differences.
     void Compare(IMonitorHost& host);
@@ -97,6 +99,7 @@ private:
     ItemFormat m_format;
     bool m_readAhead;
     CPlaceSnapshot m_snapshot;
+    CSnapshotStore* m_store = nullptr;
     std::string m_id;
     std::function<void(IMonitorHost&)> m_followUp;
 };
@@ -107,6 +110,7 @@ private:
 void RunWatchLoop(IMonitorHost& host, const std::vector<CWatch*>& watches, const char* waitName);
 
 // A whole monitor: arms every watch (one that can never be watched is left out), takes the
-// first snapshots, says it is ready, loops. Ends at once when no watch is left.
+// first snapshots (kept in `store` across runs), says it is ready, loops. Ends at once when no
+// watch is left.
 UINT RunWatchMonitor(IMonitorHost& host, std::vector<std::unique_ptr<CWatch>> watches, const char* monitor,
-                     const char* waitName);
+                     const char* waitName, CSnapshotStore* store = nullptr);

@@ -98,7 +98,7 @@ void CFileAssociationWatcher::Read(const CRegistryKey& root, const ItemVisitor& 
     EndKeys();
 }
 
-UINT RunFileAssociationMonitor(IMonitorHost& host, HKEY root) {
+UINT RunFileAssociationMonitor(IMonitorHost& host, HKEY root, CSnapshotStore* store) {
     const char kProc[] = "MonitorFileAssociationProc";
     try {
         CRegistryKey key;
@@ -123,7 +123,7 @@ UINT RunFileAssociationMonitor(IMonitorHost& host, HKEY root) {
         bool rows = root == HKEY_CLASSES_ROOT;
         for (const RegistryWatchSettings& settings : RegistryPlacesOf(rows ? CATEGORY_FILEASSOC : ""))
             watches.push_back(MakeRegistryWatch(settings));
-        RunWatchMonitor(host, std::move(watches), kProc, kProc);
+        RunWatchMonitor(host, std::move(watches), kProc, kProc, store);
         // Without a notification nothing would signal: the thread waits for the stop, as it always has
         // (with the rows, their loop has waited for it).
         if (watcher->ArmFailed() && !rows)
@@ -131,8 +131,4 @@ UINT RunFileAssociationMonitor(IMonitorHost& host, HKEY root) {
     } catch (...) {
     }
     return 0;
-}
-
-UINT MonitorFileAssociationProc(LPVOID param) {
-    return RunFileAssociationMonitor(*static_cast<IMonitorHost*>(param), HKEY_CLASSES_ROOT);
 }

@@ -75,8 +75,6 @@ protected:
     void Read(const CRegistryKey& root, const ItemVisitor& visit) override;
 };
 
-// Thread procedure; the parameter is the IMonitorHost.
-UINT MonitorFileAssociationProc(LPVOID param);
 // The monitor over `root`. A root that cannot be opened is said, and so is the wait that then
 // fails; a root whose notification cannot be armed is watched by nothing, silently, until the stop.
-UINT RunFileAssociationMonitor(IMonitorHost& host, HKEY root);
+UINT RunFileAssociationMonitor(IMonitorHost& host, HKEY root, CSnapshotStore* store = nullptr);

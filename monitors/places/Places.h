@@ -47,7 +47,7 @@ const std::vector<FolderPlace>& FolderPlaces();
 // The watches of the category's folder places, in table order.
 std::vector<std::unique_ptr<CWatch>> FolderWatchesOf(const char* category);
 // A monitor of the row's registry and folder places.
-UINT RunPlaces(IMonitorHost& host, const MonitorRow& row);
+UINT RunPlaces(IMonitorHost& host, const MonitorRow& row, CSnapshotStore* store);
 
 // Readers of the places that read more than values.
 void ReadWinlogonValues(const CRegistryKey& key, const RegistryWatchSettings&, const ItemVisitor& visit);

@@ -6,24 +6,30 @@
 #include <cstring>
 
 namespace {
-UINT RunServicePlaces(IMonitorHost& host, const MonitorRow& row) {
+UINT RunServicePlaces(IMonitorHost& host, const MonitorRow& row, CSnapshotStore* store) {
     CleanEmptyImagePaths(); // before the first reading, so that it is clean
-    return RunPlaces(host, row);
+    return RunPlaces(host, row, store);
 }
 
 const std::vector<MonitorRow> kRoster = {
     {"MonitorRunKeysProc", CATEGORY_AUTORUN, RunPlaces, true},
     {"MonitorServiceProc", CATEGORY_SERVICE, RunServicePlaces},
     {"MonitorStartProc", CATEGORY_AUTOSTART,
-     [](IMonitorHost& host, const MonitorRow&) { return MonitorStartProc(&host); }},
+     [](IMonitorHost& host, const MonitorRow&, CSnapshotStore* store) {
+         return RunStartPlaces(host, store);
+     }},
     {"MonitorInstallProc", CATEGORY_INSTALLS, RunPlaces},
     {"MonitorCOMProc", CATEGORY_COM, RunPlaces},
     {"MonitorWinlogonProc", CATEGORY_WINLOGON, RunPlaces},
     {"MonitorTaskSchedulerProc", CATEGORY_TASKS,
-     [](IMonitorHost& host, const MonitorRow&) { return MonitorTaskSchedulerProc(&host); }},
+     [](IMonitorHost& host, const MonitorRow&, CSnapshotStore* store) {
+         return RunTaskMonitor(host, kTaskPollPeriod, nullptr, store);
+     }},
     {"MonitorShareDriveProc", CATEGORY_SHARES, RunPlaces},
     {"MonitorFileAssociationProc", CATEGORY_FILEASSOC,
-     [](IMonitorHost& host, const MonitorRow&) { return MonitorFileAssociationProc(&host); }},
+     [](IMonitorHost& host, const MonitorRow&, CSnapshotStore* store) {
+         return RunFileAssociationMonitor(host, HKEY_CLASSES_ROOT, store);
+     }},
     {"MonitorStartupApprovedProc", CATEGORY_STARTUP_APPROVED, RunPlaces},
     {"MonitorBootExecuteProc", CATEGORY_BOOT_EXECUTE, RunPlaces},
     {"MonitorImageHijacksProc", CATEGORY_IMAGE_HIJACKS, RunPlaces},

@@ -139,7 +139,8 @@ void FollowNamedFolders(IMonitorHost& host, std::vector<FollowedFolder>& folders
 }
 } // namespace
 
-UINT RunStartupMonitor(IMonitorHost& host, const char* personal, const char* allUsers) {
+UINT RunStartupMonitor(IMonitorHost& host, const char* personal, const char* allUsers,
+                       CSnapshotStore* store) {
     std::vector<std::unique_ptr<CWatch>> watches;
     std::vector<FollowedFolder> folders;
     const char* paths[2] = {personal, allUsers};
@@ -165,7 +166,7 @@ UINT RunStartupMonitor(IMonitorHost& host, const char* personal, const char* all
         watches.push_back(MakeRegistryWatch(row));
         watches.back()->SetFollowUp([&folders](IMonitorHost& h) { FollowNamedFolders(h, folders); });
     }
-    return RunWatchMonitor(host, std::move(watches), "MonitorStartProc", "MonitorStartProc");
+    return RunWatchMonitor(host, std::move(watches), "MonitorStartProc", "MonitorStartProc", store);
 }
 
 void StartupFolders(IMonitorHost& host, char (&personal)[kStartupPathChars],
@@ -176,12 +177,11 @@ void StartupFolders(IMonitorHost& host, char (&personal)[kStartupPathChars],
     ResolveStartupPaths(host, shellPersonal, shellAllUsers, personal, allUsers);
 }
 
-UINT MonitorStartProc(LPVOID param) {
-    auto& host = *static_cast<IMonitorHost*>(param);
+UINT RunStartPlaces(IMonitorHost& host, CSnapshotStore* store) {
     try {
         char personal[kStartupPathChars], allUsers[kStartupPathChars];
         StartupFolders(host, personal, allUsers);
-        return RunStartupMonitor(host, personal, allUsers);
+        return RunStartupMonitor(host, personal, allUsers, store);
     } catch (...) {
     }
     return 0;

@@ -6,14 +6,16 @@
 // the old one's Deleted (an entry of the same name in both is the same entry and gives nothing).
 #pragma once
 #include "../engine/MonitorHost.h"
+
+class CSnapshotStore;
 #include <windows.h>
 
 const size_t kStartupPathChars = 260;
 
-// Thread procedure; the parameter is the IMonitorHost. Watches the Startup folders that the
+// The Startup monitor, its snapshots kept in `store`. Watches the Startup folders that the
 // shell names, falling back on the profile layout under HOMEDRIVE and HOMEPATH for a folder
 // the shell does not name.
-UINT MonitorStartProc(LPVOID param);
+UINT RunStartPlaces(IMonitorHost& host, CSnapshotStore* store);
 
 // The two rows' folders: the shell's path where given (non-empty), otherwise
 // "%HOMEDRIVE%%HOMEPATH%\Start Menu\Programs\Startup" for the user and the same beside the
@@ -30,4 +32,5 @@ void StartupFolders(IMonitorHost& host, char (&personal)[kStartupPathChars],
 // Watches the two folders, and the values that name them, until the stop event. A folder that is missing is
 // watched from its nearest existing ancestor until it appears; one with no path, or that cannot be watched,
 // is skipped; with neither watched the monitor ends at once.
-UINT RunStartupMonitor(IMonitorHost& host, const char* personal, const char* allUsers);
+UINT RunStartupMonitor(IMonitorHost& host, const char* personal, const char* allUsers,
+                       CSnapshotStore* store = nullptr);

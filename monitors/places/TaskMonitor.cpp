@@ -2,10 +2,6 @@
 #include <objbase.h>
 #include "TaskRoutes.h"
 
-namespace {
-const DWORD kPollPeriod = 10000;
-} // namespace
-
 void CTaskRoute::Compare(IMonitorHost& host, const ItemReading& reading) {
     m_snapshot.Compare(reading, [&](int kind, const std::string& name, const std::string& text,
                                     const std::string& previous) {
@@ -14,12 +10,12 @@ void CTaskRoute::Compare(IMonitorHost& host, const ItemReading& reading) {
     });
 }
 
-CTaskMonitor::CTaskMonitor(IMonitorHost& host, CTaskSources& sources) : m_host(host) {
+CTaskMonitor::CTaskMonitor(IMonitorHost& host, CTaskSources& sources, CSnapshotStore* store) : m_host(host) {
     m_routes.push_back(MakeWorkItemRoute(sources));
     m_routes.push_back(MakeJobRoute(sources));
     m_routes.push_back(MakeTaskFolderRoute(sources, m_routes.front()->Snapshot()));
     for (auto& route : m_routes)
-        route->Snapshot().KeepIn(host.GetSnapshotStore(), std::string(CATEGORY_TASKS "\t") + route->Name());
+        route->Snapshot().KeepIn(store, std::string(CATEGORY_TASKS "\t") + route->Name());
 }
 
 CTaskMonitor::~CTaskMonitor() = default;
@@ -32,14 +28,14 @@ void CTaskMonitor::Poll() {
     }
 }
 
-UINT RunTaskMonitor(IMonitorHost& host, DWORD pollPeriod, CTaskSources* sources) {
+UINT RunTaskMonitor(IMonitorHost& host, DWORD pollPeriod, CTaskSources* sources, CSnapshotStore* store) {
     HRESULT hr = ::CoInitialize(nullptr);
     if (FAILED(hr))
         return static_cast<UINT>(hr);
     try {
         // Made and let go of inside the apartment.
         CTaskSources system;
-        CTaskMonitor monitor(host, sources ? *sources : system);
+        CTaskMonitor monitor(host, sources ? *sources : system, store);
         monitor.Poll();
         host.OnMonitorReady("MonitorTaskSchedulerProc");
         while (::WaitForSingleObject(host.GetStopEvent(), pollPeriod) == WAIT_TIMEOUT)
@@ -48,8 +44,4 @@ UINT RunTaskMonitor(IMonitorHost& host, DWORD pollPeriod, CTaskSources* sources)
     }
     ::CoUninitialize();
     return 0;
-}
-
-UINT MonitorTaskSchedulerProc(LPVOID param) {
-    return RunTaskMonitor(*static_cast<IMonitorHost*>(param), kPollPeriod);
 }

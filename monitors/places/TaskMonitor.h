@@ -29,6 +29,7 @@ struct ITaskScheduler;
 struct ITaskService;
 struct IRegisteredTask;
 class CTaskRoute;
+class CSnapshotStore;
 
 // UTF-16 to the ANSI code page, a space for each character it cannot show, cut at a character
 // boundary to fit `size` bytes with the terminating NUL.
@@ -84,7 +85,8 @@ private:
 // through its own snapshot.
 class CTaskMonitor {
 public:
-    CTaskMonitor(IMonitorHost& host, CTaskSources& sources);
+    // `store`: where the routes' snapshots are kept across runs (none: they are not).
+    CTaskMonitor(IMonitorHost& host, CTaskSources& sources, CSnapshotStore* store = nullptr);
     ~CTaskMonitor();
     CTaskMonitor(const CTaskMonitor&) = delete;
     CTaskMonitor& operator=(const CTaskMonitor&) = delete;
@@ -100,7 +102,7 @@ private:
 
 // Polls, says it is ready, waits `pollPeriod` ms on the host's stop event and polls again,
 // until that event; in a COM apartment of its own. Reads the system's services unless given others.
-UINT RunTaskMonitor(IMonitorHost& host, DWORD pollPeriod, CTaskSources* sources = nullptr);
-
-// Thread procedure; the parameter is the IMonitorHost. Polls every 10 seconds.
-UINT MonitorTaskSchedulerProc(LPVOID param);
+UINT RunTaskMonitor(IMonitorHost& host, DWORD pollPeriod, CTaskSources* sources = nullptr,
+                    CSnapshotStore* store = nullptr);
+// The program's poll period.
+const DWORD kTaskPollPeriod = 10000;

@@ -17,16 +17,15 @@ TEST(MonitorReading, FirstReadingIsComparedWithTheLastRunsSnapshot) {
     RegistryWatchSettings settings = UserRunKey(); // the user's Run key, elsewhere
     settings.path = path.c_str(), settings.location = "KT";
     auto run = [&](CSnapshotStore::LoadResult load, bool refuse = false) {
-        struct : CRecordingHost {
-            CSnapshotStore store;
-            CSnapshotStore* GetSnapshotStore() override { return &store; }
-        } host;
+        CRecordingHost host;
+        CSnapshotStore store;
         host.m_refuse = refuse;
-        EXPECT_EQ(load, host.store.Load(dir.path + "state"));
+        EXPECT_EQ(load, store.Load(dir.path + "state"));
         auto watch = MakeRegistryWatch(settings);
         EXPECT_TRUE(watch->Source().Arm(host));
+        watch->KeepSnapshotsIn(&store);
         watch->TakeFirstSnapshot(host);
-        EXPECT_TRUE(host.store.Save());
+        EXPECT_TRUE(store.Save());
         return Ours(host.Events());
     };
     EXPECT_EQ(Texts{}, run(CSnapshotStore::NoFile));

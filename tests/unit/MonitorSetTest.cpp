@@ -19,11 +19,12 @@ struct CSink : IReportSink {
 
 TEST(MonitorSet, TheStopJoinsWithinItsBoundAndRefusesLateReports) {
     // More monitors than the twelve signals of the stop, and one that does not heed it.
-    std::vector<MonitorRow> roster(14, {"Heeds", "KT", [](IMonitorHost& host, const MonitorRow&) -> UINT {
-                                            WaitForSingleObject(host.GetStopEvent(), INFINITE);
-                                            return ++g_ended, 0;
-                                        }});
-    roster.push_back({"Busy", "KT", [](IMonitorHost& host, const MonitorRow& row) -> UINT {
+    std::vector<MonitorRow> roster(
+        14, {"Heeds", "KT", [](IMonitorHost& host, const MonitorRow&, CSnapshotStore*) -> UINT {
+                 WaitForSingleObject(host.GetStopEvent(), INFINITE);
+                 return ++g_ended, 0;
+             }});
+    roster.push_back({"Busy", "KT", [](IMonitorHost& host, const MonitorRow& row, CSnapshotStore*) -> UINT {
                           host.ReportEvent(row.category, 0, "before", "", nullptr);
                           WaitForSingleObject(g_release.Get(), INFINITE);
                           g_refused += !host.ReportEvent(row.category, 0, "after", "", nullptr);

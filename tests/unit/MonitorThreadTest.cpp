@@ -226,7 +226,7 @@ TEST(MonitorThread, EachMonitorReportsItsPlaces) {
             (t[0] == '<' ? before : t[1] == '|' ? events : after).push_back(t.substr(t[0] == '<'));
         PutAll(after, true), PutAll(before), std::sort(events.begin(), events.end());
         CMonitorThread([proc](IMonitorHost& host) {
-            FindMonitor(proc)->run(host, *FindMonitor(proc));
+            FindMonitor(proc)->run(host, *FindMonitor(proc), nullptr);
         }).Expect([&] { PutAll(after); }, events);
         PutAll(after, true), PutAll(before, true);
     }
@@ -257,7 +257,7 @@ TEST(MonitorThread, FileAssociationsAreWatchedAgain) {
             if (e.location == ".KT2" && e.details.back() % 2)
                 put(std::string(1, e.details.back() + 1).c_str())();
         };
-        MonitorFileAssociationProc(&host);
+        RunFileAssociationMonitor(host, HKEY_CLASSES_ROOT);
     });
     inSettle = [&] { RegDeleteTreeA(HKEY_CLASSES_ROOT, "KT.P\\shell"), put("2")(); };
     run.Expect([] { RegPutAll({"HKCR\\KT.P|KTgo|"}); }, {"C|.KT1|KT.P=2", "C|.KT2|KT.P=2"});

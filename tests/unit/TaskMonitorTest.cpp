@@ -93,10 +93,7 @@ using Reports = std::multiset<std::string>; // "N|location|details", N, D or C f
 // A monitor on sources whose scheduler, job pages (of two) and 2.0 folders are the test's, and a
 // host that keeps snapshots in `store`. At its end it has let go of every fake object and job buffer.
 struct CTestTaskMonitor : CTaskSources {
-    struct : CRecordingHost {
-        CSnapshotStore* store = nullptr;
-        CSnapshotStore* GetSnapshotStore() override { return store; }
-    } host;
+    CRecordingHost host;
     FakeSchedule schedule;
     bool noScheduler = false;
     std::vector<std::wstring> jobCommands; // each job runs at 8:00
@@ -108,8 +105,7 @@ struct CTestTaskMonitor : CTaskSources {
     std::unique_ptr<CTaskMonitor> monitor;
 
     explicit CTestTaskMonitor(CSnapshotStore* store = nullptr) {
-        host.store = store;
-        monitor = std::make_unique<CTaskMonitor>(host, *this);
+        monitor = std::make_unique<CTaskMonitor>(host, *this, store);
     }
     ~CTestTaskMonitor() override {
         monitor.reset();
