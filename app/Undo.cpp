@@ -59,11 +59,10 @@ DWORD WriteValue(const EventPlace& place, const RegistryValueState& write) {
     REGSAM access = KEY_SET_VALUE | place.view;
     LONG r =
         write.exists ? key.Create(place.hive, place.path, access) : key.Open(place.hive, place.path, access);
-    std::wstring name = Utf8ToWide(place.name);
     if (r == ERROR_SUCCESS)
-        r = write.exists ? ::RegSetValueExW(key.Get(), name.c_str(), 0, write.type, write.data.data(),
-                                            static_cast<DWORD>(write.data.size()))
-                         : ::RegDeleteValueW(key.Get(), name.c_str());
+        r = write.exists ? key.WriteValue(place.name, write.type, write.data.data(),
+                                          static_cast<DWORD>(write.data.size()))
+                         : key.DeleteValue(place.name);
     return static_cast<DWORD>(r);
 }
 

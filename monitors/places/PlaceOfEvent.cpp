@@ -147,18 +147,8 @@ RegistryValueState ReadValueState(HKEY hive, REGSAM view, const std::string& pat
     CRegistryKey key;
     if (key.Open(hive, path, KEY_QUERY_VALUE | view) != ERROR_SUCCESS)
         return state;
-    std::wstring wide = Utf8ToWide(name);
-    DWORD size = 0;
-    for (int attempt = 0; attempt < 4; ++attempt) { // a value that grows meanwhile is read again
-        LONG r = ::RegQueryValueExW(key.Get(), wide.c_str(), nullptr, &state.type,
-                                    state.data.empty() ? nullptr : state.data.data(), &size);
-        if (r == ERROR_SUCCESS && size <= state.data.size())
-            return state.data.resize(size), state.exists = true, state;
-        if (r != ERROR_SUCCESS && r != ERROR_MORE_DATA)
-            return RegistryValueState();
-        state.data.resize(size);
-    }
-    return RegistryValueState();
+    state.exists = key.ReadValue(name, state.type, state.data);
+    return state.exists ? state : RegistryValueState();
 }
 
 KnownPlaces WatchedPlaces() {
