@@ -258,14 +258,35 @@ TEST(MainWindow, CloseDuringABurstEndsLikeExitWithWholeLinesInEachThreadsOrderEv
 // "Trust this..." from the row's context menu (opened from the keyboard): the change, when it
 // comes again, is listed (grey) and logged like any other but starts no alert and no balloon.
 // The balloon's click selects the newest row of its burst wherever the sort put it; Ctrl+A,
-// Ctrl+C copies the log's own lines.
-TEST(MainWindow, ATrustedChangeIsListedAndLoggedButStartsNoAlertAndRowsCopyAsTheLogsLines) {
+// Ctrl+C copies the log's own lines. "Undo this change..." from the menu key: asked with No as
+// the default button, the value taken away, and what it held kept beside the log.
+TEST(MainWindow, TheRowsMenuTrustsOneChangeAndUndoesAnotherAndRowsCopyAsTheLogsLines) {
+    const char* run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     RegDeleteTreeA(HKEY_CURRENT_USER, kTrustedKeyPath);
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetKeyValueA(HKEY_CURRENT_USER, run, "MainWindowUndo", REG_SZ, "C:\\u.exe", 9));
     CTrayIcon::s_onNotify = RecordTray;
     SetAppMessageBoxSink(AnswerYes);
     CRunningMainDlg w;
     const HWND hwnd = w.dlg.m_hWnd, list = GetDlgItem(hwnd, IDC_LIST),
                acknowledge = GetDlgItem(hwnd, IDC_ACKNOWLEDGE);
+    auto menuOn = [&](int row, bool shiftF10) { // an earlier menu window may be kept, hidden
+        ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+        ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        SendMessageA(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list), TRUE);
+        if (shiftF10)
+            Type({VK_SHIFT, VK_F10});
+        else // as the menu key asks
+            PostMessageA(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), -1);
+        return WaitUntil(
+            [] {
+                HWND menu = nullptr;
+                while ((menu = FindWindowExA(nullptr, menu, "#32768", nullptr)) && !IsWindowVisible(menu))
+                    ;
+                return menu != nullptr;
+            },
+            30000);
+    };
     const size_t start = Balloons().size();
     w.dlg.ReportEvent("Service", EVENT_NEW, "KTz", "=x,\"y\"");
     w.dlg.ReportEvent("Service", EVENT_NEW, "KTa", "b");
@@ -278,13 +299,7 @@ TEST(MainWindow, ATrustedChangeIsListedAndLoggedButStartsNoAlertAndRowsCopyAsThe
     EXPECT_EQ(1, ListView_GetNextItem(list, -1, LVNI_SELECTED)) << "KTa, the newest of the last balloon";
     EXPECT_EQ(-1, ListView_GetNextItem(list, 1, LVNI_SELECTED));
 
-    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
-    ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    SendMessageA(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list), TRUE);
-    Type({VK_SHIFT, VK_F10});
-    HWND menu = nullptr;
-    ASSERT_TRUE(
-        WaitUntil([&] { return (menu = FindWindowA("#32768", nullptr)) && IsWindowVisible(menu); }, 30000));
+    ASSERT_TRUE(menuOn(0, true));
     Type({'T'});
     ASSERT_TRUE(WaitUntil([&] { return g_asked == 1; }, 30000)) << "not asked to trust";
     SendMessageA(acknowledge, BM_CLICK, 0, 0);
@@ -304,40 +319,14 @@ TEST(MainWindow, ATrustedChangeIsListedAndLoggedButStartsNoAlertAndRowsCopyAsThe
     Type({VK_CONTROL, 'A'});
     Type({VK_CONTROL, 'C'});
     EXPECT_TRUE(WaitUntil([&] { return ClipboardText() == c + z + z + a; }, 30000)) << ClipboardText();
-    SetAppMessageBoxSink(nullptr);
-    RegDeleteTreeA(HKEY_CURRENT_USER, kTrustedKeyPath);
-}
 
-// "Undo this change..." from the row's menu: asked with No as the default button, the value taken
-// away, and what it held kept beside the log.
-TEST(MainWindow, UndoFromTheRowsMenuAsksWithNoAsTheDefaultAndRemovesTheValue) {
-    const char* run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegSetKeyValueA(HKEY_CURRENT_USER, run, "MainWindowUndo", REG_SZ, "C:\\u.exe", 9));
-    SetAppMessageBoxSink(AnswerYes);
-    CTrayIcon::s_onNotify = RecordTray;
-    g_asked = 0;
-    CRunningMainDlg w;
-    const HWND list = GetDlgItem(w.dlg.m_hWnd, IDC_LIST);
-    const size_t start = Balloons().size();
     w.dlg.ReportEvent(CATEGORY_AUTORUN, EVENT_NEW, ("HKCU/" + std::string(run)).c_str(),
                       "MainWindowUndo=C:\\u.exe");
-    ASSERT_TRUE(WaitUntil([&] { return Balloons(start).size() == 1; }, 30000));
-    // Posted, so that it comes after the start's own hiding: shown, the row selected.
-    PostMessageA(w.dlg.m_hWnd, WM_TRAY_NOTIFY, TRAY_ICON_ID, NIN_BALLOONUSERCLICK);
-    ASSERT_TRUE(WaitUntil(
-        [&] { return IsWindowVisible(w.dlg.m_hWnd) && GetForegroundWindow() == w.dlg.m_hWnd; }, 30000));
-    SendMessageA(w.dlg.m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list), TRUE);
-    PostMessageA(w.dlg.m_hWnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), -1); // as Shift+F10 asks
-    auto menuShown = [] { // an earlier test's menu window may be kept, hidden
-        HWND menu = nullptr;
-        while ((menu = FindWindowExA(nullptr, menu, "#32768", nullptr)) && !IsWindowVisible(menu))
-            ;
-        return menu != nullptr;
-    };
-    ASSERT_TRUE(WaitUntil(menuShown, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return Balloons(start).size() == 4; }, 30000));
+    SendMessageA(hwnd, WM_TRAY_NOTIFY, TRAY_ICON_ID, NIN_BALLOONUSERCLICK); // selects its row
+    ASSERT_TRUE(menuOn(ListView_GetNextItem(list, -1, LVNI_SELECTED), false));
     Type({'U'});
-    ASSERT_TRUE(WaitUntil([&] { return g_asked == 1; }, 30000)) << "not asked to undo";
+    ASSERT_TRUE(WaitUntil([&] { return g_asked == 2; }, 30000)) << "not asked to undo";
     w.dlg.SendMessage(WM_NULL); // the undo, after the answer, is done
     EXPECT_EQ("Remove the value MainWindowUndo=C:\\u.exe from HKCU\\" + std::string(run) + "?",
               g_question.substr(0, g_question.find("\n\n")));
@@ -350,6 +339,7 @@ TEST(MainWindow, UndoFromTheRowsMenuAsksWithNoAsTheDefaultAndRemovesTheValue) {
     ASSERT_EQ(1u, kept.size());
     EXPECT_EQ(" Auto Run.reg", kept[0].substr(kStampChars));
     SetAppMessageBoxSink(nullptr);
+    RegDeleteTreeA(HKEY_CURRENT_USER, kTrustedKeyPath);
     RegDeleteKeyValueA(HKEY_CURRENT_USER, run, "MainWindowUndo");
 }
 
