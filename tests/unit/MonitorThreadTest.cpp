@@ -27,8 +27,6 @@ public:
         Texts events;
         WaitUntil([&] { return (events = Ours(host.Events())).size() >= expected.size(); }, kLimit);
         host.Clear();
-        for (auto& e : events)
-            printf("DBG %s\n", e.c_str());
         EXPECT_EQ(expected, events);
     }
     CRecordingHost host;
