@@ -288,71 +288,37 @@ const UndoCase kCases[] = {
      "Kestrow cannot undo a service's change: the Services console (services.msc) can stop or disable the "
      "service.",
      "sz:C:\\svc.exe"},
-    {U "Sub\\KTdeny.exe|Debugger",
-     "sz:C:\\dbg.exe",
-     {},
+    // clang-format off
+    {U "Sub\\KTdeny.exe|Debugger", "sz:C:\\dbg.exe", {},
      {"KT Typed", EVENT_NEW, "HKCU/" KT "Sub\\KTdeny.exe", "Debugger=C:\\dbg.exe"},
-     "Remove the value Debugger=C:\\dbg.exe from " U "Sub\\KTdeny.exe?",
-     "sz:C:\\dbg.exe",
-     "",
-     "Kestrow may not change " U "Sub\\KTdeny.exe: Windows denied it access. Changing the machine's "
-     "settings, and All Users' Startup folder, needs administrator rights. Nothing was changed.\n\nTo undo "
-     "it, exit Kestrow, start it again as administrator (right-click Kestrow.exe or its Start Menu shortcut, "
-     "Run as administrator) and undo the row again."},
+     "Remove the value Debugger=C:\\dbg.exe from " U "Sub\\KTdeny.exe?", "sz:C:\\dbg.exe", "",
+     "Kestrow may not change " U "Sub\\KTdeny.exe: Windows denied it access. Changing the machine's settings, and "
+     "All Users' Startup folder, needs administrator rights. Nothing was changed.\n\nTo undo it, exit Kestrow, "
+     "start it again as administrator (right-click Kestrow.exe or its Start Menu shortcut, Run as administrator) "
+     "and undo the row again."},
     // Scheduled tasks of each route (Wine reads a 2.0 task's triggers and actions as none, and a
     // job's time as 0) and Office folder files; "<job>", "<undo>" and "<kept>" (the previous
     // row's kept file) are filled in.
-    {"job:",
-     "job",
-     {},
-     {CATEGORY_TASKS, EVENT_NEW, "<job>", ";12:00AM;C:\\KTjob.exe"},
-     "Remove the scheduled job <job> (;12:00AM;C:\\KTjob.exe)?",
+    {"job:", "job", {}, {CATEGORY_TASKS, EVENT_NEW, "<job>", ";12:00AM;C:\\KTjob.exe"},
+     "Remove the scheduled job <job> (;12:00AM;C:\\KTjob.exe)?", "-"},
+    {"task:\\KT\\Undo\\One", "task", {}, {CATEGORY_TASKS, EVENT_NEW, "\\KT\\Undo\\One", ";"},
+     "Remove the scheduled task \\KT\\Undo\\One (;)?", "-"},
+    {"item:KTUndoItem", "item", {}, {CATEGORY_TASKS, EVENT_NEW, "KTUndoItem.job", ";C:\\KT.exe"},
+     "Remove the scheduled task KTUndoItem.job (;C:\\KT.exe)?", "-"},
+    {"task:\\KT\\Undo\\Two", "task", {}, {CATEGORY_TASKS, EVENT_NEW, "\\KT\\Undo\\Two", ";C:\\KT.exe"},
+     "The scheduled task \\KT\\Undo\\Two has changed again since this row: it is ; now, not ;C:\\KT.exe. Nothing "
+     "was changed.", "task"},
+    {"item:KTUndoGone", "-", {}, {CATEGORY_TASKS, EVENT_NEW, "KTUndoGone.job", ";C:\\KT.exe"},
+     "The scheduled task KTUndoGone.job is no longer there: it was removed after this row. Nothing was changed.",
      "-"},
-    {"task:\\KT\\Undo\\One",
-     "task",
-     {},
-     {CATEGORY_TASKS, EVENT_NEW, "\\KT\\Undo\\One", ";"},
-     "Remove the scheduled task \\KT\\Undo\\One (;)?",
-     "-"},
-    {"item:KTUndoItem",
-     "item",
-     {},
-     {CATEGORY_TASKS, EVENT_NEW, "KTUndoItem.job", ";C:\\KT.exe"},
-     "Remove the scheduled task KTUndoItem.job (;C:\\KT.exe)?",
-     "-"},
-    {"task:\\KT\\Undo\\Two",
-     "task",
-     {},
-     {CATEGORY_TASKS, EVENT_NEW, "\\KT\\Undo\\Two", ";C:\\KT.exe"},
-     "The scheduled task \\KT\\Undo\\Two has changed again since this row: it is ; now, not ;C:\\KT.exe. "
-     "Nothing was changed.",
-     "task"},
-    {"item:KTUndoGone",
-     "-",
-     {},
-     {CATEGORY_TASKS, EVENT_NEW, "KTUndoGone.job", ";C:\\KT.exe"},
-     "The scheduled task KTUndoGone.job is no longer there: it was removed after this row. Nothing was "
-     "changed.",
-     "-"},
-    {"file:" OFFICE "\\KT.dotm",
-     "file:x",
-     {},
-     {CATEGORY_OFFICE_ADDINS, EVENT_NEW, OFFICE, "KT.dotm"},
-     "Move the file KT.dotm out of " OFFICE " into <undo>?",
-     "-"},
-    {"file:" OFFICE "\\KT.dotm",
-     "-",
-     {},
-     {CATEGORY_OFFICE_ADDINS, EVENT_DELETED, OFFICE, "KT.dotm"},
-     "Put the file KT.dotm back into " OFFICE " from <kept>?",
-     "file:x"},
-    {"",
-     "",
-     {},
-     {CATEGORY_IMAGE_HIJACKS, EVENT_CHANGED, "C:\\KTUndo\\System32\\sethc.exe", "1024 2026-12-07"},
+    {"file:" OFFICE "\\KT.dotm", "file:x", {}, {CATEGORY_OFFICE_ADDINS, EVENT_NEW, OFFICE, "KT.dotm"},
+     "Move the file KT.dotm out of " OFFICE " into <undo>?", "-"},
+    {"file:" OFFICE "\\KT.dotm", "-", {}, {CATEGORY_OFFICE_ADDINS, EVENT_DELETED, OFFICE, "KT.dotm"},
+     "Put the file KT.dotm back into " OFFICE " from <kept>?", "file:x"},
+    {"", "", {}, {CATEGORY_IMAGE_HIJACKS, EVENT_CHANGED, "C:\\KTUndo\\System32\\sethc.exe", "1024 2026-12-07"},
      "Kestrow cannot undo a change of the system program sethc.exe: Windows puts its own files back (sfc "
-     "/scannow, as administrator).",
-     ""},
+     "/scannow, as administrator).", ""},
+    // clang-format on
 };
 
 void WipeTestKeys() {
