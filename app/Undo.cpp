@@ -19,10 +19,9 @@ std::string KeptTail(const UndoPlan& plan) {
     if (plan.place.kind != EventPlace::kTask)
         return ".reg";
     const std::string& name = plan.place.task;
-    bool job = name.size() > 4 && _stricmp(name.c_str() + name.size() - 4, ".job") == 0;
     return plan.place.route == TaskRoute::Task  ? " " + LastPart(name) + ".xml"
            : plan.place.route == TaskRoute::Job ? " job " + name + ".txt"
-                                                : " " + name + (job ? "" : ".job");
+                                                : " " + WorkItemFile(name);
 }
 } // namespace
 

@@ -155,7 +155,7 @@ std::string PlanFile(UndoPlan& plan, const std::string& undoFolder) {
                                          "?\n\nMoving it back, or undoing the Deleted row that follows, "
                                          "puts it back.";
     if (plan.row.kind != EVENT_DELETED)
-        return "Kestrow cannot undo this change of a file's contents.";
+        return "Kestrow cannot undo this change of " + file + ".";
     if (there)
         return "The file " + place.file + " is in " + place.folder + " again. Nothing was changed.";
     plan.keptFile = NewestKept(undoFolder, plan);

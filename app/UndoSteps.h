@@ -12,5 +12,7 @@ std::string Failed(const std::string& what, DWORD error);
 DWORD Keep(const std::string& undoFolder, const std::string& name,
            const std::function<DWORD(const std::string&)>& make, std::string& kept);
 
+// A work item's file name: its name, with ".job" when it has none.
+std::string WorkItemFile(const std::string& name);
 std::string PlanTask(UndoPlan& plan, const std::string& undoFolder);
 std::string CarryOutTask(const UndoPlan& plan, const std::string& undoFolder, const SYSTEMTIME& now);

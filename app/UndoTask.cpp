@@ -53,10 +53,7 @@ PresentTask ReadPresent(const EventPlace& place, CTaskSources& sources) {
             now.read = ReadWorkItem(scheduler.Get(), name, now.details);
         char windows[MAX_PATH] = "";
         ::GetWindowsDirectoryA(windows, MAX_PATH);
-        std::string file = place.task;
-        if (file.size() < 4 || _stricmp(file.c_str() + file.size() - 4, ".job") != 0)
-            file += ".job";
-        now.jobFile = std::string(windows) + "\\Tasks\\" + file;
+        now.jobFile = std::string(windows) + "\\Tasks\\" + WorkItemFile(place.task);
     } else {
         // The route lists every job: the one of the row's id is looked for among them.
         ItemReading reading;
@@ -96,6 +93,11 @@ HRESULT Remove(const EventPlace& place, CTaskSources& sources) {
     return SUCCEEDED(hr) ? DeleteWorkItem(scheduler.Get(), Wide(place.task)) : hr;
 }
 } // namespace
+
+std::string WorkItemFile(const std::string& name) {
+    bool job = name.size() > 4 && _stricmp(name.c_str() + name.size() - 4, ".job") == 0;
+    return job ? name : name + ".job";
+}
 
 std::string PlanTask(UndoPlan& plan, const std::string& undoFolder) {
     const EventPlace& place = plan.place;

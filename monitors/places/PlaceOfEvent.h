@@ -1,8 +1,8 @@
 // What a reported change names, found again from the texts of its row: a value of a registry
 // place whose location is its key (or of the machine's Winlogon key, where the location is the
 // value's name), a file of a Startup or Office folder, or a scheduled task. Undoing a row
-// starts here. The row's texts are
-// code-page text, as the list shows them; names and paths found are UTF-8.
+// starts here. The row's texts are code-page text, as the list shows them; names and paths
+// found are UTF-8.
 #pragma once
 #include "Places.h"
 #include <string>
@@ -20,7 +20,7 @@ struct KnownFolder {
     FolderItemKind items;
 };
 // Where events come from: the registry places, the two Startup folders ("Personal" and
-// "All Users", as KnownFolder's path) and the other folder places.
+// "All Users", each as a KnownFolder's path) and the other folder places.
 struct KnownPlaces {
     std::vector<RegistryPlace> registry;
     std::string startupFolders[2];
