@@ -63,7 +63,7 @@ std::wstring RegFileText(const std::string& keyText, const std::string& name,
            (name.empty() ? L"@" : Quoted(name)) + L"=" + DataText(state) + L"\r\n\r\n";
 }
 
-DWORD WriteNewRegFile(const std::string& path, const std::wstring& text) {
+DWORD WriteNewUnicodeFile(const std::string& path, const std::wstring& text) {
     std::wstring bytes = L"\xFEFF" + text;
     DWORD error = ERROR_SUCCESS;
     {

@@ -9,6 +9,6 @@
 // WOW6432Node path), `name` "" for the default value.
 std::wstring RegFileText(const std::string& keyText, const std::string& name,
                          const RegistryValueState& state);
-// Writes the text, with its byte order mark, into a file (a code-page path) that did not exist;
-// the error code.
-DWORD WriteNewRegFile(const std::string& path, const std::wstring& text);
+// Writes the text as UTF-16 LE, with its byte order mark, into a file (a code-page path) that
+// did not exist: a .reg file, a task's XML; the error code.
+DWORD WriteNewUnicodeFile(const std::string& path, const std::wstring& text);

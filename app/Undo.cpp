@@ -1,21 +1,37 @@
 // Undoing a row's change: its present state kept first, then written.
-#include "Undo.h"
+#include "UndoSteps.h"
 #include "../framework/AfxString.h"
 #include "AppMessageBox.h"
 #include "RegFile.h"
 #include <cstdio>
 #include <cstring>
-#include <functional>
 
-std::string KeptName(const SYSTEMTIME& now, const EventTexts& row) {
+namespace {
+// The last part of a path, or the whole text.
+std::string LastPart(const std::string& path) {
+    return path.substr(path.rfind('\\') + 1);
+}
+
+std::string KeptTail(const UndoPlan& plan) {
+    const EventTexts& row = plan.row;
+    if (plan.place.kind == EventPlace::kFile)
+        return " " + LastPart(row.location) + " " + row.details;
+    if (plan.place.kind != EventPlace::kTask)
+        return ".reg";
+    const std::string& name = plan.place.task;
+    return plan.place.route == TaskRoute::Task  ? " " + LastPart(name) + ".xml"
+           : plan.place.route == TaskRoute::Job ? " job " + name + ".txt"
+                                                : " " + WorkItemFile(name);
+}
+} // namespace
+
+std::string KeptName(const SYSTEMTIME& now, const UndoPlan& plan) {
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d-%02d", now.wYear % 10000, now.wMonth % 100,
                   now.wDay % 100, now.wHour % 100, now.wMinute % 100, now.wSecond % 100);
-    bool file = row.category == CATEGORY_AUTOSTART;
-    return std::string(stamp) + " " + row.category + (file ? " " + row.location + " " + row.details : ".reg");
+    return std::string(stamp) + " " + plan.row.category + KeptTail(plan);
 }
 
-namespace {
 std::string ErrorText(DWORD error) {
     char text[512] = "";
     ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
@@ -38,12 +54,10 @@ std::string Failed(const std::string& what, DWORD error) {
     return "Kestrow could not " + what + " (" + ErrorText(error) + "). Nothing was changed.";
 }
 
-// Makes the kept copy with `make` under a name not yet taken; its path in `kept`.
-DWORD Keep(const std::string& undoFolder, const SYSTEMTIME& now, const EventTexts& row,
+DWORD Keep(const std::string& undoFolder, const std::string& name,
            const std::function<DWORD(const std::string&)>& make, std::string& kept) {
     if (!::CreateDirectoryA(undoFolder.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
         return ::GetLastError();
-    std::string name = KeptName(now, row);
     DWORD error = ERROR_FILE_EXISTS;
     for (int n = 1; n < 10 && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS); ++n) {
         kept = undoFolder +
@@ -54,6 +68,7 @@ DWORD Keep(const std::string& undoFolder, const SYSTEMTIME& now, const EventText
     return error;
 }
 
+namespace {
 DWORD WriteValue(const EventPlace& place, const RegistryValueState& write) {
     CRegistryKey key;
     REGSAM access = KEY_SET_VALUE | place.view;
@@ -75,8 +90,8 @@ std::string CarryOutValue(const UndoPlan& plan, const std::string& undoFolder, c
     std::string kept;
     const std::wstring regFile = RegFileText(place.keyText, place.name, place.now);
     DWORD error = Keep(
-        undoFolder, now, plan.row, [&](const std::string& path) { return WriteNewRegFile(path, regFile); },
-        kept);
+        undoFolder, KeptName(now, plan),
+        [&](const std::string& path) { return WriteNewUnicodeFile(path, regFile); }, kept);
     if (error)
         return "Kestrow could not save the value's present state in " + undoFolder + " (" + ErrorText(error) +
                "). Nothing was changed.";
@@ -87,7 +102,7 @@ std::string CarryOutValue(const UndoPlan& plan, const std::string& undoFolder, c
     return "";
 }
 
-std::string CarryOutStartup(const UndoPlan& plan, const std::string& undoFolder, const SYSTEMTIME& now) {
+std::string CarryOutFile(const UndoPlan& plan, const std::string& undoFolder, const SYSTEMTIME& now) {
     const EventPlace& place = plan.place;
     const std::string path = place.folder + "\\" + place.file;
     auto move = [](const std::string& from, const std::string& to) {
@@ -100,7 +115,7 @@ std::string CarryOutStartup(const UndoPlan& plan, const std::string& undoFolder,
     }
     std::string kept;
     DWORD error = Keep(
-        undoFolder, now, plan.row, [&](const std::string& to) { return move(path, to); }, kept);
+        undoFolder, KeptName(now, plan), [&](const std::string& to) { return move(path, to); }, kept);
     return error ? Failed("move " + place.file + " out of " + place.folder, error) : "";
 }
 } // namespace
@@ -108,8 +123,9 @@ std::string CarryOutStartup(const UndoPlan& plan, const std::string& undoFolder,
 std::string CarryOut(const UndoPlan& plan, const std::string& undoFolder, const SYSTEMTIME& now) {
     if (!plan.possible)
         return plan.text;
-    return plan.place.kind == EventPlace::kStartupFile ? CarryOutStartup(plan, undoFolder, now)
-                                                       : CarryOutValue(plan, undoFolder, now);
+    return plan.place.kind == EventPlace::kFile   ? CarryOutFile(plan, undoFolder, now)
+           : plan.place.kind == EventPlace::kTask ? CarryOutTask(plan, undoFolder, now)
+                                                  : CarryOutValue(plan, undoFolder, now);
 }
 
 EventTexts RowTexts(const CEventList& list, int row) {

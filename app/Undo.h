@@ -1,7 +1,8 @@
 // "Undo this change...": the change a row reports is undone when its place still holds what the
 // row says. The item's present state is kept first in the Undo folder beside the log, named by
-// the date and time: a .reg file that `reg import` puts back, or a Startup file itself, moved
-// there. The undo is a change like any other: the monitors report it.
+// the date and time: a .reg file that `reg import` puts back, a Startup or Office file itself,
+// moved there, or a scheduled task's XML, .job file or texts. The undo is a change like any
+// other: the monitors report it.
 #pragma once
 #include "../monitors/places/PlaceOfEvent.h"
 #include "../ui/EventList.h"
@@ -13,7 +14,7 @@ struct UndoPlan {
     EventTexts row;
     EventPlace place;
     RegistryValueState write; // a value's new state; a missing one is removed
-    std::string keptFile;     // a Startup file to put back: the one Undo moved away
+    std::string keptFile;     // a file to put back: the one Undo moved away
 };
 
 // `undoFolder` ends with a backslash.
@@ -23,9 +24,10 @@ UndoPlan PlanUndo(const EventTexts& row, const KnownPlaces& places, const std::s
 std::string CarryOut(const UndoPlan& plan, const std::string& undoFolder, const SYSTEMTIME& now);
 
 const size_t kStampChars = 19; // "2026-12-07 17-30-05", "-2" after it for a second file that second
-// "2026-12-07 17-30-05 Auto Run.reg", or for a Startup file moved away
-// "2026-12-07 17-30-05 Auto Start Personal Updater.lnk".
-std::string KeptName(const SYSTEMTIME& now, const EventTexts& row);
+// "2026-12-07 17-30-05 Auto Run.reg"; for a file moved away "... Auto Start Personal Updater.lnk"
+// or "... Office Add-ins STARTUP Macros.dotm"; for a task "... Task Scheduler Updater.xml",
+// "... Task Scheduler Updater.job" or "... Task Scheduler job 12.txt".
+std::string KeptName(const SYSTEMTIME& now, const UndoPlan& plan);
 
 // The row's texts, as the list shows them.
 EventTexts RowTexts(const CEventList& list, int row);

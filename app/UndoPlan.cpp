@@ -1,7 +1,7 @@
 // What undoing a row would write, and the question or the reason the user is given.
 #include "../framework/AfxHandle.h"
 #include "../framework/AfxString.h"
-#include "Undo.h"
+#include "UndoSteps.h"
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -129,8 +129,8 @@ std::string PlanValue(UndoPlan& plan, const std::string& undoFolder) {
 namespace {
 // The newest file that Undo moved away for a row like this one (its name without the time),
 // with its folder; empty when there is none.
-std::string NewestKept(const std::string& undoFolder, const EventTexts& row) {
-    const std::string tail = KeptName(SYSTEMTIME{}, row).substr(kStampChars);
+std::string NewestKept(const std::string& undoFolder, const UndoPlan& plan) {
+    const std::string tail = KeptName(SYSTEMTIME{}, plan).substr(kStampChars);
     std::string newest;
     WIN32_FIND_DATAA found;
     CFindHandle find(::FindFirstFileA((undoFolder + "*").c_str(), &found));
@@ -144,29 +144,28 @@ std::string NewestKept(const std::string& undoFolder, const EventTexts& row) {
     return newest.empty() ? newest : undoFolder + newest;
 }
 
-std::string PlanStartup(UndoPlan& plan, const std::string& undoFolder) {
+std::string PlanFile(UndoPlan& plan, const std::string& undoFolder) {
     const EventPlace& place = plan.place;
+    const std::string file = "the " + place.fileKind + " " + place.file;
     bool there = ::GetFileAttributesA((place.folder + "\\" + place.file).c_str()) != INVALID_FILE_ATTRIBUTES;
     if (plan.row.kind == EVENT_NEW && !there)
         return "The file " + place.file + " is no longer in " + place.folder + ". Nothing was changed.";
     if (plan.row.kind == EVENT_NEW)
-        return plan.possible = true, "Move the Startup file " + place.file + " out of " + place.folder +
-                                         " into " + undoFolder +
+        return plan.possible = true, "Move " + file + " out of " + place.folder + " into " + undoFolder +
                                          "?\n\nMoving it back, or undoing the Deleted row that follows, "
                                          "puts it back.";
     if (plan.row.kind != EVENT_DELETED)
-        return "Kestrow cannot undo this change of a Startup folder.";
+        return "Kestrow cannot undo this change of " + file + ".";
     if (there)
         return "The file " + place.file + " is in " + place.folder + " again. Nothing was changed.";
-    plan.keptFile = NewestKept(undoFolder, plan.row);
+    plan.keptFile = NewestKept(undoFolder, plan);
     if (plan.keptFile.empty())
-        return "Kestrow cannot make the Startup file " + place.file +
+        return "Kestrow cannot make " + file +
                " again: it puts back only a file that its "
                "Undo moved away, and " +
                undoFolder + " holds none of that name.";
     plan.possible = true;
-    return "Put the Startup file " + place.file + " back into " + place.folder + " from " + plan.keptFile +
-           "?";
+    return "Put " + file + " back into " + place.folder + " from " + plan.keptFile + "?";
 }
 } // namespace
 
@@ -174,8 +173,9 @@ UndoPlan PlanUndo(const EventTexts& row, const KnownPlaces& places, const std::s
     UndoPlan plan;
     plan.row = row;
     plan.place = PlaceOfEvent(row, places);
-    plan.text = plan.place.kind == EventPlace::kValue         ? PlanValue(plan, undoFolder)
-                : plan.place.kind == EventPlace::kStartupFile ? PlanStartup(plan, undoFolder)
-                                                              : plan.place.why;
+    plan.text = plan.place.kind == EventPlace::kValue  ? PlanValue(plan, undoFolder)
+                : plan.place.kind == EventPlace::kFile ? PlanFile(plan, undoFolder)
+                : plan.place.kind == EventPlace::kTask ? PlanTask(plan, undoFolder)
+                                                       : plan.place.why;
     return plan;
 }

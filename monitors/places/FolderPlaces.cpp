@@ -12,15 +12,13 @@ const std::vector<FolderPlace> kFolderPlaces = {
     {CATEGORY_OFFICE_ADDINS, "%APPDATA%\\Microsoft\\Excel\\XLSTART", FolderItemKind::Files},
     {CATEGORY_OFFICE_ADDINS, "%APPDATA%\\Microsoft\\Outlook", FolderItemKind::Stamps, "VbaProject.OTM"},
 };
+} // namespace
 
-// The folder in the code page, as the folder source takes it; empty when its variable is not set
-// or it does not fit a path.
 std::string ExpandFolder(const char* folder) {
     char expanded[MAX_PATH];
     DWORD n = ::ExpandEnvironmentStringsA(folder, expanded, sizeof expanded);
     return n > 1 && n <= sizeof expanded && expanded[0] != '%' ? FolderPath(expanded) : std::string();
 }
-} // namespace
 
 const std::vector<FolderPlace>& FolderPlaces() {
     return kFolderPlaces;

@@ -7,9 +7,7 @@ namespace {
 // A row's texts are cut to their field's width in the code page; an item's texts compare with
 // them cut alike.
 std::string AsShown(const std::string& utf8) {
-    char cut[kDetailsChars];
-    CopyCut(cut, Utf8ToAnsi(utf8).c_str());
-    return cut;
+    return CutAsShown(Utf8ToAnsi(utf8));
 }
 
 // A value of a place's key as the place reads it: name and shown name UTF-8, text as shown.
@@ -120,7 +118,6 @@ bool FromNamedValue(EventPlace& place, const RegistryWatchSettings& view, const 
 }
 
 const char* const kNotUndoable[][2] = {
-    {CATEGORY_TASKS, "a scheduled task's change: the Task Scheduler can change or delete the task"},
     {CATEGORY_SERVICE,
      "a service's change: the Services console (services.msc) can stop or disable the service"},
     {CATEGORY_INSTALLS, "an installed program's change: Apps & features can remove the program"},
@@ -140,7 +137,52 @@ std::string WhyNot(const EventTexts& row) {
 bool IsPlainFileName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find_first_of("\\/:") == std::string::npos;
 }
+
+// A file of a folder that lists files by name (the row's location is the folder; the Startup
+// folders' are their names), or why a file of a folder named by its path cannot be undone.
+bool FromFolder(EventPlace& place, const KnownPlaces& places, const EventTexts& row) {
+    std::vector<std::pair<std::string, KnownFolder>> named{
+        {"Personal", {CATEGORY_AUTOSTART, places.startupFolders[0], FolderItemKind::Entries}},
+        {"All Users", {CATEGORY_AUTOSTART, places.startupFolders[1], FolderItemKind::Entries}}};
+    for (const KnownFolder& folder : places.folders)
+        named.push_back({folder.path, folder});
+    for (const auto& [location, folder] : named) {
+        if (row.category != folder.category || folder.path.empty())
+            continue;
+        bool byName = folder.items == FolderItemKind::Entries || folder.items == FolderItemKind::Files;
+        if (byName && row.location == location && IsPlainFileName(row.details)) {
+            place.kind = EventPlace::kFile;
+            place.folder = folder.path, place.file = row.details;
+            place.fileKind = folder.category == CATEGORY_AUTOSTART ? "Startup file" : "file";
+            return true;
+        }
+        if (byName || row.location.compare(0, location.size() + 1, location + "\\") != 0)
+            continue;
+        std::string file = row.location.substr(location.size() + 1);
+        place.why = row.category == CATEGORY_IMAGE_HIJACKS
+                        ? "Kestrow cannot undo a change of the system program " + file +
+                              ": Windows puts its own files back (sfc /scannow, as administrator)."
+                        : "Kestrow cannot undo a change of " + file +
+                              ": it holds all of Outlook's macros, which Outlook's Visual Basic editor "
+                              "(Alt+F11) can remove.";
+        return true;
+    }
+    return false;
+}
 } // namespace
+
+TaskRoute TaskRouteOf(const std::string& location) {
+    if (!location.empty() && location[0] == '\\')
+        return TaskRoute::Task;
+    bool number = !location.empty() && location.find_first_not_of("0123456789") == std::string::npos;
+    return number ? TaskRoute::Job : TaskRoute::WorkItem;
+}
+
+std::string CutAsShown(const std::string& text) {
+    char cut[kDetailsChars];
+    CopyCut(cut, text.c_str());
+    return cut;
+}
 
 RegistryValueState ReadValueState(HKEY hive, REGSAM view, const std::string& path, const std::string& name) {
     RegistryValueState state;
@@ -162,7 +204,10 @@ KnownPlaces WatchedPlaces() {
     } quiet;
     char personal[kStartupPathChars], allUsers[kStartupPathChars];
     StartupFolders(quiet, personal, allUsers);
-    return KnownPlaces{RegistryPlaces(), {personal, allUsers}};
+    KnownPlaces known{RegistryPlaces(), {personal, allUsers}};
+    for (const FolderPlace& folder : FolderPlaces())
+        known.folders.push_back({folder.category, ExpandFolder(folder.folder), folder.items});
+    return known;
 }
 
 EventPlace PlaceOfEvent(const EventTexts& row, const KnownPlaces& places) {
@@ -182,15 +227,15 @@ EventPlace PlaceOfEvent(const EventTexts& row, const KnownPlaces& places) {
                 return place;
             }
         }
-    int folder = row.location == "Personal" ? 0 : row.location == "All Users" ? 1 : -1;
-    if (row.category == CATEGORY_AUTOSTART && folder >= 0 && !places.startupFolders[folder].empty() &&
-        IsPlainFileName(row.details)) {
-        place.kind = EventPlace::kStartupFile;
-        place.folder = places.startupFolders[folder];
-        place.file = row.details;
+    place = EventPlace();
+    if (FromFolder(place, places, row))
+        return place;
+    if (row.category == CATEGORY_TASKS && !row.location.empty()) {
+        place.kind = EventPlace::kTask;
+        place.route = TaskRouteOf(row.location);
+        place.task = row.location;
         return place;
     }
-    place = EventPlace();
     place.why = WhyNot(row);
     return place;
 }

@@ -1,7 +1,8 @@
 // What a reported change names, found again from the texts of its row: a value of a registry
 // place whose location is its key (or of the machine's Winlogon key, where the location is the
-// value's name), or a file of a Startup folder. Undoing a row starts here. The row's texts are
-// code-page text, as the list shows them; names and paths found are UTF-8.
+// value's name), a file of a Startup or Office folder, or a scheduled task. Undoing a row
+// starts here. The row's texts are code-page text, as the list shows them; names and paths
+// found are UTF-8.
 #pragma once
 #include "Places.h"
 #include <string>
@@ -13,11 +14,17 @@ struct EventTexts {
     std::string location, details, previous;
 };
 
-// Where events come from: the registry places and the two Startup folders ("Personal" and
-// "All Users", without a trailing backslash; empty when unknown).
+// A folder place, its folder expanded (code page, no trailing backslash; empty when unknown).
+struct KnownFolder {
+    std::string category, path;
+    FolderItemKind items;
+};
+// Where events come from: the registry places, the two Startup folders ("Personal" and
+// "All Users", each as a KnownFolder's path) and the other folder places.
 struct KnownPlaces {
     std::vector<RegistryPlace> registry;
     std::string startupFolders[2];
+    std::vector<KnownFolder> folders;
 };
 // The places the program watches, the Startup folders as the shell names them now.
 KnownPlaces WatchedPlaces();
@@ -39,8 +46,14 @@ struct RegistryValueState {
 };
 RegistryValueState ReadValueState(HKEY hive, REGSAM view, const std::string& path, const std::string& name);
 
+// A task row's route, by its location: "\Folder\Name" a 2.0 task, a number a job, else a work item.
+enum class TaskRoute { WorkItem, Task, Job };
+TaskRoute TaskRouteOf(const std::string& location);
+// A code-page text cut as a row shows it.
+std::string CutAsShown(const std::string& text);
+
 struct EventPlace {
-    enum Kind { kNone, kValue, kStartupFile } kind = kNone;
+    enum Kind { kNone, kValue, kFile, kTask } kind = kNone;
     std::string why; // kNone: why the row names nothing Kestrow can act on, for the user
 
     // kValue: the value `name` ("" the default value) of key `path` in registry view `view`.
@@ -56,8 +69,12 @@ struct EventPlace {
     std::string nowText;        // its data as the place shows it now, code page
     std::string data, previous; // the data of the row's details and of its Previous, code page
 
-    // kStartupFile: the file `file` of `folder`.
-    std::string folder, file;
+    // kFile: the file `file` of `folder`, that the question calls a `fileKind` ("Startup file").
+    std::string folder, file, fileKind;
+
+    // kTask: the task the row's location names (code page), reported through `route`.
+    TaskRoute route = TaskRoute::WorkItem;
+    std::string task;
 };
 
 EventPlace PlaceOfEvent(const EventTexts& row, const KnownPlaces& places);

@@ -44,6 +44,9 @@ struct FolderPlace {
     const char* names = nullptr; // see FolderWatchSettings
 };
 const std::vector<FolderPlace>& FolderPlaces();
+// A place's folder in the code page, as the folder source takes it; empty when its variable is
+// not set or it does not fit a path.
+std::string ExpandFolder(const char* folder);
 // The watches of the category's folder places, in table order.
 std::vector<std::unique_ptr<CWatch>> FolderWatchesOf(const char* category);
 // A monitor of the row's registry and folder places.

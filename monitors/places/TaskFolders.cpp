@@ -190,20 +190,9 @@ CTaskSources::~CTaskSources() = default;
 
 HRESULT CTaskSources::ListTaskFolder(const std::wstring& folder, LONG taskFlags,
                                      std::vector<std::wstring>& subfolders, std::vector<TaskRecord>& tasks) {
-    HRESULT hr = S_OK;
-    if (!m_taskService) {
-        hr = ::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService,
-                                m_taskService.OutVoid());
-        VARIANT none;
-        ::VariantInit(&none);
-        if (SUCCEEDED(hr) && m_taskService)
-            hr = m_taskService->Connect(none, none, none, none);
-        if (FAILED(hr) || !m_taskService) {
-            m_taskService.Release(); // connected afresh at the next poll
-            return FAILED(hr) ? hr : E_FAIL;
-        }
-    }
-    hr = ListConnectedFolder(folder, taskFlags, subfolders, tasks);
+    HRESULT hr = Connect();
+    if (SUCCEEDED(hr))
+        hr = ListConnectedFolder(folder, taskFlags, subfolders, tasks);
     if (ServiceLost(hr))
         m_taskService.Release();
     return hr;

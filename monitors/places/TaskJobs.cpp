@@ -111,6 +111,10 @@ void CTaskSources::FreeJobs(LPBYTE buffer) {
     ::NetApiBufferFree(buffer);
 }
 
+NET_API_STATUS CTaskSources::DeleteJob(DWORD id) {
+    return ::NetScheduleJobDel(nullptr, id, id);
+}
+
 std::unique_ptr<CTaskRoute> MakeJobRoute(CTaskSources& sources) {
     return std::make_unique<CJobRoute>(sources);
 }

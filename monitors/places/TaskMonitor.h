@@ -28,6 +28,7 @@
 struct ITaskScheduler;
 struct ITaskService;
 struct IRegisteredTask;
+struct ITaskFolder;
 class CTaskRoute;
 class CSnapshotStore;
 
@@ -60,6 +61,10 @@ std::string TaskDetailsText(const TaskRecord& task);
 // A registered task's path, triggers and actions; what cannot be read is left out.
 HRESULT ReadTaskRecord(IRegisteredTask* task, TaskRecord& record);
 
+// One work item by name ("x.job" or "x"), its details as its route shows them; and its removal.
+HRESULT ReadWorkItem(ITaskScheduler* scheduler, const std::wstring& name, std::string& details);
+HRESULT DeleteWorkItem(ITaskScheduler* scheduler, const std::wstring& name);
+
 // Where the routes read from: the system's Task Scheduler and job list; tests give their own.
 class CTaskSources {
 public:
@@ -74,8 +79,14 @@ public:
     // when taskFlags has TASK_ENUM_HIDDEN.
     virtual HRESULT ListTaskFolder(const std::wstring& folder, LONG taskFlags,
                                    std::vector<std::wstring>& subfolders, std::vector<TaskRecord>& tasks);
+    virtual NET_API_STATUS DeleteJob(DWORD id);
+    // One 2.0 task by its path ("\Vendor\Updater"): its record and XML; and its removal.
+    HRESULT ReadTask(const std::wstring& path, TaskRecord& record, std::wstring& xml);
+    HRESULT DeleteTask(const std::wstring& path);
 
 private:
+    HRESULT Connect();
+    HRESULT OpenFolderOf(const std::wstring& path, ITaskFolder** folder, std::wstring& name);
     HRESULT ListConnectedFolder(const std::wstring& folder, LONG taskFlags,
                                 std::vector<std::wstring>& subfolders, std::vector<TaskRecord>& tasks);
     CComPtr<ITaskService> m_taskService; // connected at the first listing, again after a restart

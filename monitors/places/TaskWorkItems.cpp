@@ -35,26 +35,30 @@ bool EndsWithJob(const std::wstring& name) {
     return name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".job") == 0;
 }
 
-// "trigger text;application name" of one work item; ";" when it cannot be activated.
-std::string ReadWorkItemDetails(ITaskScheduler* scheduler, LPCWSTR name) {
-    CComPtr<ITask> task;
-    HRESULT hr = scheduler->Activate(name, IID_ITask, reinterpret_cast<IUnknown**>(task.Out()));
-    std::wstring wide(name);
-    if ((FAILED(hr) || !task) && EndsWithJob(wide)) {
-        // Wine lists "x.job" but activates only "x".
-        std::wstring bare = wide.substr(0, wide.size() - 4);
-        hr = scheduler->Activate(bare.c_str(), IID_ITask, reinterpret_cast<IUnknown**>(task.Out()));
-    }
-    if (FAILED(hr) || !task)
-        return ";";
+// Wine lists "x.job" but activates and deletes only "x": `call` again without the suffix.
+template <class Call> HRESULT WithOrWithoutJob(const std::wstring& name, Call call) {
+    HRESULT hr = call(name.c_str());
+    if (FAILED(hr) && EndsWithJob(name))
+        hr = call(name.substr(0, name.size() - 4).c_str());
+    return hr;
+}
 
+HRESULT Activate(ITaskScheduler* scheduler, const std::wstring& name, CComPtr<ITask>& task) {
+    return WithOrWithoutJob(name, [&](LPCWSTR tried) {
+        HRESULT hr = scheduler->Activate(tried, IID_ITask, reinterpret_cast<IUnknown**>(task.Out()));
+        return SUCCEEDED(hr) && !task ? E_NOINTERFACE : hr;
+    });
+}
+
+// "trigger text;application name" of one work item.
+std::string DetailsOf(ITask* task) {
     std::string application, trigger;
     CCoTaskText text;
     if (SUCCEEDED(task->GetApplicationName(text.Out())))
         application = TextOf(text);
 
     CComPtr<IScheduledWorkItem> queried;
-    IScheduledWorkItem* item = task.Get();
+    IScheduledWorkItem* item = task;
     // Wine refuses this interface on a task, which is one anyway.
     if (SUCCEEDED(task->QueryInterface(IID_IScheduledWorkItem, queried.OutVoid())) && queried)
         item = queried.Get();
@@ -67,6 +71,12 @@ std::string ReadWorkItemDetails(ITaskScheduler* scheduler, LPCWSTR name) {
             trigger = TextOf(text);
     }
     return trigger + ";" + application;
+}
+
+// The details of one work item listed; ";" when it cannot be activated.
+std::string ReadWorkItemDetails(ITaskScheduler* scheduler, LPCWSTR name) {
+    CComPtr<ITask> task;
+    return SUCCEEDED(Activate(scheduler, name, task)) ? DetailsOf(task.Get()) : ";";
 }
 
 class CWorkItemRoute : public CTaskRoute {
@@ -106,6 +116,18 @@ bool CWorkItemRoute::Read(ItemReading& reading) {
     }
 }
 } // namespace
+
+HRESULT ReadWorkItem(ITaskScheduler* scheduler, const std::wstring& name, std::string& details) {
+    CComPtr<ITask> task;
+    HRESULT hr = Activate(scheduler, name, task);
+    if (SUCCEEDED(hr))
+        details = DetailsOf(task.Get());
+    return hr;
+}
+
+HRESULT DeleteWorkItem(ITaskScheduler* scheduler, const std::wstring& name) {
+    return WithOrWithoutJob(name, [&](LPCWSTR tried) { return scheduler->Delete(tried); });
+}
 
 std::string WorkItemName(const wchar_t* name) {
     return WideToAnsi(name, std::wcslen(name) * 4 + 1);

@@ -1,14 +1,24 @@
-// Undoing a row's change, planned and carried out for real on scratch keys and folders: places
-// of the test's own that read as the program's do, in both registry views; the .reg file kept
-// first is read back and imported with reg.exe.
+// RESOURCE_LOCK: tasks
+// Undoing a row's change, planned and carried out for real on scratch keys, folders and Wine's
+// Task Scheduler: places of the test's own that read as the program's do, in both registry
+// views; the state kept first is read back and brought back as a user would (reg import,
+// schtasks /create /xml, the .job file copied back).
 #include "TestSupport.h"
 #include "app/Undo.h"
 #include <gtest/gtest.h>
+#include <cstring>
+#include <lmcons.h>
+
+#include <lmapibuf.h>
+#include <lmat.h>
+#include <mstask.h>
+#include <sddl.h>
 
 namespace {
 #define KT "Software\\KestrowTests\\Undo\\"
 #define U "HKCU\\" KT
 #define W32 "HKLM\\Software\\WOW6432Node\\KestrowTests\\Undo\\"
+#define OFFICE "C:\\KTUndo\\STARTUP"
 
 KnownPlaces TestPlaces(const std::string& startupFolder) {
     return KnownPlaces{
@@ -21,7 +31,86 @@ KnownPlaces TestPlaces(const std::string& startupFolder) {
             {CATEGORY_WINLOGON, "HKCU\\" KT "Winlogon", ReadWinlogonValues, nullptr, kItemNamed},
             {CATEGORY_SERVICE, "HKCU\\" KT "Services", ReadSubkeyTexts, "ImagePath", kSubtree | kItemNamed},
         },
-        {startupFolder, ""}};
+        {startupFolder, ""},
+        {{CATEGORY_OFFICE_ADDINS, OFFICE, FolderItemKind::Files},
+         {CATEGORY_IMAGE_HIJACKS, "C:\\KTUndo\\System32", FolderItemKind::HashedStamps}}};
+}
+
+std::string g_job; // the id of the job the test made
+
+// Where Wine keeps a task ("task:\\Folder\\Name") or a work item ("item:Name"); a file
+// ("file:C:\\...") is itself.
+std::string FileOf(const std::string& where) {
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    return where[0] == 't'   ? windows + ("\\system32\\tasks" + where.substr(5))
+           : where[0] == 'i' ? windows + ("\\Tasks\\" + where.substr(5) + ".job")
+                             : where.substr(5);
+}
+
+DWORD RunCommand(std::string command) {
+    STARTUPINFOA si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return GetLastError();
+    CHandle process(pi.hProcess), thread(pi.hThread);
+    DWORD code = 1;
+    WaitForSingleObject(process.Get(), INFINITE);
+    GetExitCodeProcess(process.Get(), &code);
+    return code;
+}
+
+// Brings back what was kept, as the user would: reg import, schtasks /create /xml, the .job file
+// copied back; 0 when done, kCannot for what the user cannot bring back so (a job, a file).
+const DWORD kCannot = ~0u;
+DWORD Restore(const std::string& kept, const std::string& where) {
+    std::string type = kept.substr(kept.size() - 4), quoted = " \"" + kept + "\"";
+    return type == ".reg"   ? RunCommand("reg.exe import" + quoted)
+           : type == ".xml" ? RunCommand("schtasks.exe /create /tn \"" + where.substr(5) + "\" /xml" + quoted)
+           : type == ".job" ? (CopyFileA(kept.c_str(), FileOf(where).c_str(), TRUE) ? 0 : GetLastError())
+                            : kCannot;
+}
+
+// A task, work item or job as "task", "item", "job", a file as "file:" and its bytes; "-" when
+// missing.
+std::string ItemState(const std::string& where) {
+    LPBYTE job = nullptr;
+    if (where[0] == 'j' && !NetScheduleJobGetInfo(nullptr, std::stoul(g_job), &job))
+        return NetApiBufferFree(job), "job";
+    if (where[0] == 'j' || !std::filesystem::exists(FileOf(where)))
+        return "-";
+    return where[0] == 'f' ? "file:" + ReadFileBytes(FileOf(where)) : where.substr(0, 4);
+}
+
+// Makes the task, work item (each running C:\KT.exe), job or file.
+void PutItem(const std::string& where, const std::string& state) {
+    CTempDir temp;
+    std::ofstream(temp.path + "t.xml")
+        << "<Task xmlns='http://schemas.microsoft.com/windows/2004/02/mit/task'>"
+           "<Actions><Exec><Command>C:\\KT.exe</Command></Exec></Actions></Task>";
+    CComPtr<ITaskScheduler> scheduler;
+    CComPtr<ITask> task;
+    CComPtr<IPersistFile> file;
+    AT_INFO job{0, 0, 0, 0, const_cast<LPWSTR>(L"C:\\KTjob.exe")};
+    DWORD id = 0;
+    if (where[0] == 't')
+        EXPECT_EQ(0u, Restore(temp.path + "t.xml", where));
+    if (where[0] == 'i')
+        EXPECT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                               IID_ITaskScheduler, scheduler.OutVoid())) &&
+                    SUCCEEDED(scheduler->NewWorkItem(Utf8ToWide(where.substr(5)).c_str(), CLSID_CTask,
+                                                     IID_ITask, reinterpret_cast<IUnknown**>(task.Out()))) &&
+                    SUCCEEDED(task->SetApplicationName(L"C:\\KT.exe")) &&
+                    SUCCEEDED(task->QueryInterface(IID_IPersistFile, file.OutVoid())) &&
+                    SUCCEEDED(file->Save(nullptr, TRUE)));
+    // Wine's schedule service may fail an add while it reads its folder again after a change.
+    if (where[0] == 'j')
+        EXPECT_TRUE(WaitUntil(
+            [&] { return !NetScheduleJobAdd(nullptr, reinterpret_cast<LPBYTE>(&job), &id); }, 5000));
+    g_job = where[0] == 'j' ? std::to_string(id) : g_job;
+    if (where[0] == 'f')
+        std::filesystem::create_directories(std::filesystem::path(FileOf(where)).parent_path()),
+            std::ofstream(FileOf(where)) << state.substr(5);
 }
 
 // "HKCU|HKLM\path|name" ("" the default value).
@@ -33,6 +122,8 @@ void Split(const std::string& where, HKEY& hive, std::string& path, std::string&
 
 // A value's state as "sz:text", "dw:5", "bin:0300", "multi:a,b", or "-" when it is missing.
 std::string State(const std::string& where) {
+    if (where.rfind("HK", 0) != 0)
+        return where.empty() ? "" : ItemState(where);
     HKEY hive;
     std::string path, name;
     Split(where, hive, path, name);
@@ -46,6 +137,8 @@ std::string State(const std::string& where) {
 }
 
 void Put(const std::string& where, const std::string& state) {
+    if (where.rfind("HK", 0) != 0)
+        return where.empty() || state == "-" ? void() : PutItem(where, state);
     HKEY hive;
     std::string path, name;
     Split(where, hive, path, name);
@@ -72,25 +165,13 @@ void Put(const std::string& where, const std::string& state) {
                        reinterpret_cast<const BYTE*>(bytes.data()), DWORD(bytes.size()));
 }
 
-DWORD RegImport(const std::string& file) {
-    std::string command = "reg.exe import \"" + file + "\"";
-    STARTUPINFOA si{sizeof si};
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return GetLastError();
-    CHandle process(pi.hProcess), thread(pi.hThread);
-    DWORD code = 1;
-    WaitForSingleObject(process.Get(), INFINITE);
-    GetExitCodeProcess(process.Get(), &code);
-    return code;
-}
-
 struct UndoCase {
     std::string where, before;
     std::pair<std::string, std::string> beside; // another value, which must stay as it is
     EventTexts row;
     std::string says, after;
     std::string regFile; // when given, the .reg file kept, whole
+    std::string fails;   // when given, what carrying it out says: setting the key's values is denied
 };
 const std::string kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
 const UndoCase kCases[] = {
@@ -207,12 +288,62 @@ const UndoCase kCases[] = {
      "Kestrow cannot undo a service's change: the Services console (services.msc) can stop or disable the "
      "service.",
      "sz:C:\\svc.exe"},
+    // clang-format off
+    {U "Sub\\KTdeny.exe|Debugger", "sz:C:\\dbg.exe", {},
+     {"KT Typed", EVENT_NEW, "HKCU/" KT "Sub\\KTdeny.exe", "Debugger=C:\\dbg.exe"},
+     "Remove the value Debugger=C:\\dbg.exe from " U "Sub\\KTdeny.exe?", "sz:C:\\dbg.exe", "",
+     "Kestrow may not change " U "Sub\\KTdeny.exe: Windows denied it access. Changing the machine's settings, and "
+     "All Users' Startup folder, needs administrator rights. Nothing was changed.\n\nTo undo it, exit Kestrow, "
+     "start it again as administrator (right-click Kestrow.exe or its Start Menu shortcut, Run as administrator) "
+     "and undo the row again."},
+    // Scheduled tasks of each route (Wine reads a 2.0 task's triggers and actions as none, and a
+    // job's time as 0) and Office folder files; "<job>", "<undo>" and "<kept>" (the previous
+    // row's kept file) are filled in.
+    {"job:", "job", {}, {CATEGORY_TASKS, EVENT_NEW, "<job>", ";12:00AM;C:\\KTjob.exe"},
+     "Remove the scheduled job <job> (;12:00AM;C:\\KTjob.exe)?", "-"},
+    {"task:\\KT\\Undo\\One", "task", {}, {CATEGORY_TASKS, EVENT_NEW, "\\KT\\Undo\\One", ";"},
+     "Remove the scheduled task \\KT\\Undo\\One (;)?", "-"},
+    {"item:KTUndoItem", "item", {}, {CATEGORY_TASKS, EVENT_NEW, "KTUndoItem.job", ";C:\\KT.exe"},
+     "Remove the scheduled task KTUndoItem.job (;C:\\KT.exe)?", "-"},
+    {"task:\\KT\\Undo\\Two", "task", {}, {CATEGORY_TASKS, EVENT_NEW, "\\KT\\Undo\\Two", ";C:\\KT.exe"},
+     "The scheduled task \\KT\\Undo\\Two has changed again since this row: it is ; now, not ;C:\\KT.exe. Nothing "
+     "was changed.", "task"},
+    {"item:KTUndoGone", "-", {}, {CATEGORY_TASKS, EVENT_NEW, "KTUndoGone.job", ";C:\\KT.exe"},
+     "The scheduled task KTUndoGone.job is no longer there: it was removed after this row. Nothing was changed.",
+     "-"},
+    {"file:" OFFICE "\\KT.dotm", "file:x", {}, {CATEGORY_OFFICE_ADDINS, EVENT_NEW, OFFICE, "KT.dotm"},
+     "Move the file KT.dotm out of " OFFICE " into <undo>?", "-"},
+    {"file:" OFFICE "\\KT.dotm", "-", {}, {CATEGORY_OFFICE_ADDINS, EVENT_DELETED, OFFICE, "KT.dotm"},
+     "Put the file KT.dotm back into " OFFICE " from <kept>?", "file:x"},
+    {"", "", {}, {CATEGORY_IMAGE_HIJACKS, EVENT_CHANGED, "C:\\KTUndo\\System32\\sethc.exe", "1024 2026-12-07"},
+     "Kestrow cannot undo a change of the system program sethc.exe: Windows puts its own files back (sfc "
+     "/scannow, as administrator).", ""},
+    // clang-format on
 };
 
 void WipeTestKeys() {
     RegDeleteTreeA(HKEY_CURRENT_USER, KT);
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, KT);
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\WOW6432Node\\KestrowTests\\Undo");
+    std::error_code ignored;
+    for (const char* where : {"task:\\KT", "item:KTUndoItem", "file:C:\\KTUndo"})
+        std::filesystem::remove_all(FileOf(where), ignored);
+    if (!g_job.empty())
+        NetScheduleJobDel(nullptr, std::stoul(g_job), std::stoul(g_job));
+}
+
+// Takes away the right to set the key's values.
+void DenySetValue(const std::string& where) {
+    HKEY hive;
+    std::string path, name;
+    Split(where, hive, path, name);
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    CRegistryKey key;
+    ASSERT_TRUE(
+        ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(D;;0x2;;;WD)(A;;GA;;;WD)", 1, &sd, 0) &&
+        key.Open(hive, path, WRITE_DAC) == ERROR_SUCCESS);
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, sd));
+    LocalFree(sd);
 }
 } // namespace
 
@@ -221,31 +352,44 @@ void WipeTestKeys() {
 // where the place changed again or the row cannot say what to write.
 TEST(Undo, EachChangeIsUndoneWhereItsPlaceHoldsWhatTheRowSaysAndTheRegFileKeptBringsItBack) {
     WipeTestKeys();
+    RunCommand("net.exe start schedule"); // the 2.0 tasks and the jobs need it; it may be running already
+    CComApartment com;
     CTempDir startup, undo;
     const KnownPlaces places = TestPlaces(startup.path);
     SYSTEMTIME now{2026, 12, 1, 7, 17, 30, 0, 0};
+    std::string kept;
     for (const UndoCase& c : kCases) {
+        auto fill = [&](std::string text) {
+            for (auto [mark, by] : {std::pair{"<job>", g_job}, {"<undo>", undo.path}, {"<kept>", kept}})
+                if (size_t at = text.find(mark); at != std::string::npos)
+                    text.replace(at, std::strlen(mark), by);
+            return text;
+        };
         SCOPED_TRACE(c.row.details);
         Put(c.where, c.before);
         if (!c.beside.first.empty())
             Put(c.beside.first, c.beside.second);
-        UndoPlan plan = PlanUndo(c.row, places, undo.path);
-        EXPECT_EQ(c.says, plan.text.substr(0, plan.text.find("\n\n")));
+        if (!c.fails.empty())
+            DenySetValue(c.where);
+        EventTexts row = c.row;
+        row.location = fill(row.location);
+        UndoPlan plan = PlanUndo(row, places, undo.path);
+        EXPECT_EQ(fill(c.says), plan.text.substr(0, plan.text.find("\n\n")));
         ++now.wSecond;
         std::string failure = CarryOut(plan, undo.path, now);
-        EXPECT_EQ(plan.possible, failure.empty()) << failure;
+        EXPECT_EQ(plan.possible ? c.fails : plan.text, failure);
         EXPECT_EQ(c.after, State(c.where));
         if (!c.beside.first.empty())
             EXPECT_EQ(c.beside.second, State(c.beside.first)) << "another value was written";
-        const std::string kept = undo.path + KeptName(now, c.row);
-        ASSERT_EQ(plan.possible, std::filesystem::exists(kept)) << kept;
+        kept = undo.path + KeptName(now, plan);
+        ASSERT_EQ(failure.empty() && plan.keptFile.empty(), std::filesystem::exists(kept)) << kept;
         const std::string bytes = ReadFileBytes(kept);
         if (!c.regFile.empty())
             EXPECT_EQ(L"\xFEFF" + Utf8ToWide(c.regFile),
                       std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2));
-        if (plan.possible) {
-            EXPECT_EQ(0u, RegImport(kept));
-            EXPECT_EQ(c.before, State(c.where)) << "reg import did not bring back the state before";
+        if (DWORD code = bytes.empty() ? kCannot : Restore(kept, c.where); code != kCannot) {
+            EXPECT_EQ(0u, code);
+            EXPECT_EQ(c.before, State(c.where)) << "what was kept did not bring back the state before";
         }
     }
     WipeTestKeys();
