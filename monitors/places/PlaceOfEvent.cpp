@@ -204,7 +204,7 @@ KnownPlaces WatchedPlaces() {
     } quiet;
     char personal[kStartupPathChars], allUsers[kStartupPathChars];
     StartupFolders(quiet, personal, allUsers);
-    KnownPlaces known{RegistryPlaces(), {personal, allUsers}};
+    KnownPlaces known{RegistryPlaces(), {personal, allUsers}, {}};
     for (const FolderPlace& folder : FolderPlaces())
         known.folders.push_back({folder.category, ExpandFolder(folder.folder), folder.items});
     return known;
