@@ -19,6 +19,7 @@ namespace {
 #define U "HKCU\\" KT
 #define W32 "HKLM\\Software\\WOW6432Node\\KestrowTests\\Undo\\"
 #define OFFICE "C:\\KTUndo\\STARTUP"
+#define STARTUP "C:\\KTUndo\\Startup"
 
 KnownPlaces TestPlaces(const std::string& startupFolder) {
     return KnownPlaces{
@@ -175,120 +176,55 @@ struct UndoCase {
 };
 const std::string kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
 const UndoCase kCases[] = {
-    {U "Run|Updater",
-     "sz:C:\\Tools\\upd.exe",
-     {},
-     {"KT Run", EVENT_NEW, "HKCU/" KT "Run", "Updater=C:\\Tools\\upd.exe"},
-     "Remove the value Updater=C:\\Tools\\upd.exe from " U "Run?",
-     "-",
+    // clang-format off
+    {U "Run|Updater", "sz:C:\\Tools\\upd.exe", {}, {"KT Run", EVENT_NEW, "HKCU/" KT "Run",
+     "Updater=C:\\Tools\\upd.exe"}, "Remove the value Updater=C:\\Tools\\upd.exe from " U "Run?", "-",
      kHeader + "[HKEY_CURRENT_USER\\" KT "Run]\r\n\"Updater\"=\"C:\\\\Tools\\\\upd.exe\"\r\n\r\n"},
-    {"HKLM\\" KT "Run|Upd",
-     "sz:C:\\new.exe",
-     {},
-     {"KT Run", EVENT_CHANGED, "HKLM/" KT "Run", "Upd=C:\\new.exe", "Upd=C:\\old.exe"},
-     "Write back Upd=C:\\old.exe in HKLM\\" KT "Run, in place of C:\\new.exe?",
+    {"HKLM\\" KT "Run|Upd", "sz:C:\\new.exe", {}, {"KT Run", EVENT_CHANGED, "HKLM/" KT "Run", "Upd=C:\\new.exe",
+     "Upd=C:\\old.exe"}, "Write back Upd=C:\\old.exe in HKLM\\" KT "Run, in place of C:\\new.exe?",
      "sz:C:\\old.exe"},
-    {W32 "Run|Upd32",
-     "-",
-     {"HKLM\\" KT "Run|Upd32", "-"},
-     {"KT Run", EVENT_DELETED, "HKLM/Software\\WOW6432Node\\KestrowTests\\Undo\\Run",
-      "Upd32=C:\\x86\\a \"q\".exe"},
+    {W32 "Run|Upd32", "-", {"HKLM\\" KT "Run|Upd32", "-"}, {"KT Run", EVENT_DELETED,
+     "HKLM/Software\\WOW6432Node\\KestrowTests\\Undo\\Run", "Upd32=C:\\x86\\a \"q\".exe"},
      "Make the value Upd32=C:\\x86\\a \"q\".exe again in " W32 "Run, as text (REG_SZ)?",
      "sz:C:\\x86\\a \"q\".exe",
      kHeader + "[HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\KestrowTests\\Undo\\Run]\r\n\"Upd32\"=-\r\n\r\n"},
-    {U "Typed|",
-     "sz:C:\\def.exe",
-     {},
-     {"KT Typed", EVENT_NEW, "HKCU/" KT "Typed", "(Default)=C:\\def.exe"},
-     "Remove the value (Default)=C:\\def.exe from " U "Typed?",
-     "-",
+    {U "Typed|", "sz:C:\\def.exe", {}, {"KT Typed", EVENT_NEW, "HKCU/" KT "Typed", "(Default)=C:\\def.exe"},
+     "Remove the value (Default)=C:\\def.exe from " U "Typed?", "-",
      kHeader + "[HKEY_CURRENT_USER\\" KT "Typed]\r\n@=\"C:\\\\def.exe\"\r\n\r\n"},
-    {U "Typed|a=b",
-     "sz:c=d",
-     {U "Typed|a", "sz:b=x"},
-     {"KT Typed", EVENT_CHANGED, "HKCU/" KT "Typed", "a=b=c=d", "a=b=old"},
-     "Write back a=b=old in " U "Typed, in place of c=d?",
-     "sz:old"},
-    {U "Typed|Count",
-     "dw:5",
-     {},
-     {"KT Typed", EVENT_CHANGED, "HKCU/" KT "Typed", "Count=5", "Count=7"},
-     "Write back Count=7 in " U "Typed, in place of 5?",
-     "dw:7",
+    {U "Typed|a=b", "sz:c=d", {U "Typed|a", "sz:b=x"}, {"KT Typed", EVENT_CHANGED, "HKCU/" KT "Typed",
+     "a=b=c=d", "a=b=old"}, "Write back a=b=old in " U "Typed, in place of c=d?", "sz:old"},
+    {U "Typed|Count", "dw:5", {}, {"KT Typed", EVENT_CHANGED, "HKCU/" KT "Typed", "Count=5", "Count=7"},
+     "Write back Count=7 in " U "Typed, in place of 5?", "dw:7",
      kHeader + "[HKEY_CURRENT_USER\\" KT "Typed]\r\n\"Count\"=dword:00000005\r\n\r\n"},
-    {U "Typed|Order",
-     "multi:a,b",
-     {},
-     {"KT Typed", EVENT_CHANGED, "HKCU/" KT "Typed", "Order=a,b", "Order=c,d"},
-     "Write back Order=c,d in " U "Typed, in place of a,b?",
-     "multi:c,d"},
-    {U "Sub\\KTx.exe|Debugger",
-     "sz:C:\\dbg.exe",
-     {U "Sub\\KTx.exe|Other", "sz:y"},
-     {"KT Typed", EVENT_NEW, "HKCU/" KT "Sub\\KTx.exe", "Debugger=C:\\dbg.exe"},
-     "Remove the value Debugger=C:\\dbg.exe from " U "Sub\\KTx.exe?",
-     "-"},
-    {U "Approved|App",
-     "bin:030000000000",
-     {},
-     {"KT Approved", EVENT_CHANGED, "HKCU/" KT "Approved", "App=disabled", "App=enabled"},
-     "Write back App=enabled in " U "Approved, in place of disabled?",
+    {U "Typed|Order", "multi:a,b", {}, {"KT Typed", EVENT_CHANGED, "HKCU/" KT "Typed", "Order=a,b",
+     "Order=c,d"}, "Write back Order=c,d in " U "Typed, in place of a,b?", "multi:c,d"},
+    {U "Sub\\KTx.exe|Debugger", "sz:C:\\dbg.exe", {U "Sub\\KTx.exe|Other", "sz:y"}, {"KT Typed", EVENT_NEW,
+     "HKCU/" KT "Sub\\KTx.exe", "Debugger=C:\\dbg.exe"},
+     "Remove the value Debugger=C:\\dbg.exe from " U "Sub\\KTx.exe?", "-"},
+    {U "Approved|App", "bin:030000000000", {}, {"KT Approved", EVENT_CHANGED, "HKCU/" KT "Approved",
+     "App=disabled", "App=enabled"}, "Write back App=enabled in " U "Approved, in place of disabled?",
      "bin:020000000000"},
-    {U "Winlogon|KTShell",
-     "-",
-     {},
-     {CATEGORY_WINLOGON, EVENT_DELETED, "KTShell", "explorer.exe"},
-     "Make the value KTShell=explorer.exe again in " U "Winlogon, as text (REG_SZ)?",
-     "sz:explorer.exe"},
-    {U "Winlogon|KTNum",
-     "dw:1",
-     {},
-     {CATEGORY_WINLOGON, EVENT_CHANGED, "KTNum", "1", "-1"},
-     "Write back KTNum=-1 in " U "Winlogon, in place of 1?",
-     "dw:4294967295"},
+    {U "Winlogon|KTShell", "-", {}, {CATEGORY_WINLOGON, EVENT_DELETED, "KTShell", "explorer.exe"},
+     "Make the value KTShell=explorer.exe again in " U "Winlogon, as text (REG_SZ)?", "sz:explorer.exe"},
+    {U "Winlogon|KTNum", "dw:1", {}, {CATEGORY_WINLOGON, EVENT_CHANGED, "KTNum", "1", "-1"},
+     "Write back KTNum=-1 in " U "Winlogon, in place of 1?", "dw:4294967295"},
     // Refused, and nothing written: the place changed again, or the row does not say enough.
-    {U "Run|Again",
-     "sz:C:\\now.exe",
-     {},
-     {"KT Run", EVENT_NEW, "HKCU/" KT "Run", "Again=C:\\then.exe"},
-     "The value Again in " U
-     "Run has changed again since this row: it holds C:\\now.exe now, not C:\\then.exe. "
-     "Nothing was changed.",
-     "sz:C:\\now.exe"},
-    {U "Run|Gone",
-     "-",
-     {},
-     {"KT Run", EVENT_CHANGED, "HKCU/" KT "Run", "Gone=b", "Gone=a"},
-     "The value Gone is no longer in " U "Run: it was removed after this row. Nothing was changed.",
-     "-"},
-    {U "Run|Back",
-     "sz:x",
-     {},
-     {"KT Run", EVENT_DELETED, "HKCU/" KT "Run", "Back=y"},
-     "The value Back is in " U "Run again, holding x. Nothing was changed.",
-     "sz:x"},
-    {U "Run|Bin",
-     "bin:4142",
-     {},
-     {"KT Run", EVENT_CHANGED, "HKCU/" KT "Run", "Bin=AB", "Bin=CD"},
+    {U "Run|Again", "sz:C:\\now.exe", {}, {"KT Run", EVENT_NEW, "HKCU/" KT "Run", "Again=C:\\then.exe"},
+     "The value Again in " U "Run has changed again since this row: it holds C:\\now.exe now, not "
+     "C:\\then.exe. Nothing was changed.", "sz:C:\\now.exe"},
+    {U "Run|Gone", "-", {}, {"KT Run", EVENT_CHANGED, "HKCU/" KT "Run", "Gone=b", "Gone=a"},
+     "The value Gone is no longer in " U "Run: it was removed after this row. Nothing was changed.", "-"},
+    {U "Run|Back", "sz:x", {}, {"KT Run", EVENT_DELETED, "HKCU/" KT "Run", "Back=y"},
+     "The value Back is in " U "Run again, holding x. Nothing was changed.", "sz:x"},
+    {U "Run|Bin", "bin:4142", {}, {"KT Run", EVENT_CHANGED, "HKCU/" KT "Run", "Bin=AB", "Bin=CD"},
      "Kestrow cannot write Bin=CD back exactly: it does not know all of the value's data. Nothing was "
-     "changed.",
-     "bin:4142"},
-    {U "Winlogon|KTNum2",
-     "-",
-     {},
-     {CATEGORY_WINLOGON, EVENT_DELETED, "KTNum2", "0"},
+     "changed.", "bin:4142"},
+    {U "Winlogon|KTNum2", "-", {}, {CATEGORY_WINLOGON, EVENT_DELETED, "KTNum2", "0"},
      "Kestrow cannot write KTNum2=0 back exactly: it does not know all of the value's type. Nothing was "
-     "changed.",
-     "-"},
-    {U "Services\\KTsvc|ImagePath",
-     "sz:C:\\svc.exe",
-     {},
-     {CATEGORY_SERVICE, EVENT_NEW, "KTsvc", "C:\\svc.exe"},
+     "changed.", "-"},
+    {U "Services\\KTsvc|ImagePath", "sz:C:\\svc.exe", {}, {CATEGORY_SERVICE, EVENT_NEW, "KTsvc", "C:\\svc.exe"},
      "Kestrow cannot undo a service's change: the Services console (services.msc) can stop or disable the "
-     "service.",
-     "sz:C:\\svc.exe"},
-    // clang-format off
+     "service.", "sz:C:\\svc.exe"},
     {U "Sub\\KTdeny.exe|Debugger", "sz:C:\\dbg.exe", {},
      {"KT Typed", EVENT_NEW, "HKCU/" KT "Sub\\KTdeny.exe", "Debugger=C:\\dbg.exe"},
      "Remove the value Debugger=C:\\dbg.exe from " U "Sub\\KTdeny.exe?", "sz:C:\\dbg.exe", "",
@@ -311,6 +247,13 @@ const UndoCase kCases[] = {
     {"item:KTUndoGone", "-", {}, {CATEGORY_TASKS, EVENT_NEW, "KTUndoGone.job", ";C:\\KT.exe"},
      "The scheduled task KTUndoGone.job is no longer there: it was removed after this row. Nothing was changed.",
      "-"},
+    {"file:" STARTUP "\\KT.lnk", "-", {}, {CATEGORY_AUTOSTART, EVENT_DELETED, "Personal", "KT.lnk"},
+     "Kestrow cannot make the Startup file KT.lnk again: it puts back only a file that its Undo moved away, and "
+     "<undo> holds none of that name.", "-"},
+    {"file:" STARTUP "\\KT.lnk", "file:x", {}, {CATEGORY_AUTOSTART, EVENT_NEW, "Personal", "KT.lnk"},
+     "Move the Startup file KT.lnk out of " STARTUP " into <undo>?", "-"},
+    {"file:" STARTUP "\\KT.lnk", "-", {}, {CATEGORY_AUTOSTART, EVENT_DELETED, "Personal", "KT.lnk"},
+     "Put the Startup file KT.lnk back into " STARTUP " from <kept>?", "file:x"},
     {"file:" OFFICE "\\KT.dotm", "file:x", {}, {CATEGORY_OFFICE_ADDINS, EVENT_NEW, OFFICE, "KT.dotm"},
      "Move the file KT.dotm out of " OFFICE " into <undo>?", "-"},
     {"file:" OFFICE "\\KT.dotm", "-", {}, {CATEGORY_OFFICE_ADDINS, EVENT_DELETED, OFFICE, "KT.dotm"},
@@ -354,8 +297,8 @@ TEST(Undo, EachChangeIsUndoneWhereItsPlaceHoldsWhatTheRowSaysAndTheRegFileKeptBr
     WipeTestKeys();
     RunCommand("net.exe start schedule"); // the 2.0 tasks and the jobs need it; it may be running already
     CComApartment com;
-    CTempDir startup, undo;
-    const KnownPlaces places = TestPlaces(startup.path);
+    CTempDir undo;
+    const KnownPlaces places = TestPlaces(STARTUP);
     SYSTEMTIME now{2026, 12, 1, 7, 17, 30, 0, 0};
     std::string kept;
     for (const UndoCase& c : kCases) {
@@ -395,42 +338,14 @@ TEST(Undo, EachChangeIsUndoneWhereItsPlaceHoldsWhatTheRowSaysAndTheRegFileKeptBr
     WipeTestKeys();
 }
 
-// A Startup file that Undo moved away is put back from there, and only such a file; a value that
-// changes while the user is asked is left alone.
-TEST(Undo, AStartupFileMovedAwayIsPutBackAndAValueChangedMeanwhileIsLeftAlone) {
+// A value that changes while the user is asked is left alone, and nothing is kept.
+TEST(Undo, AValueChangedWhileTheUserIsAskedIsLeftAlone) {
     WipeTestKeys();
-    CTempDir startup, undo;
-    const std::string folder = startup.path.substr(0, startup.path.size() - 1),
-                      file = startup.path + "KT.lnk";
-    const KnownPlaces places = TestPlaces(folder);
+    CTempDir undo;
+    const KnownPlaces places = TestPlaces(STARTUP);
     const SYSTEMTIME now{2026, 12, 1, 7, 17, 30, 5, 0};
-    std::ofstream(file) << "x";
-    EventTexts added{CATEGORY_AUTOSTART, EVENT_NEW, "Personal", "KT.lnk"}, deleted = added;
-    deleted.kind = EVENT_DELETED;
-
-    UndoPlan plan = PlanUndo(added, places, undo.path);
-    EXPECT_EQ("Move the Startup file KT.lnk out of " + folder + " into " + undo.path + "?",
-              plan.text.substr(0, plan.text.find("\n\n")));
-    EXPECT_EQ("", CarryOut(plan, undo.path, now));
-    const std::string kept = undo.path + "2026-12-07 17-30-05 Auto Start Personal KT.lnk";
-    EXPECT_FALSE(std::filesystem::exists(file));
-    EXPECT_EQ("x", ReadFileBytes(kept));
-
-    plan = PlanUndo(deleted, places, undo.path);
-    EXPECT_EQ("Put the Startup file KT.lnk back into " + folder + " from " + kept + "?", plan.text);
-    EXPECT_EQ("", CarryOut(plan, undo.path, now));
-    EXPECT_EQ("x", ReadFileBytes(file));
-    EXPECT_FALSE(std::filesystem::exists(kept));
-
-    std::filesystem::remove(file);
-    EXPECT_EQ(
-        "Kestrow cannot make the Startup file KT.lnk again: it puts back only a file that its Undo moved "
-        "away, and " +
-            undo.path + " holds none of that name.",
-        PlanUndo(deleted, places, undo.path).text);
-
     Put(U "Run|Race", "sz:a");
-    plan = PlanUndo({"KT Run", EVENT_NEW, "HKCU/" KT "Run", "Race=a"}, places, undo.path);
+    UndoPlan plan = PlanUndo({"KT Run", EVENT_NEW, "HKCU/" KT "Run", "Race=a"}, places, undo.path);
     ASSERT_TRUE(plan.possible);
     Put(U "Run|Race", "sz:b");
     EXPECT_EQ("The value Race in " U "Run changed while you were asked. Nothing was changed.",
