@@ -17,26 +17,32 @@ void CRegistryKeyWatcher::ArmItemKey(const CRegistryKey& key) {
     key.Notify(true, kItemKeyFilter, ChangeEvent());
 }
 
+LONG CRegistryKeyWatcher::ArmParent(const CRegistryKey& parent, HANDLE changed) {
+    return parent.Notify(true, kItemKeyFilter, changed);
+}
+
 CRegistryKeyWatcher::CRegistryKeyWatcher(const RegistryWatchSettings& settings,
                                          const std::vector<std::pair<HKEY, const char*>>& parents)
     : CRegistrySource(settings), m_parents(parents.size()) {
     for (size_t i = 0; i < parents.size(); ++i)
-        (void)m_parents[i].Open(parents[i].first, parents[i].second, KEY_NOTIFY);
+        (void)m_parents[i].key.Open(parents[i].first, parents[i].second, KEY_NOTIFY);
 }
 
 void CRegistryKeyWatcher::Rearm() {
-    ::ResetEvent(m_armingWatch.Get());
-    bool watching = false;
-    for (const CRegistryKey& parent : m_parents)
-        watching |=
-            parent.IsOpen() && parent.Notify(true, kItemKeyFilter, m_armingWatch.Get()) == ERROR_SUCCESS;
+    std::vector<HANDLE> watching;
+    for (CParentWatch& parent : m_parents) {
+        ::ResetEvent(parent.changed.Get());
+        if (parent.key.IsOpen() && ArmParent(parent.key, parent.changed.Get()) == ERROR_SUCCESS)
+            watching.push_back(parent.changed.Get());
+    }
     CRegistrySource::Rearm();
     for (const auto& pair : m_keys)
         if (pair.second.m_key.IsOpen())
             ArmItemKey(pair.second.m_key);
     // See the header: a change during the arming may have left its key unarmed.
-    if (watching && ::WaitForSingleObject(m_armingWatch.Get(), 0) == WAIT_OBJECT_0)
-        Signal();
+    for (HANDLE changed : watching)
+        if (::WaitForSingleObject(changed, 0) == WAIT_OBJECT_0)
+            return Signal();
 }
 
 LONG CRegistryKeyWatcher::OpenItemKey(const std::string& path, CRegistryKey& key) {

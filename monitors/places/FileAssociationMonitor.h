@@ -12,8 +12,10 @@
 // arms new keys raises the event once more itself, so that one more comparison picks up
 // whatever a swallowed signal would have announced. A key that signals during the re-arming,
 // after its own arming and before a later one, would be left unarmed with its signal gone:
-// a watch of the keys' parents on handles and an event of their own sees any change during the
+// a watch of the keys' parents on handles and events of their own sees any change during the
 // re-arming, and the event is raised again, so that the next turn arms every key once more.
+// Each parent has its own event: were they to share one, arming the second would swallow a
+// change below the first made in between, and that watch, used up, would miss the rest.
 // Those parents are real keys, not the predefined root: opened by an empty path, a predefined key
 // is the predefined handle itself, and a second watch armed through it (beside the root's own)
 // saw none of these changes under Wine.
@@ -49,14 +51,19 @@ protected:
     virtual LONG OpenItemKey(const std::string& path, CRegistryKey& key);
 
     virtual void ArmItemKey(const CRegistryKey& key);
+    // Arms the watch of a parent below which item keys lie.
+    virtual LONG ArmParent(const CRegistryKey& parent, HANDLE changed);
 
 private:
     std::unordered_map<std::string, CWatchedKey> m_keys;
     std::unordered_map<std::string, bool> m_seen;
     bool m_armed = false;
     bool m_armFailed = false;
-    std::vector<CRegistryKey> m_parents;
-    CHandle m_armingWatch = MakeEvent(true);
+    struct CParentWatch {
+        CRegistryKey key;
+        CHandle changed = MakeEvent(true);
+    };
+    std::vector<CParentWatch> m_parents;
 };
 
 class CFileAssociationWatcher : public CRegistryKeyWatcher {

@@ -269,21 +269,29 @@ TEST(MonitorThread, FileAssociationsAreWatchedAgain) {
 }
 
 // A command rewritten while the keys are armed again, after its own key's arming and before a
-// later one, which clears the shared event under Wine: seen, and so is the next rewrite.
+// later one, which clears the shared event under Wine: seen, and so is the next rewrite. In the
+// same turn, before that, a change below the first of the parents whose watch catches such a
+// rewrite, made before the second parent is armed (each parent's watch keeps its own signal).
 TEST(MonitorThread, AFileAssociationRewrittenWhileItsKeysAreArmedStaysWatched) {
     const std::string command = "HKCR\\KT.A\\shell\\open\\command||";
     const Texts keys = {"HKCR\\.KTa||KT.A", command + "1", "HKCR\\.KTb||KT.B",
-                        "HKCR\\KT.B\\shell\\open\\command||b"};
+                        "HKCR\\KT.B\\shell\\open\\command||b", "HKLM\\Software\\Classes\\KT.C||c"};
     RegPutAll(keys, true), RegPutAll(keys);
-    static std::atomic<bool> meddle{false};
+    static std::atomic<int> meddle{0}; // 1: below the first parent, 2: the rewrite, 3: done
     struct CMeddlingWatcher : CFileAssociationWatcher {
         LONG OpenItemKey(const std::string& path, CRegistryKey& key) override {
             LONG r = CFileAssociationWatcher::OpenItemKey(path, key);
             return path == "KT.A" ? (m_kta = key.Get(), r) : r;
         }
+        LONG ArmParent(const CRegistryKey& parent, HANDLE changed) override {
+            LONG r = CFileAssociationWatcher::ArmParent(parent, changed);
+            if (int first = 1; meddle.compare_exchange_strong(first, 2))
+                RegPutAll({"HKLM\\Software\\Classes\\KT.C||d"});
+            return r;
+        }
         void ArmItemKey(const CRegistryKey& key) override {
             CFileAssociationWatcher::ArmItemKey(key);
-            if (key.Get() != m_kta || !meddle.exchange(false))
+            if (int rewrite = 2; key.Get() != m_kta || !meddle.compare_exchange_strong(rewrite, 3))
                 return;
             RegPutAll({"HKCR\\KT.A\\shell\\open\\command||2"});
             (void)m_later.Open(HKEY_CLASSES_ROOT, "KT.B", KEY_NOTIFY);
@@ -298,7 +306,7 @@ TEST(MonitorThread, AFileAssociationRewrittenWhileItsKeysAreArmedStaysWatched) {
                                                    NameAsLocation));
         RunWatchMonitor(host, std::move(watches), "KT", "KT");
     });
-    meddle = true;
+    meddle = 1;
     run.Expect([] { RegPutAll({"HKCR\\KT.A|KTgo|x"}); }, {"C|.KTa|KT.A=2"});
     run.Expect([&] { RegPutAll({command + "3"}); }, {"C|.KTa|KT.A=3"});
     RegPutAll(keys, true);
