@@ -1,0 +1,136 @@
+// The item readers shared by several registry places. ReadValues and ReadSubkeyTexts read
+// through the source's memo (KeyMemo.h): only the keys written since the last reading.
+#include "../../framework/AfxString.h"
+#include "RegistrySource.h"
+#include <cstring>
+
+void ReadValueTexts(const CRegistryKey& key, const RegistryWatchSettings&, const ItemVisitor& visit) {
+    ForEachValue(key.Get(), [&visit](const std::string& name, DWORD type, const BYTE* data, DWORD size) {
+        visit(name, ValueText(type, data, size));
+    });
+}
+
+bool ValueCounts(const RegistryWatchSettings& settings, const std::string& name) {
+    if (!settings.values)
+        return true;
+    for (const char *p = settings.values, *end;; p = end + 1) {
+        end = std::strchr(p, '|');
+        size_t n = end ? static_cast<size_t>(end - p) : std::strlen(p);
+        if (name.size() == n && _strnicmp(name.c_str(), p, n) == 0)
+            return true;
+        if (!end)
+            return false;
+    }
+}
+
+bool SegmentMatches(const std::string& segment, const std::string& name) {
+    size_t star = segment.find('*');
+    if (star == std::string::npos)
+        return _stricmp(segment.c_str(), name.c_str()) == 0;
+    return name.size() >= star && _strnicmp(segment.c_str(), name.c_str(), star) == 0;
+}
+
+namespace {
+using KeyRead = std::function<bool(const ItemVisitor& visit)>;
+
+// The key's items through the memo, where the source keeps one.
+void Remembered(const RegistryWatchSettings& settings, const std::string& path, ULONGLONG written,
+                const KeyRead& read, const ItemVisitor& visit) {
+    if (settings.memo)
+        settings.memo->Visit(path, written, read, visit);
+    else
+        read(visit);
+}
+
+// The values that count of `parent`'s subkey `name`, or of `open` when given; items "prefix<value>".
+void ReadLeaf(const RegistryWatchSettings& settings, HKEY parent, const std::string& name, HKEY open,
+              ULONGLONG written, const std::string& prefix, const ItemVisitor& visit) {
+    Remembered(
+        settings, prefix, written,
+        [&](const ItemVisitor& keep) {
+            CRegistryKey key;
+            if (!open && key.Open(parent, name, KEY_READ | settings.view) != ERROR_SUCCESS)
+                return false;
+            ForEachValue(open ? open : key.Get(),
+                         [&](const std::string& value, DWORD type, const BYTE* data, DWORD size) {
+                             if (ValueCounts(settings, value))
+                                 keep(prefix + value, TypedValueText(type, data, size));
+                         });
+            return true;
+        },
+        visit);
+}
+
+// The subkeys of `key` that the pattern's segment at `depth` matches, with their last-write
+// times (0: not known). A segment without "*" matches one name at most: while the key's own time
+// stands its subkeys are the same, and that one is opened by the name it had.
+std::vector<std::pair<std::string, ULONGLONG>> Matches(const RegistryWatchSettings& settings, HKEY key,
+                                                       ULONGLONG written, size_t depth,
+                                                       const std::string& prefix) {
+    const std::string& segment = settings.pattern[depth];
+    std::vector<std::pair<std::string, ULONGLONG>> matched;
+    auto enumerate = [&](const ItemVisitor& keep) {
+        ForEachSubkeyStamped(key, [&](const std::string& name, ULONGLONG time) {
+            if (SegmentMatches(segment, name))
+                matched.emplace_back(name, time), keep(name, std::string());
+        });
+        return true;
+    };
+    if (segment.find('*') != std::string::npos) {
+        enumerate([](const std::string&, const std::string&) {});
+        return matched;
+    }
+    bool enumerated = false;
+    Remembered(
+        settings, prefix, written,
+        [&](const ItemVisitor& keep) { return enumerated = true, enumerate(keep); },
+        [&](const std::string& name, const std::string&) {
+            if (!enumerated)
+                matched.emplace_back(name, 0);
+        });
+    return matched;
+}
+
+void ReadBelow(const RegistryWatchSettings& settings, HKEY key, ULONGLONG written, size_t depth,
+               const std::string& prefix, const ItemVisitor& visit) {
+    if (depth == settings.pattern.size())
+        return ReadLeaf(settings, nullptr, std::string(), key, written, prefix, visit);
+    for (const auto& [name, time] : Matches(settings, key, written, depth, prefix)) {
+        std::string below = prefix + name + "\\";
+        // A key of values named by its parent's enumeration is opened only when written since.
+        if (depth + 1 == settings.pattern.size() && time) {
+            ReadLeaf(settings, key, name, nullptr, time, below, visit);
+            continue;
+        }
+        CRegistryKey sub;
+        if (sub.Open(key, name, KEY_READ | settings.view) == ERROR_SUCCESS)
+            ReadBelow(settings, sub.Get(), time ? time : KeyLastWrite(sub.Get()), depth + 1, below, visit);
+    }
+}
+} // namespace
+
+void ReadValues(const CRegistryKey& key, const RegistryWatchSettings& settings, const ItemVisitor& visit) {
+    ReadBelow(settings, key.Get(), KeyLastWrite(key.Get()), 0, std::string(), visit);
+}
+
+void ReadSubkeyItems(const CRegistryKey& key, const RegistryWatchSettings& settings, const SubkeyText& text,
+                     const ItemVisitor& visit) {
+    ForEachSubkeyStamped(key.Get(), [&](const std::string& name, ULONGLONG written) {
+        Remembered(
+            settings, name, written,
+            [&](const ItemVisitor& keep) {
+                CRegistryKey item;
+                bool opened = item.Open(key.Get(), name, KEY_READ | settings.view) == ERROR_SUCCESS;
+                keep(name, text(item));
+                return opened;
+            },
+            visit);
+    });
+}
+
+void ReadSubkeyTexts(const CRegistryKey& key, const RegistryWatchSettings& settings,
+                     const ItemVisitor& visit) {
+    const char* value = settings.values ? settings.values : "";
+    ReadSubkeyItems(
+        key, settings, [value](const CRegistryKey& item) { return item.ReadText(value); }, visit);
+}
