@@ -103,7 +103,22 @@ bool TakeSignal(const Waiter& w) {
 }
 } // namespace
 
-void RunWatchLoop(IMonitorHost& host, const std::vector<CWatch*>& watches, const char* waitName) {
+namespace {
+void ReportWaitFailure(IMonitorHost& host, const std::vector<const char*>& waitNames) {
+    DWORD error = ::GetLastError();
+    for (const char* waitName : waitNames) {
+        CString text;
+        if (waitName)
+            text.Format("%s: Failed to wait (%d)", waitName, static_cast<int>(error));
+        else
+            text.Format("Failed to wait (%d)", static_cast<int>(error));
+        host.ReportError(text);
+    }
+}
+} // namespace
+
+void RunWatchLoop(IMonitorHost& host, const std::vector<CWatch*>& watches,
+                  const std::vector<const char*>& waitNames) {
     std::vector<HANDLE> handles;
     std::vector<Waiter> waiters;
     for (;;) {
@@ -122,15 +137,8 @@ void RunWatchLoop(IMonitorHost& host, const std::vector<CWatch*>& watches, const
         handles.push_back(host.GetStopEvent());
         DWORD r =
             ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, INFINITE);
-        if (r == WAIT_FAILED) {
-            CString text;
-            if (waitName)
-                text.Format("%s: Failed to wait (%d)", waitName, static_cast<int>(::GetLastError()));
-            else
-                text.Format("Failed to wait (%d)", static_cast<int>(::GetLastError()));
-            host.ReportError(text);
-            return;
-        }
+        if (r == WAIT_FAILED)
+            return ReportWaitFailure(host, waitNames);
         size_t index = r - WAIT_OBJECT_0;
         if (index >= waiters.size())
             return; // the stop event
@@ -153,22 +161,34 @@ void RunWatchLoop(IMonitorHost& host, const std::vector<CWatch*>& watches, const
     }
 }
 
-UINT RunWatchMonitor(IMonitorHost& host, std::vector<std::unique_ptr<CWatch>> watches, const char* monitor,
-                     const char* waitName, CSnapshotStore* store) {
+UINT RunWatchMonitors(IMonitorHost& host, std::vector<LoopMonitor> monitors, CSnapshotStore* store) {
     try {
         std::vector<CWatch*> loop;
-        for (auto& watch : watches) {
-            if (!watch->Source().Arm(host))
+        std::vector<const char*> waitNames;
+        for (LoopMonitor& monitor : monitors) {
+            size_t before = loop.size();
+            for (auto& watch : monitor.watches) {
+                if (!watch->Source().Arm(host))
+                    continue;
+                watch->KeepSnapshotsIn(store);
+                watch->TakeFirstSnapshot(host);
+                loop.push_back(watch.get());
+            }
+            if (loop.size() == before)
                 continue;
-            watch->KeepSnapshotsIn(store);
-            watch->TakeFirstSnapshot(host);
-            loop.push_back(watch.get());
+            waitNames.push_back(monitor.waitName);
+            host.OnMonitorReady(monitor.name);
         }
-        if (loop.empty())
-            return 0;
-        host.OnMonitorReady(monitor);
-        RunWatchLoop(host, loop, waitName);
+        if (!loop.empty())
+            RunWatchLoop(host, loop, waitNames);
     } catch (...) {
     }
     return 0;
+}
+
+UINT RunWatchMonitor(IMonitorHost& host, std::vector<std::unique_ptr<CWatch>> watches, const char* monitor,
+                     const char* waitName, CSnapshotStore* store) {
+    std::vector<LoopMonitor> monitors;
+    monitors.push_back({monitor, waitName, std::move(watches)});
+    return RunWatchMonitors(host, std::move(monitors), store);
 }
