@@ -42,16 +42,17 @@ void Remembered(const RegistryWatchSettings& settings, const std::string& path, 
         read(visit);
 }
 
-// The values that count of `parent`'s subkey `name`, or of `open` when given; items "prefix<value>".
-void ReadLeaf(const RegistryWatchSettings& settings, HKEY parent, const std::string& name, HKEY open,
-              ULONGLONG written, const std::string& prefix, const ItemVisitor& visit) {
+// The values that count of `parent`'s subkey `name` (of `parent` itself when empty), last written
+// at `written`; items "prefix<value>". The key is opened only when written since the last reading.
+void ReadLeaf(const RegistryWatchSettings& settings, HKEY parent, const std::string& name, ULONGLONG written,
+              const std::string& prefix, const ItemVisitor& visit) {
     Remembered(
         settings, prefix, written,
         [&](const ItemVisitor& keep) {
             CRegistryKey key;
-            if (!open && key.Open(parent, name, KEY_READ | settings.view) != ERROR_SUCCESS)
+            if (!name.empty() && key.Open(parent, name, KEY_READ | settings.view) != ERROR_SUCCESS)
                 return false;
-            ForEachValue(open ? open : key.Get(),
+            ForEachValue(name.empty() ? parent : key.Get(),
                          [&](const std::string& value, DWORD type, const BYTE* data, DWORD size) {
                              if (ValueCounts(settings, value))
                                  keep(prefix + value, TypedValueText(type, data, size));
@@ -61,15 +62,21 @@ void ReadLeaf(const RegistryWatchSettings& settings, HKEY parent, const std::str
         visit);
 }
 
-// The subkeys of `key` that the pattern's segment at `depth` matches, with their last-write
-// times (0: not known). A segment without "*" matches one name at most: while the key's own time
-// stands its subkeys are the same, and that one is opened by the name it had.
-std::vector<std::pair<std::string, ULONGLONG>> Matches(const RegistryWatchSettings& settings, HKEY key,
-                                                       ULONGLONG written, size_t depth,
+using KeyOpener = std::function<HKEY()>;
+
+// The subkeys that the pattern's segment at `depth` matches, with their last-write times (0: not
+// known), of the key `open` gives (null: it cannot be opened). A segment without "*" matches one
+// name at most: while the key's own time stands its subkeys are the same, and the one that matched
+// is taken by the name it had, without opening the key.
+std::vector<std::pair<std::string, ULONGLONG>> Matches(const RegistryWatchSettings& settings,
+                                                       const KeyOpener& open, ULONGLONG written, size_t depth,
                                                        const std::string& prefix) {
     const std::string& segment = settings.pattern[depth];
     std::vector<std::pair<std::string, ULONGLONG>> matched;
     auto enumerate = [&](const ItemVisitor& keep) {
+        HKEY key = open();
+        if (!key)
+            return false;
         ForEachSubkeyStamped(key, [&](const std::string& name, ULONGLONG time) {
             if (SegmentMatches(segment, name))
                 matched.emplace_back(name, time), keep(name, std::string());
@@ -91,26 +98,35 @@ std::vector<std::pair<std::string, ULONGLONG>> Matches(const RegistryWatchSettin
     return matched;
 }
 
-void ReadBelow(const RegistryWatchSettings& settings, HKEY key, ULONGLONG written, size_t depth,
-               const std::string& prefix, const ItemVisitor& visit) {
+// The items below `parent`'s subkey `name` (`parent` itself when empty), last written at
+// `written`, from the pattern's segment at `depth` on. The key is opened only to list its subkeys.
+void ReadBelow(const RegistryWatchSettings& settings, HKEY parent, const std::string& name, ULONGLONG written,
+               size_t depth, const std::string& prefix, const ItemVisitor& visit) {
     if (depth == settings.pattern.size())
-        return ReadLeaf(settings, nullptr, std::string(), key, written, prefix, visit);
-    for (const auto& [name, time] : Matches(settings, key, written, depth, prefix)) {
-        std::string below = prefix + name + "\\";
-        // A key of values named by its parent's enumeration is opened only when written since.
-        if (depth + 1 == settings.pattern.size() && time) {
-            ReadLeaf(settings, key, name, nullptr, time, below, visit);
+        return ReadLeaf(settings, parent, name, written, prefix, visit);
+    CRegistryKey own;
+    KeyOpener open = [&]() -> HKEY {
+        if (!name.empty() && !own.IsOpen())
+            (void)own.Open(parent, name, KEY_READ | settings.view);
+        return name.empty() ? parent : own.Get();
+    };
+    for (const auto& [sub, time] : Matches(settings, open, written, depth, prefix)) {
+        std::string below = prefix + sub + "\\";
+        if (time) { // listed just now, so its parent is open
+            ReadBelow(settings, open(), sub, time, depth + 1, below, visit);
             continue;
         }
-        CRegistryKey sub;
-        if (sub.Open(key, name, KEY_READ | settings.view) == ERROR_SUCCESS)
-            ReadBelow(settings, sub.Get(), time ? time : KeyLastWrite(sub.Get()), depth + 1, below, visit);
+        // Known from the last listing: opened by its path, its time asked of itself.
+        CRegistryKey key;
+        std::string path = own.IsOpen() || name.empty() ? sub : name + "\\" + sub;
+        if (key.Open(own.IsOpen() ? own.Get() : parent, path, KEY_READ | settings.view) == ERROR_SUCCESS)
+            ReadBelow(settings, key.Get(), std::string(), KeyLastWrite(key.Get()), depth + 1, below, visit);
     }
 }
 } // namespace
 
 void ReadValues(const CRegistryKey& key, const RegistryWatchSettings& settings, const ItemVisitor& visit) {
-    ReadBelow(settings, key.Get(), KeyLastWrite(key.Get()), 0, std::string(), visit);
+    ReadBelow(settings, key.Get(), std::string(), KeyLastWrite(key.Get()), 0, std::string(), visit);
 }
 
 void ReadSubkeyItems(const CRegistryKey& key, const RegistryWatchSettings& settings, const SubkeyText& text,
