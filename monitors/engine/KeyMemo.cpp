@@ -33,3 +33,11 @@ void CKeyMemo::Visit(const std::string& path, ULONGLONG written,
     }
     m_keys[path] = Entry{written, m_reading, std::move(items)};
 }
+
+thread_local CReadingTurn* CReadingTurn::s_current = nullptr;
+
+CReadingTurn::Listing& CReadingTurn::Find(const std::string& id, bool& listed) {
+    auto [it, added] = m_listings.try_emplace(id);
+    listed = !added;
+    return it->second;
+}

@@ -12,6 +12,7 @@
 #include <windows.h>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 class CKeyMemo {
 public:
@@ -37,4 +38,27 @@ private:
     std::unordered_map<std::string, Entry> m_keys;
     ULONGLONG m_start = 0;
     unsigned m_reading = 0;
+};
+
+// One turn of a loop's comparisons, after every watch compared in it was re-armed: its
+// readings share the listing of a key that several places of the loop read (the Services key
+// holds both the services and their Parameters), each still taken after its own re-arming.
+// Per thread; outside a turn nothing is shared.
+class CReadingTurn {
+public:
+    using Listing = std::vector<std::pair<std::string, ULONGLONG>>;
+    CReadingTurn() : m_outer(s_current) { s_current = this; }
+    ~CReadingTurn() { s_current = m_outer; }
+    CReadingTurn(const CReadingTurn&) = delete;
+    CReadingTurn& operator=(const CReadingTurn&) = delete;
+
+    // The turn running on this thread; null when none.
+    static CReadingTurn* Current() { return s_current; }
+    // The listing known by `id`, empty and new when `listed` comes back false.
+    Listing& Find(const std::string& id, bool& listed);
+
+private:
+    static thread_local CReadingTurn* s_current;
+    CReadingTurn* m_outer;
+    std::unordered_map<std::string, Listing> m_listings;
 };

@@ -3,6 +3,7 @@
 #include "../../framework/AfxString.h"
 #include "RegistrySource.h"
 #include <cstring>
+#include <string>
 
 void ReadValueTexts(const CRegistryKey& key, const RegistryWatchSettings&, const ItemVisitor& visit) {
     ForEachValue(key.Get(), [&visit](const std::string& name, DWORD type, const BYTE* data, DWORD size) {
@@ -42,6 +43,25 @@ void Remembered(const RegistryWatchSettings& settings, const std::string& path, 
         read(visit);
 }
 
+// The subkeys of the place's own key with their times, listed once in a turn of the loop for
+// every place of that key (see CReadingTurn).
+void ForEachListed(const RegistryWatchSettings& settings, HKEY key,
+                   const std::function<void(const std::string& name, ULONGLONG written)>& visit) {
+    CReadingTurn* turn = CReadingTurn::Current();
+    if (!turn)
+        return ForEachSubkeyStamped(key, visit);
+    bool listed = false;
+    CReadingTurn::Listing& listing = turn->Find(std::to_string(reinterpret_cast<uintptr_t>(settings.hive)) +
+                                                    "|" + std::to_string(settings.view) + "|" + settings.path,
+                                                listed);
+    if (!listed)
+        ForEachSubkeyStamped(key, [&listing](const std::string& name, ULONGLONG written) {
+            listing.emplace_back(name, written);
+        });
+    for (const auto& [name, written] : listing)
+        visit(name, written);
+}
+
 // The values that count of `parent`'s subkey `name` (of `parent` itself when empty), last written
 // at `written`; items "prefix<value>". The key is opened only when written since the last reading.
 void ReadLeaf(const RegistryWatchSettings& settings, HKEY parent, const std::string& name, ULONGLONG written,
@@ -77,10 +97,11 @@ std::vector<std::pair<std::string, ULONGLONG>> Matches(const RegistryWatchSettin
         HKEY key = open();
         if (!key)
             return false;
-        ForEachSubkeyStamped(key, [&](const std::string& name, ULONGLONG time) {
+        auto match = [&](const std::string& name, ULONGLONG time) {
             if (SegmentMatches(segment, name))
                 matched.emplace_back(name, time), keep(name, std::string());
-        });
+        };
+        depth == 0 ? ForEachListed(settings, key, match) : ForEachSubkeyStamped(key, match);
         return true;
     };
     if (segment.find('*') != std::string::npos) {
@@ -131,7 +152,7 @@ void ReadValues(const CRegistryKey& key, const RegistryWatchSettings& settings, 
 
 void ReadSubkeyItems(const CRegistryKey& key, const RegistryWatchSettings& settings, const SubkeyText& text,
                      const ItemVisitor& visit) {
-    ForEachSubkeyStamped(key.Get(), [&](const std::string& name, ULONGLONG written) {
+    ForEachListed(settings, key.Get(), [&](const std::string& name, ULONGLONG written) {
         Remembered(
             settings, name, written,
             [&](const ItemVisitor& keep) {

@@ -1,4 +1,5 @@
 #include "WatchCycle.h"
+#include "KeyMemo.h"
 #include "../../framework/AfxHandle.h"
 #include "../../framework/AfxString.h"
 
@@ -69,22 +70,24 @@ bool CWatch::ReadDuringSettle(DWORD settle, ItemReading& items) {
     return unchanged;
 }
 
-void CWatch::SettleAndCompare(IMonitorHost& host) {
+bool CWatch::Settle(IMonitorHost& host, ItemReading& items) {
     DWORD settle = host.GetSettleTime();
-    ItemReading items;
-    if (!m_readAhead) {
-        ::Sleep(settle);
-    } else if (ReadDuringSettle(settle, items)) {
-        // Nothing changed since the reading began: it is the place as it is now.
-        CompareWith(host, [&items](const ItemVisitor& visit) {
-            for (const auto& item : items)
-                visit(item.first, item.second);
-        });
-        if (m_followUp)
-            m_followUp(host);
-        return;
-    }
-    Compare(host);
+    if (m_readAhead)
+        return ReadDuringSettle(settle, items);
+    ::Sleep(settle);
+    return false;
+}
+
+void CWatch::CompareSettled(IMonitorHost& host, bool ahead, const ItemReading& items) {
+    if (!ahead)
+        return Compare(host);
+    // Nothing changed since the reading began: it is the place as it is now.
+    CompareWith(host, [&items](const ItemVisitor& visit) {
+        for (const auto& item : items)
+            visit(item.first, item.second);
+    });
+    if (m_followUp)
+        m_followUp(host);
 }
 
 namespace {
@@ -114,6 +117,23 @@ void ReportWaitFailure(IMonitorHost& host, const std::vector<const char*>& waitN
             text.Format("Failed to wait (%d)", static_cast<int>(error));
         host.ReportError(text);
     }
+}
+// Watches that signalled meanwhile are compared after the same settle, rather than one full
+// settle after another; once, even if both their events signalled. They are re-armed before any
+// reading of the turn begins, so that the turn's readings may share what they list.
+std::vector<CWatch*> TakeOthers(const std::vector<CWatch*>& watches, const std::vector<Waiter>& waiters,
+                                const std::vector<HANDLE>& handles, CWatch* watch) {
+    std::vector<CWatch*> others;
+    for (CWatch* other : watches) {
+        bool read = false;
+        for (size_t i = 0; i < waiters.size(); ++i)
+            if (other != watch && waiters[i].watch == other &&
+                ::WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0)
+                read |= TakeSignal(waiters[i]);
+        if (read)
+            others.push_back(other);
+    }
+    return others;
 }
 } // namespace
 
@@ -145,19 +165,13 @@ void RunWatchLoop(IMonitorHost& host, const std::vector<CWatch*>& watches,
         CWatch* watch = waiters[index].watch;
         if (!TakeSignal(waiters[index]))
             continue; // another child of the parent came or went
-        watch->SettleAndCompare(host);
-        // Watches that signalled meanwhile are compared now, after the same settle, rather
-        // than one full settle after another; once, even if both their events signalled.
-        for (CWatch* other : watches) {
-            if (other == watch)
-                continue;
-            bool read = false;
-            for (size_t i = 0; i < waiters.size(); ++i)
-                if (waiters[i].watch == other && ::WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0)
-                    read |= TakeSignal(waiters[i]);
-            if (read)
-                other->Compare(host);
-        }
+        ItemReading items;
+        bool ahead = watch->Settle(host, items);
+        std::vector<CWatch*> also = TakeOthers(watches, waiters, handles, watch);
+        CReadingTurn turn;
+        watch->CompareSettled(host, ahead, items);
+        for (CWatch* other : also)
+            other->Compare(host);
     }
 }
 

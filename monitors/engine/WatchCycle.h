@@ -77,9 +77,11 @@ public:
     void TakeFirstSnapshot(IMonitorHost& host);
     // Reads afresh and reports the differences.
     void Compare(IMonitorHost& host);
-    // After a change signal: waits the settle time, then compares (reading already during
-    // the settle for a watch that reads ahead).
-    void SettleAndCompare(IMonitorHost& host);
+    // After a change signal: waits the settle time, reading already during it for a watch that
+    // reads ahead; true when that reading stands for the place as it is now.
+    bool Settle(IMonitorHost& host, ItemReading& items);
+    // Then compares: with that reading when `ahead`, otherwise afresh.
+    void CompareSettled(IMonitorHost& host, bool ahead, const ItemReading& items);
     // Runs after each comparison that a change starts (not after the first reading): what
     // follows this place, as the Startup folders follow the registry values that name them.
     void SetFollowUp(std::function<void(IMonitorHost&)> followUp) { m_followUp = std::move(followUp); }
