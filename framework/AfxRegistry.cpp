@@ -164,7 +164,18 @@ void ForEachValue(
     }
 }
 
+namespace {
+ULONGLONG FileTimeValue(const FILETIME& time) {
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+} // namespace
+
 void ForEachSubkey(HKEY key, const std::function<void(const std::string& name)>& visit) {
+    ForEachSubkeyStamped(key, [&visit](const std::string& name, ULONGLONG) { visit(name); });
+}
+
+void ForEachSubkeyStamped(HKEY key,
+                          const std::function<void(const std::string& name, ULONGLONG written)>& visit) {
     DWORD maxName = 0;
     ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &maxName, nullptr, nullptr, nullptr, nullptr,
                        nullptr, nullptr);
@@ -172,17 +183,26 @@ void ForEachSubkey(HKEY key, const std::function<void(const std::string& name)>&
     std::vector<wchar_t> name(std::max<DWORD>(maxName, 256) + 2);
     for (DWORD i = 0;; ++i) {
         DWORD length = static_cast<DWORD>(name.size());
-        LONG r = ::RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        FILETIME written{};
+        LONG r = ::RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, &written);
         // A name over the usual limit is read whole all the same, so that the rest is still read.
         while (r == ERROR_MORE_DATA && name.size() < 32768) {
             name.resize(name.size() * 2);
             length = static_cast<DWORD>(name.size());
-            r = ::RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+            r = ::RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, &written);
         }
         if (r == ERROR_MORE_DATA)
             continue;
         if (r != ERROR_SUCCESS)
             return;
-        visit(WideToUtf8(name.data(), length));
+        visit(WideToUtf8(name.data(), length), FileTimeValue(written));
     }
+}
+
+ULONGLONG KeyLastWrite(HKEY key) {
+    FILETIME written{};
+    if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           nullptr, nullptr, &written) != ERROR_SUCCESS)
+        return 0;
+    return FileTimeValue(written);
 }

@@ -62,3 +62,8 @@ void ForEachValue(
     const std::function<void(const std::string& name, DWORD type, const BYTE* data, DWORD size)>& visit);
 // Every direct subkey's name, whole, in enumeration order.
 void ForEachSubkey(HKEY key, const std::function<void(const std::string& name)>& visit);
+// The same with each subkey's last-write time (100 ns units since 1601), as the enumeration gives it.
+void ForEachSubkeyStamped(HKEY key,
+                          const std::function<void(const std::string& name, ULONGLONG written)>& visit);
+// The key's last-write time; 0 when it cannot be read.
+ULONGLONG KeyLastWrite(HKEY key);

@@ -67,6 +67,20 @@ DWORD WINAPI MonitorThread(LPVOID param) {
     }
     return 0;
 }
+
+struct LoopStart {
+    std::shared_ptr<IMonitorHost> host;
+    CSnapshotStore* store;
+    std::vector<LoopMonitor> monitors;
+};
+
+DWORD WINAPI LoopThread(LPVOID param) {
+    std::unique_ptr<LoopStart> start(static_cast<LoopStart*>(param));
+    return RunWatchMonitors(*start->host, std::move(start->monitors), start->store);
+}
+
+// What one loop's wait takes: a change and a guard event per watch, and the stop event.
+const size_t kLoopWatches = (MAXIMUM_WAIT_OBJECTS - 1) / 2;
 } // namespace
 
 CMonitorSet::CMonitorSet(const std::vector<MonitorRow>& roster, IReportSink& sink, DWORD settleMs)
@@ -92,15 +106,37 @@ bool CMonitorSet::SaveSnapshots() {
     return m_shared->store.Save();
 }
 
+void CMonitorSet::StartThread(LPTHREAD_START_ROUTINE proc, void* start) {
+    HANDLE thread = ::CreateThread(nullptr, 0, proc, start, 0, nullptr);
+    if (thread)
+        m_threads.emplace_back(thread);
+    else if (proc == MonitorThread)
+        delete static_cast<ThreadStart*>(start);
+    else
+        delete static_cast<LoopStart*>(start);
+}
+
+void CMonitorSet::StartLoop(std::vector<LoopMonitor>& monitors) {
+    if (!monitors.empty())
+        StartThread(LoopThread, new LoopStart{m_shared, &m_shared->store, std::move(monitors)});
+    monitors.clear();
+}
+
 void CMonitorSet::Start() {
+    std::vector<LoopMonitor> loop;
+    size_t watches = 0;
     for (const MonitorRow& row : m_roster) {
-        auto* start = new ThreadStart{m_shared, &m_shared->store, row};
-        HANDLE thread = ::CreateThread(nullptr, 0, MonitorThread, start, 0, nullptr);
-        if (thread)
-            m_threads.emplace_back(thread);
-        else
-            delete start;
+        if (!row.watches) {
+            StartThread(MonitorThread, new ThreadStart{m_shared, &m_shared->store, row});
+            continue;
+        }
+        LoopMonitor monitor{row.name, row.WaitName(), row.watches(row)};
+        if (watches + monitor.watches.size() > kLoopWatches)
+            StartLoop(loop), watches = 0;
+        watches += monitor.watches.size();
+        loop.push_back(std::move(monitor));
     }
+    StartLoop(loop);
 }
 
 void CMonitorSet::BeginStop() {

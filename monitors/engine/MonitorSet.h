@@ -1,5 +1,8 @@
-// The program's monitors: one thread per row of a roster, with the stop event they end on and
+// The program's monitors: the rows of a roster on threads, with the stop event they end on and
 // the snapshots they keep across runs. The window owns one set and starts no thread itself.
+// Under Wine every thread holds about 1 MB of its own, so rows whose readings are light share
+// a loop thread, as many as its wait takes; a row with long readings keeps a thread of its own,
+// so that its reading never holds up another category's.
 //
 // Threads: Start and the stop run on the owner's thread. Monitors report through the set to
 // the owner's sink until the stop has ended; a monitor that outlasts the bound of the stop
@@ -8,6 +11,7 @@
 #include "../../framework/AfxHandle.h"
 #include "MonitorHost.h"
 #include "SnapshotStore.h"
+#include "WatchCycle.h"
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +20,8 @@ struct MonitorRow;
 // A monitor's thread: watches the row's places until the host's stop event.
 // `store`: where the row's watches keep their snapshots across runs.
 using MonitorRun = UINT (*)(IMonitorHost& host, const MonitorRow& row, CSnapshotStore* store);
+// The row's watches, for a loop it shares with other rows.
+using MonitorWatches = std::vector<std::unique_ptr<CWatch>> (*)(const MonitorRow& row);
 
 // One row of the roster.
 struct MonitorRow {
@@ -24,6 +30,11 @@ struct MonitorRow {
     MonitorRun run;
     // Its failed wait is said without its name.
     bool plainWaitFailure = false;
+    // Set for a row of light readings: the set runs its watches in a loop shared with other
+    // such rows rather than `run` on a thread of its own.
+    MonitorWatches watches = nullptr;
+
+    const char* WaitName() const { return plainWaitFailure ? nullptr : name; }
 };
 
 // Where the monitors' reports go: the window.
@@ -48,7 +59,8 @@ public:
     CSnapshotStore::LoadResult LoadSnapshots(const std::string& path, bool reportOffline);
     // Writes the snapshots when one changed; false when the file could not be written.
     bool SaveSnapshots();
-    // One thread per row, in roster order.
+    // In roster order: a thread per row that runs alone, and one per loop of rows that share
+    // one (see MonitorRow::watches).
     void Start();
     // Gives the stop signals on a thread of their own (three seconds), so that the owner's
     // own closing overlaps them...
@@ -58,6 +70,8 @@ public:
 
 private:
     struct Shared;
+    void StartThread(LPTHREAD_START_ROUTINE proc, void* start);
+    void StartLoop(std::vector<LoopMonitor>& monitors);
     std::shared_ptr<Shared> m_shared;
     std::vector<MonitorRow> m_roster;
     std::vector<CHandle> m_threads;

@@ -3,64 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-void ReadValueTexts(const CRegistryKey& key, const RegistryWatchSettings&, const ItemVisitor& visit) {
-    ForEachValue(key.Get(), [&visit](const std::string& name, DWORD type, const BYTE* data, DWORD size) {
-        visit(name, ValueText(type, data, size));
-    });
-}
-
-bool ValueCounts(const RegistryWatchSettings& settings, const std::string& name) {
-    if (!settings.values)
-        return true;
-    for (const char *p = settings.values, *end;; p = end + 1) {
-        end = std::strchr(p, '|');
-        size_t n = end ? static_cast<size_t>(end - p) : std::strlen(p);
-        if (name.size() == n && _strnicmp(name.c_str(), p, n) == 0)
-            return true;
-        if (!end)
-            return false;
-    }
-}
-
-bool SegmentMatches(const std::string& segment, const std::string& name) {
-    size_t star = segment.find('*');
-    if (star == std::string::npos)
-        return _stricmp(segment.c_str(), name.c_str()) == 0;
-    return name.size() >= star && _strnicmp(segment.c_str(), name.c_str(), star) == 0;
-}
-
-namespace {
-void ReadValuesBelow(const CRegistryKey& key, const RegistryWatchSettings& settings, size_t depth,
-                     const std::string& prefix, const ItemVisitor& visit) {
-    if (depth == settings.pattern.size()) {
-        ForEachValue(key.Get(), [&](const std::string& name, DWORD type, const BYTE* data, DWORD size) {
-            if (ValueCounts(settings, name))
-                visit(prefix + name, TypedValueText(type, data, size));
-        });
-        return;
-    }
-    ForEachSubkey(key.Get(), [&](const std::string& name) {
-        CRegistryKey sub;
-        if (SegmentMatches(settings.pattern[depth], name) &&
-            sub.Open(key.Get(), name, KEY_READ | settings.view) == ERROR_SUCCESS)
-            ReadValuesBelow(sub, settings, depth + 1, prefix + name + "\\", visit);
-    });
-}
-} // namespace
-
-void ReadValues(const CRegistryKey& key, const RegistryWatchSettings& settings, const ItemVisitor& visit) {
-    ReadValuesBelow(key, settings, 0, std::string(), visit);
-}
-
-void ReadSubkeyTexts(const CRegistryKey& key, const RegistryWatchSettings& settings,
-                     const ItemVisitor& visit) {
-    ForEachSubkey(key.Get(), [&](const std::string& name) {
-        CRegistryKey item;
-        (void)item.Open(key.Get(), name, KEY_READ | settings.view);
-        visit(name, item.ReadText(settings.values ? settings.values : ""));
-    });
-}
-
 std::vector<RegistryWatchSettings> PlaceViews(const RegistryPlace& place) {
     static const struct {
         const char* name;
@@ -188,8 +130,10 @@ void CRegistrySource::Reconnect() {
 
 void CRegistrySource::ReadItems(const ItemVisitor& visit) {
     // A key that is gone has no items.
+    m_memo.Begin();
     if (m_key.IsOpen())
         Read(m_key, visit);
+    m_memo.End();
 }
 
 bool CRegistrySource::WatchWhileReading(HANDLE event) {

@@ -1,6 +1,7 @@
 // A registry place as a row of data, and the key it names as a watch source.
 #pragma once
 #include "../../framework/AfxRegistry.h"
+#include "KeyMemo.h"
 #include "WatchCycle.h"
 
 struct RegistryWatchSettings;
@@ -49,6 +50,8 @@ struct RegistryWatchSettings {
     std::string location;
     const char* locationSuffix = "";
     bool readAhead = false;
+    // What the keys below gave at the last reading (set by the place's source); null: read all.
+    CKeyMemo* memo = nullptr;
 };
 
 // The place's watches: its own view and, where it has one, the 32-bit programs' view.
@@ -64,6 +67,11 @@ void ReadValues(const CRegistryKey& key, const RegistryWatchSettings& settings, 
 // A subkey that cannot be opened reads as the empty text.
 void ReadSubkeyTexts(const CRegistryKey& key, const RegistryWatchSettings& settings,
                      const ItemVisitor& visit);
+// Every direct subkey: name -> `text` of it, read in the key's view (a subkey that cannot be
+// opened is given closed), each read again only when written since the last reading.
+using SubkeyText = std::function<std::string(const CRegistryKey& subkey)>;
+void ReadSubkeyItems(const CRegistryKey& key, const RegistryWatchSettings& settings, const SubkeyText& text,
+                     const ItemVisitor& visit);
 // Whether value `name` counts for the place.
 bool ValueCounts(const RegistryWatchSettings& settings, const std::string& name);
 // Whether subkey `name` is one that a "*" segment of a place's key stands for: "*" matches every
@@ -72,7 +80,9 @@ bool SegmentMatches(const std::string& segment, const std::string& name);
 
 class CRegistrySource : public CWatchSource {
 public:
-    explicit CRegistrySource(const RegistryWatchSettings& settings) : m_settings(settings) {}
+    explicit CRegistrySource(const RegistryWatchSettings& settings) : m_settings(settings) {
+        m_settings.memo = &m_memo;
+    }
 
     std::string Name() const override;
     bool Arm(IMonitorHost& host) override;
@@ -108,6 +118,7 @@ private:
     CRegistryKey m_guard;
     CHandle m_guardEvent;
     CRegistryKey m_quiet; // the watch during a reading ahead
+    CKeyMemo m_memo;
 };
 
 // The watch of one key, with its category and event texts.

@@ -1,4 +1,5 @@
 #include "WatchCycle.h"
+#include "KeyMemo.h"
 #include "../../framework/AfxHandle.h"
 #include "../../framework/AfxString.h"
 
@@ -69,22 +70,24 @@ bool CWatch::ReadDuringSettle(DWORD settle, ItemReading& items) {
     return unchanged;
 }
 
-void CWatch::SettleAndCompare(IMonitorHost& host) {
+bool CWatch::Settle(IMonitorHost& host, ItemReading& items) {
     DWORD settle = host.GetSettleTime();
-    ItemReading items;
-    if (!m_readAhead) {
-        ::Sleep(settle);
-    } else if (ReadDuringSettle(settle, items)) {
-        // Nothing changed since the reading began: it is the place as it is now.
-        CompareWith(host, [&items](const ItemVisitor& visit) {
-            for (const auto& item : items)
-                visit(item.first, item.second);
-        });
-        if (m_followUp)
-            m_followUp(host);
-        return;
-    }
-    Compare(host);
+    if (m_readAhead)
+        return ReadDuringSettle(settle, items);
+    ::Sleep(settle);
+    return false;
+}
+
+void CWatch::CompareSettled(IMonitorHost& host, bool ahead, const ItemReading& items) {
+    if (!ahead)
+        return Compare(host);
+    // Nothing changed since the reading began: it is the place as it is now.
+    CompareWith(host, [&items](const ItemVisitor& visit) {
+        for (const auto& item : items)
+            visit(item.first, item.second);
+    });
+    if (m_followUp)
+        m_followUp(host);
 }
 
 namespace {
@@ -103,7 +106,39 @@ bool TakeSignal(const Waiter& w) {
 }
 } // namespace
 
-void RunWatchLoop(IMonitorHost& host, const std::vector<CWatch*>& watches, const char* waitName) {
+namespace {
+void ReportWaitFailure(IMonitorHost& host, const std::vector<const char*>& waitNames) {
+    DWORD error = ::GetLastError();
+    for (const char* waitName : waitNames) {
+        CString text;
+        if (waitName)
+            text.Format("%s: Failed to wait (%d)", waitName, static_cast<int>(error));
+        else
+            text.Format("Failed to wait (%d)", static_cast<int>(error));
+        host.ReportError(text);
+    }
+}
+// Watches that signalled meanwhile are compared after the same settle, rather than one full
+// settle after another; once, even if both their events signalled. They are re-armed before any
+// reading of the turn begins, so that the turn's readings may share what they list.
+std::vector<CWatch*> TakeOthers(const std::vector<CWatch*>& watches, const std::vector<Waiter>& waiters,
+                                const std::vector<HANDLE>& handles, CWatch* watch) {
+    std::vector<CWatch*> others;
+    for (CWatch* other : watches) {
+        bool read = false;
+        for (size_t i = 0; i < waiters.size(); ++i)
+            if (other != watch && waiters[i].watch == other &&
+                ::WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0)
+                read |= TakeSignal(waiters[i]);
+        if (read)
+            others.push_back(other);
+    }
+    return others;
+}
+} // namespace
+
+void RunWatchLoop(IMonitorHost& host, const std::vector<CWatch*>& watches,
+                  const std::vector<const char*>& waitNames) {
     std::vector<HANDLE> handles;
     std::vector<Waiter> waiters;
     for (;;) {
@@ -122,53 +157,52 @@ void RunWatchLoop(IMonitorHost& host, const std::vector<CWatch*>& watches, const
         handles.push_back(host.GetStopEvent());
         DWORD r =
             ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, INFINITE);
-        if (r == WAIT_FAILED) {
-            CString text;
-            if (waitName)
-                text.Format("%s: Failed to wait (%d)", waitName, static_cast<int>(::GetLastError()));
-            else
-                text.Format("Failed to wait (%d)", static_cast<int>(::GetLastError()));
-            host.ReportError(text);
-            return;
-        }
+        if (r == WAIT_FAILED)
+            return ReportWaitFailure(host, waitNames);
         size_t index = r - WAIT_OBJECT_0;
         if (index >= waiters.size())
             return; // the stop event
         CWatch* watch = waiters[index].watch;
         if (!TakeSignal(waiters[index]))
             continue; // another child of the parent came or went
-        watch->SettleAndCompare(host);
-        // Watches that signalled meanwhile are compared now, after the same settle, rather
-        // than one full settle after another; once, even if both their events signalled.
-        for (CWatch* other : watches) {
-            if (other == watch)
-                continue;
-            bool read = false;
-            for (size_t i = 0; i < waiters.size(); ++i)
-                if (waiters[i].watch == other && ::WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0)
-                    read |= TakeSignal(waiters[i]);
-            if (read)
-                other->Compare(host);
-        }
+        ItemReading items;
+        bool ahead = watch->Settle(host, items);
+        std::vector<CWatch*> also = TakeOthers(watches, waiters, handles, watch);
+        CReadingTurn turn;
+        watch->CompareSettled(host, ahead, items);
+        for (CWatch* other : also)
+            other->Compare(host);
     }
+}
+
+UINT RunWatchMonitors(IMonitorHost& host, std::vector<LoopMonitor> monitors, CSnapshotStore* store) {
+    try {
+        std::vector<CWatch*> loop;
+        std::vector<const char*> waitNames;
+        for (LoopMonitor& monitor : monitors) {
+            size_t before = loop.size();
+            for (auto& watch : monitor.watches) {
+                if (!watch->Source().Arm(host))
+                    continue;
+                watch->KeepSnapshotsIn(store);
+                watch->TakeFirstSnapshot(host);
+                loop.push_back(watch.get());
+            }
+            if (loop.size() == before)
+                continue;
+            waitNames.push_back(monitor.waitName);
+            host.OnMonitorReady(monitor.name);
+        }
+        if (!loop.empty())
+            RunWatchLoop(host, loop, waitNames);
+    } catch (...) {
+    }
+    return 0;
 }
 
 UINT RunWatchMonitor(IMonitorHost& host, std::vector<std::unique_ptr<CWatch>> watches, const char* monitor,
                      const char* waitName, CSnapshotStore* store) {
-    try {
-        std::vector<CWatch*> loop;
-        for (auto& watch : watches) {
-            if (!watch->Source().Arm(host))
-                continue;
-            watch->KeepSnapshotsIn(store);
-            watch->TakeFirstSnapshot(host);
-            loop.push_back(watch.get());
-        }
-        if (loop.empty())
-            return 0;
-        host.OnMonitorReady(monitor);
-        RunWatchLoop(host, loop, waitName);
-    } catch (...) {
-    }
-    return 0;
+    std::vector<LoopMonitor> monitors;
+    monitors.push_back({monitor, waitName, std::move(watches)});
+    return RunWatchMonitors(host, std::move(monitors), store);
 }

@@ -77,9 +77,11 @@ public:
     void TakeFirstSnapshot(IMonitorHost& host);
     // Reads afresh and reports the differences.
     void Compare(IMonitorHost& host);
-    // After a change signal: waits the settle time, then compares (reading already during
-    // the settle for a watch that reads ahead).
-    void SettleAndCompare(IMonitorHost& host);
+    // After a change signal: waits the settle time, reading already during it for a watch that
+    // reads ahead; true when that reading stands for the place as it is now.
+    bool Settle(IMonitorHost& host, ItemReading& items);
+    // Then compares: with that reading when `ahead`, otherwise afresh.
+    void CompareSettled(IMonitorHost& host, bool ahead, const ItemReading& items);
     // Runs after each comparison that a change starts (not after the first reading): what
     // follows this place, as the Startup folders follow the registry values that name them.
     void SetFollowUp(std::function<void(IMonitorHost&)> followUp) { m_followUp = std::move(followUp); }
@@ -105,12 +107,23 @@ private:
 };
 
 // Waits on the watches (change events in order, then guards) and the stop event, last, until
-// the stop or a failed wait, which is reported as "<waitName>: Failed to wait (%d)", or
-// without the prefix when waitName is null. At most 31 watches.
-void RunWatchLoop(IMonitorHost& host, const std::vector<CWatch*>& watches, const char* waitName);
+// the stop or a failed wait, which each of `waitNames` says as "<waitName>: Failed to wait (%d)",
+// or without the prefix for a null name. At most 31 watches.
+void RunWatchLoop(IMonitorHost& host, const std::vector<CWatch*>& watches,
+                  const std::vector<const char*>& waitNames);
 
-// A whole monitor: arms every watch (one that can never be watched is left out), takes the
-// first snapshots (kept in `store` across runs), says it is ready, loops. Ends at once when no
-// watch is left.
+// One monitor's watches, in a loop that may hold other monitors' watches too.
+struct LoopMonitor {
+    const char* name;     // said when it is ready
+    const char* waitName; // its failed wait, see RunWatchLoop
+    std::vector<std::unique_ptr<CWatch>> watches;
+};
+
+// Monitors sharing one loop: arms every watch (one that can never be watched is left out), takes
+// the first snapshots (kept in `store` across runs), says each monitor with a watch left ready
+// once its own are taken, loops. Ends at once when no watch is left.
+UINT RunWatchMonitors(IMonitorHost& host, std::vector<LoopMonitor> monitors, CSnapshotStore* store = nullptr);
+
+// A whole monitor in a loop of its own.
 UINT RunWatchMonitor(IMonitorHost& host, std::vector<std::unique_ptr<CWatch>> watches, const char* monitor,
                      const char* waitName, CSnapshotStore* store = nullptr);

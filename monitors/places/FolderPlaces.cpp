@@ -44,12 +44,15 @@ std::vector<std::unique_ptr<CWatch>> FolderWatchesOf(const char* category) {
     return watches;
 }
 
-UINT RunPlaces(IMonitorHost& host, const MonitorRow& row, CSnapshotStore* store) {
+std::vector<std::unique_ptr<CWatch>> PlaceWatches(const MonitorRow& row) {
     std::vector<std::unique_ptr<CWatch>> watches;
     for (const RegistryWatchSettings& settings : RegistryPlacesOf(row.category))
         watches.push_back(MakeRegistryWatch(settings));
     for (std::unique_ptr<CWatch>& watch : FolderWatchesOf(row.category))
         watches.push_back(std::move(watch));
-    return RunWatchMonitor(host, std::move(watches), row.name, row.plainWaitFailure ? nullptr : row.name,
-                           store);
+    return watches;
+}
+
+UINT RunPlaces(IMonitorHost& host, const MonitorRow& row, CSnapshotStore* store) {
+    return RunWatchMonitor(host, PlaceWatches(row), row.name, row.WaitName(), store);
 }

@@ -22,12 +22,13 @@ void ReadWinlogonValues(const CRegistryKey& key, const RegistryWatchSettings&, c
 }
 
 void ReadProducts(const CRegistryKey& key, const RegistryWatchSettings& settings, const ItemVisitor& visit) {
-    ForEachSubkey(key.Get(), [&](const std::string& name) {
-        CRegistryKey entry;
-        (void)entry.Open(key.Get(), name, KEY_READ | settings.view);
-        // Missing parts stay empty, so an entry with neither value reads " v".
-        visit(name, entry.ReadText("DisplayName") + " v" + entry.ReadText("DisplayVersion"));
-    });
+    // Missing parts stay empty, so an entry with neither value reads " v".
+    ReadSubkeyItems(
+        key, settings,
+        [](const CRegistryKey& entry) {
+            return entry.ReadText("DisplayName") + " v" + entry.ReadText("DisplayVersion");
+        },
+        visit);
 }
 
 void ReadApprovals(const CRegistryKey& key, const RegistryWatchSettings& settings, const ItemVisitor& visit) {

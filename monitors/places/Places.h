@@ -49,7 +49,9 @@ const std::vector<FolderPlace>& FolderPlaces();
 std::string ExpandFolder(const char* folder);
 // The watches of the category's folder places, in table order.
 std::vector<std::unique_ptr<CWatch>> FolderWatchesOf(const char* category);
-// A monitor of the row's registry and folder places.
+// The watches of the row's registry and folder places, in table order.
+std::vector<std::unique_ptr<CWatch>> PlaceWatches(const MonitorRow& row);
+// A monitor of the row's registry and folder places, in a loop of its own.
 UINT RunPlaces(IMonitorHost& host, const MonitorRow& row, CSnapshotStore* store);
 
 // Readers of the places that read more than values.

@@ -55,6 +55,35 @@ TEST(MonitorReading, ASaveKeepsThePlacesThisRunDidNotRead) {
     EXPECT_EQ(CSnapshotStore::Format(places), CSnapshotStore::Format(saved));
 }
 
+// A reading keeps each key's items while its last-write time stands: a service's Parameters
+// written after a reading that kept its service key (whose own time a grandchild's value
+// leaves alone) is still read.
+TEST(MonitorReading, AValueBelowAKeptKeyIsStillRead) {
+    const std::string parameters = "HKCU\\Software\\KTMemo\\Svc\\Parameters|ServiceDll|";
+    RegPutAll({parameters}, true), RegPutAll({parameters + "1"});
+    CRecordingHost host;
+    auto watch = MakeRegistryWatch(
+        PlaceViews({"KT", "HKCU\\Software\\KTMemo\\*\\Parameters", ReadValues, "ServiceDll"})[0]);
+    ASSERT_TRUE(watch->Source().Arm(host));
+    watch->TakeFirstSnapshot(host);
+    // Times this close to a reading are never trusted: the next reading keeps the keys once settled.
+    CRegistryKey key;
+    ASSERT_EQ(ERROR_SUCCESS, key.Open(HKEY_CURRENT_USER, "Software\\KTMemo\\Svc\\Parameters"));
+    ULONGLONG written = KeyLastWrite(key.Get());
+    ASSERT_TRUE(WaitUntil(
+        [written] {
+            FILETIME now;
+            GetSystemTimeAsFileTime(&now);
+            return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32 | now.dwLowDateTime) >
+                   written + CKeyMemo::kUnsettled;
+        },
+        30000));
+    watch->Compare(host);
+    RegPutAll({parameters + "2"}), watch->Compare(host);
+    EXPECT_EQ(Texts{"C|HKCU/Software\\KTMemo\\Svc\\Parameters|ServiceDll=2"}, Ours(host.Events()));
+    RegPutAll({parameters}, true);
+}
+
 // A place that cannot be watched says the code its notification request gave, not the last
 // error; the file associations say a root that cannot be opened, then the wait that fails, and
 // nothing of a root that cannot be armed. A Startup row the shell leaves out is composed from HOMEDRIVE and
