@@ -35,7 +35,7 @@ struct RegistryWatchSettings {
     const char* category = nullptr;
     HKEY hive = nullptr;
     const char* hiveName = nullptr; // "HKLM", "HKCU" or "HKCR", for messages
-    std::string path;               // "" is the hive's root
+    std::string path{};             // "" is the hive's root
     // KEY_WOW64_32KEY for the 32-bit programs' view; 0 for the program's own.
     REGSAM view = 0;
     bool subtree = false;
@@ -43,11 +43,11 @@ struct RegistryWatchSettings {
     RegistryReader read = nullptr;
     const char* values = nullptr;
     // The "*" segments below the path, in order.
-    std::vector<std::string> pattern;
+    std::vector<std::string> pattern{};
     // The event's location: this text, followed by "\<subkeys>" of an item found below, with
     // details "name=text"; when empty, the item's name followed by locationSuffix, with the text
     // as the details.
-    std::string location;
+    std::string location{};
     const char* locationSuffix = "";
     bool readAhead = false;
     // What the keys below gave at the last reading (set by the place's source); null: read all.

@@ -11,7 +11,7 @@
 struct EventTexts {
     std::string category;
     int kind = EVENT_NEW;
-    std::string location, details, previous;
+    std::string location{}, details{}, previous{};
 };
 
 // A folder place, its folder expanded (code page, no trailing backslash; empty when unknown).

@@ -50,7 +50,8 @@ std::string FileOf(const std::string& where) {
 }
 
 DWORD RunCommand(std::string command) {
-    STARTUPINFOA si{sizeof si};
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return GetLastError();
@@ -94,9 +95,10 @@ void PutItem(const std::string& where, const std::string& state) {
     CComPtr<IPersistFile> file;
     AT_INFO job{0, 0, 0, 0, const_cast<LPWSTR>(L"C:\\KTjob.exe")};
     DWORD id = 0;
-    if (where[0] == 't')
+    if (where[0] == 't') {
         EXPECT_EQ(0u, Restore(temp.path + "t.xml", where));
-    if (where[0] == 'i')
+    }
+    if (where[0] == 'i') {
         EXPECT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
                                                IID_ITaskScheduler, scheduler.OutVoid())) &&
                     SUCCEEDED(scheduler->NewWorkItem(Utf8ToWide(where.substr(5)).c_str(), CLSID_CTask,
@@ -104,10 +106,12 @@ void PutItem(const std::string& where, const std::string& state) {
                     SUCCEEDED(task->SetApplicationName(L"C:\\KT.exe")) &&
                     SUCCEEDED(task->QueryInterface(IID_IPersistFile, file.OutVoid())) &&
                     SUCCEEDED(file->Save(nullptr, TRUE)));
+    }
     // Wine's schedule service may fail an add while it reads its folder again after a change.
-    if (where[0] == 'j')
+    if (where[0] == 'j') {
         EXPECT_TRUE(WaitUntil(
             [&] { return !NetScheduleJobAdd(nullptr, reinterpret_cast<LPBYTE>(&job), &id); }, 5000));
+    }
     g_job = where[0] == 'j' ? std::to_string(id) : g_job;
     if (where[0] == 'f')
         std::filesystem::create_directories(std::filesystem::path(FileOf(where)).parent_path()),
@@ -171,8 +175,8 @@ struct UndoCase {
     std::pair<std::string, std::string> beside; // another value, which must stay as it is
     EventTexts row;
     std::string says, after;
-    std::string regFile; // when given, the .reg file kept, whole
-    std::string fails;   // when given, what carrying it out says: setting the key's values is denied
+    std::string regFile{}; // when given, the .reg file kept, whole
+    std::string fails{};   // when given, what carrying it out says: setting the key's values is denied
 };
 const std::string kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
 const UndoCase kCases[] = {
@@ -322,14 +326,16 @@ TEST(Undo, EachChangeIsUndoneWhereItsPlaceHoldsWhatTheRowSaysAndTheRegFileKeptBr
         std::string failure = CarryOut(plan, undo.path, now);
         EXPECT_EQ(plan.possible ? c.fails : plan.text, failure);
         EXPECT_EQ(c.after, State(c.where));
-        if (!c.beside.first.empty())
+        if (!c.beside.first.empty()) {
             EXPECT_EQ(c.beside.second, State(c.beside.first)) << "another value was written";
+        }
         kept = undo.path + KeptName(now, plan);
         ASSERT_EQ(failure.empty() && plan.keptFile.empty(), std::filesystem::exists(kept)) << kept;
         const std::string bytes = ReadFileBytes(kept);
-        if (!c.regFile.empty())
+        if (!c.regFile.empty()) {
             EXPECT_EQ(L"\xFEFF" + Utf8ToWide(c.regFile),
                       std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2));
+        }
         if (DWORD code = bytes.empty() ? kCannot : Restore(kept, c.where); code != kCannot) {
             EXPECT_EQ(0u, code);
             EXPECT_EQ(c.before, State(c.where)) << "what was kept did not bring back the state before";
