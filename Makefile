@@ -5,15 +5,13 @@
 #   make package  build/Kestrow-<version>.msi and build/Kestrow-<version>.zip
 #   make demo   start Kestrow, make one real registry change, show the event it logs
 #   make bench  build and run the benchmarks
-#   make soak   the long random-change run against its journal, SECONDS=600 by default
 
 BUILD   := build
 NINJA   := ninja -C $(BUILD)
 ARGS    ?=
-SECONDS ?= 600
 RUNS    ?= 10
 
-.PHONY: all deps configure build package run test test-busy demo bench soak clean
+.PHONY: all deps configure build package run test test-busy demo bench clean
 
 all: build
 
@@ -47,8 +45,6 @@ bench: build
 	@$(NINJA) benchmarks
 	@scripts/run-bench.sh $(BUILD)
 
-soak: build
-	@scripts/run-soak.sh $(BUILD) $(SECONDS)
 
 clean:
 	rm -rf $(BUILD)

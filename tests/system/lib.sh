@@ -1,6 +1,6 @@
-# Shared by the system test, the soak and bench/shutdown.sh: the real Kestrow.exe in a Wine
+# Shared by the system test and bench/shutdown.sh: the real Kestrow.exe in a Wine
 # prefix. Needs KESTROW_EXE, TESTTOOL (testtool.exe), SYSTEST_DIR and WINEPREFIX, and the display
-# of the ctest fixture (KESTROW_DISPLAY_FILE) or DISPLAY: ctest gives them all, run-soak.sh too.
+# of the ctest fixture (KESTROW_DISPLAY_FILE) or DISPLAY: ctest gives them all.
 set -uo pipefail
 : "${WINEPREFIX:?run through ctest (make test)}"
 [ -n "${KESTROW_DISPLAY_FILE:-}" ] && source "$KESTROW_DISPLAY_FILE"

@@ -1,5 +1,5 @@
-// Drives a running Kestrow and the machine around it from outside, for the system tests, the
-// soak (tests/system/stress.sh) and the benchmarks. Exit 0 on success, 1 on failure, 2 on bad use.
+// Drives a running Kestrow and the machine around it from outside, for the system tests and the
+// benchmarks. Exit 0 on success, 1 on failure, 2 on bad use.
 // The window (TITLE a dialog's title):
 //   testtool state TITLE        prints "visible" or "hidden"; 1 when there is no such window
 //   testtool wait TITLE MS      waits until a window TITLE exists; 1 on time-out
@@ -17,7 +17,7 @@
 // Many changes at once, with a journal, and the scheduled tasks:
 //   testtool run OPSFILE     applies every line of OPSFILE in order; prints for each
 //                            "<ms since 1970>\t<result>\t<line>" (result 0 = done)
-//   testtool OP FIELD...     applies the one OPSFILE line "OP\tFIELD..." (addtask, deltask...)
+//   testtool OP FIELD...     applies the one OPSFILE line "OP\tFIELD..." (addtask...)
 //   testtool jobs            prints "job\tID\tFLAGS\tDAYSOFWEEK\tDAYSOFMONTH\tJOBTIME\tCOMMAND"
 //                            for each scheduled job, in the enumeration's order
 // Lines of OPSFILE hold tab-separated fields (ROOT is HKLM, HKCU or HKCR):
@@ -27,10 +27,8 @@
 //   delval ROOT PATH NAME
 //   mkkey ROOT PATH
 //   delkey ROOT PATH             the key and everything below it
-//   mkfile FILE TEXT / delfile FILE / mvfile FROM TO
+//   mkfile FILE TEXT
 //   addtask NAME APPLICATION     saves a new work item through the Task Scheduler
-//   settask NAME APPLICATION     saves an existing one with another application
-//   deltask NAME
 #include <windows.h>
 #include <shellapi.h>
 #include <lmcons.h> // before the other network headers
@@ -125,7 +123,7 @@ int Keys(const char* title, int id, const Fields& keys) {
 struct Question {
     const char* text;
     HWND dialog = nullptr;
-    std::string said;
+    std::string said{};
 };
 BOOL CALLBACK FindQuestion(HWND dialog, LPARAM p) {
     auto* q = reinterpret_cast<Question*>(p);
@@ -193,14 +191,13 @@ ITaskScheduler* Scheduler() {
     return SUCCEEDED(made) ? scheduler.Get() : nullptr;
 }
 
-// Saves a new work item (or, when existing, the one of that name) running application.
-LONG SaveTask(const std::string& name, const std::string& application, bool existing) {
+// Saves a new work item running application.
+LONG SaveTask(const std::string& name, const std::string& application) {
     CComPtr<ITask> task;
     CComPtr<IPersistFile> file;
     auto out = reinterpret_cast<IUnknown**>(task.Out());
-    HRESULT hr = !Scheduler() ? E_FAIL
-                 : existing   ? Scheduler()->Activate(Wide(name).c_str(), IID_ITask, out)
-                              : Scheduler()->NewWorkItem(Wide(name).c_str(), CLSID_CTask, IID_ITask, out);
+    HRESULT hr =
+        !Scheduler() ? E_FAIL : Scheduler()->NewWorkItem(Wide(name).c_str(), CLSID_CTask, IID_ITask, out);
     if (SUCCEEDED(hr) && SUCCEEDED(hr = task->SetApplicationName(Wide(application).c_str())) &&
         SUCCEEDED(hr = task->QueryInterface(IID_IPersistFile, file.OutVoid())))
         hr = file->Save(nullptr, TRUE);
@@ -240,23 +237,17 @@ int PrintJobs() {
 
 // One OPSFILE line; -1 when it is no such line.
 LONG Apply(const Fields& f) {
-    static const std::map<std::string, size_t> kFields{
-        {"setsz", 5},  {"setdw", 5},   {"setbin", 5}, {"delval", 4},  {"mkkey", 3},   {"delkey", 3},
-        {"mkfile", 3}, {"delfile", 2}, {"mvfile", 3}, {"addtask", 3}, {"settask", 3}, {"deltask", 2}};
+    static const std::map<std::string, size_t> kFields{{"setsz", 5},  {"setdw", 5},  {"setbin", 5},
+                                                       {"delval", 4}, {"mkkey", 3},  {"delkey", 3},
+                                                       {"mkfile", 3}, {"addtask", 3}};
     auto known = kFields.find(f.empty() ? "" : f[0]);
     if (known == kFields.end() || known->second != f.size())
         return -1;
     const std::string& op = f[0];
     if (op == "mkfile")
         return std::ofstream(f[1], std::ios::binary).write(f[2].data(), f[2].size()) ? 0 : ::GetLastError();
-    if (op == "delfile" || op == "mvfile")
-        return (op == "delfile" ? ::DeleteFileA(f[1].c_str()) : ::MoveFileA(f[1].c_str(), f[2].c_str()))
-                   ? 0
-                   : ::GetLastError();
-    if (op == "addtask" || op == "settask")
-        return Retried([&] { return SaveTask(f[1], f[2], op == "settask"); });
-    if (op == "deltask")
-        return Retried([&] { return Scheduler() ? Scheduler()->Delete(Wide(f[1]).c_str()) : -2; });
+    if (op == "addtask")
+        return Retried([&] { return SaveTask(f[1], f[2]); });
     return ApplyToRegistry(f);
 }
 
