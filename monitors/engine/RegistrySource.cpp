@@ -61,7 +61,7 @@ bool CRegistrySource::Arm(IMonitorHost& host) {
     if (!m_event)
         return false;
     if (m_key.Open(m_settings.hive, m_settings.path, KEY_READ | m_settings.view) == ERROR_SUCCESS) {
-        LONG r = m_key.Notify(m_settings.subtree, m_settings.filter, m_event.Get());
+        LONG r = NotifiedKey().Notify(m_settings.subtree, m_settings.filter, m_event.Get());
         if (r != ERROR_SUCCESS) {
             OnArmFailed(host, r);
             m_key.Close();
@@ -86,7 +86,7 @@ void CRegistrySource::OnArmFailed(IMonitorHost& host, LONG error) {
 
 void CRegistrySource::Rearm() {
     if (m_key.IsOpen())
-        m_key.Notify(m_settings.subtree, m_settings.filter, m_event.Get());
+        NotifiedKey().Notify(m_settings.subtree, m_settings.filter, m_event.Get());
 }
 
 void CRegistrySource::GuardNearestAncestor() {

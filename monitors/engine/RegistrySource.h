@@ -104,6 +104,9 @@ protected:
     }
     const RegistryWatchSettings& Settings() const { return m_settings; }
     const CRegistryKey& Key() const { return m_key; }
+    // The handle the change notification is armed on, while the key is open: the key itself,
+    // unless it is a predefined key, whose one handle every thread's watches share.
+    virtual const CRegistryKey& NotifiedKey() const { return m_key; }
     // Raises the change event, for a source that may have swallowed a signal.
     void Signal() { ::SetEvent(m_event.Get()); }
 

@@ -51,30 +51,36 @@ void CWatch::Compare(IMonitorHost& host) {
         m_followUp(host);
 }
 
-bool CWatch::ReadDuringSettle(DWORD settle, ItemReading& items) {
-    DWORD start = ::GetTickCount();
+namespace {
+// Sleeps until `ms` have passed since tick count `since`.
+void SleepUntil(DWORD since, DWORD ms) {
+    DWORD elapsed = ::GetTickCount() - since;
+    if (elapsed < ms)
+        ::Sleep(ms - elapsed);
+}
+} // namespace
+
+bool CWatch::ReadDuringSettle(DWORD settle, DWORD noticed, ItemReading& items) {
     // Late enough for most installers' writes to be over, early enough for a slow reading to
     // end in time; a write after the start only costs a second reading after the settle.
-    ::Sleep(settle / 5);
+    SleepUntil(noticed, settle / 5);
     CHandle quiet = MakeEvent(true);
     bool watching = quiet && m_source->WatchWhileReading(quiet.Get());
     if (watching)
         m_source->ReadItems(
             [&items](const std::string& name, const std::string& text) { items.emplace_back(name, text); });
-    DWORD elapsed = ::GetTickCount() - start;
-    if (elapsed < settle)
-        ::Sleep(settle - elapsed);
-    bool unchanged = watching && ::WaitForSingleObject(quiet.Get(), 0) == WAIT_TIMEOUT;
+    SleepUntil(noticed, settle);
+    bool unchanged = watching && !m_source->ChangedWhileReading(quiet.Get());
     if (watching)
         m_source->EndWatchWhileReading();
     return unchanged;
 }
 
-bool CWatch::Settle(IMonitorHost& host, ItemReading& items) {
+bool CWatch::Settle(IMonitorHost& host, DWORD noticed, ItemReading& items) {
     DWORD settle = host.GetSettleTime();
     if (m_readAhead)
-        return ReadDuringSettle(settle, items);
-    ::Sleep(settle);
+        return ReadDuringSettle(settle, noticed, items);
+    SleepUntil(noticed, settle);
     return false;
 }
 
@@ -159,6 +165,8 @@ void RunWatchLoop(IMonitorHost& host, const std::vector<CWatch*>& watches,
             ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, INFINITE);
         if (r == WAIT_FAILED)
             return ReportWaitFailure(host, waitNames);
+        // The settle counts from here: re-arming a place of many keys takes a while.
+        DWORD noticed = ::GetTickCount();
         size_t index = r - WAIT_OBJECT_0;
         if (index >= waiters.size())
             return; // the stop event
@@ -166,7 +174,7 @@ void RunWatchLoop(IMonitorHost& host, const std::vector<CWatch*>& watches,
         if (!TakeSignal(waiters[index]))
             continue; // another child of the parent came or went
         ItemReading items;
-        bool ahead = watch->Settle(host, items);
+        bool ahead = watch->Settle(host, noticed, items);
         std::vector<CWatch*> also = TakeOthers(watches, waiters, handles, watch);
         CReadingTurn turn;
         watch->CompareSettled(host, ahead, items);

@@ -49,6 +49,8 @@ public:
     // For a reading during the settle: arms `event` (manual-reset) for any change below the
     // place, on a handle of its own; false when it cannot.
     virtual bool WatchWhileReading(HANDLE event) { return false; }
+    // Whether that watch saw a change since it was armed.
+    virtual bool ChangedWhileReading(HANDLE event) { return ::WaitForSingleObject(event, 0) != WAIT_TIMEOUT; }
     // Ends that watch.
     virtual void EndWatchWhileReading() {}
 };
@@ -77,9 +79,10 @@ public:
     void TakeFirstSnapshot(IMonitorHost& host);
     // Reads afresh and reports the differences.
     void Compare(IMonitorHost& host);
-    // After a change signal: waits the settle time, reading already during it for a watch that
-    // reads ahead; true when that reading stands for the place as it is now.
-    bool Settle(IMonitorHost& host, ItemReading& items);
+    // After a change signal taken at tick count `noticed`: waits until the settle time has
+    // passed since, reading already during it for a watch that reads ahead; true when that
+    // reading stands for the place as it is now.
+    bool Settle(IMonitorHost& host, DWORD noticed, ItemReading& items);
     // Then compares: with that reading when `ahead`, otherwise afresh.
     void CompareSettled(IMonitorHost& host, bool ahead, const ItemReading& items);
     // Runs after each comparison that a change starts (not after the first reading): what
@@ -91,7 +94,7 @@ private:
                 const std::string& previous);
     // How the host's store knows this place.
     std::string Id() const { return m_category + std::string("\t") + m_source->Name(); }
-    bool ReadDuringSettle(DWORD settle, ItemReading& items);
+    bool ReadDuringSettle(DWORD settle, DWORD noticed, ItemReading& items);
     void CompareWith(IMonitorHost& host, const ItemReader& read);
     // The snapshot is kept under the source's name as it is now (a folder that moved).
     void KeepUnderName();

@@ -6,10 +6,14 @@ namespace {
 // open) deleted or made again, which the command key's own handle would never signal.
 const DWORD kItemKeyFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
 
-// The root's own subkeys coming and going; each recorded extension's ProgID key signals the rest.
+// The whole tree: an extension pointed at another ProgID changes the extension's own key, which
+// neither the root's list of subkeys nor any ProgID key's watch would signal.
 RegistryWatchSettings RootSettings(HKEY root) {
-    return {
-        .category = CATEGORY_FILEASSOC, .hive = root, .hiveName = "HKCR", .filter = REG_NOTIFY_CHANGE_NAME};
+    return {.category = CATEGORY_FILEASSOC,
+            .hive = root,
+            .hiveName = "HKCR",
+            .subtree = true,
+            .filter = kItemKeyFilter};
 }
 } // namespace
 
@@ -26,6 +30,15 @@ CRegistryKeyWatcher::CRegistryKeyWatcher(const RegistryWatchSettings& settings,
     : CRegistrySource(settings), m_parents(parents.size()) {
     for (size_t i = 0; i < parents.size(); ++i)
         (void)m_parents[i].key.Open(parents[i].first, parents[i].second, KEY_NOTIFY);
+    if (settings.hive == HKEY_CLASSES_ROOT)
+        (void)m_machineClasses.Open(HKEY_LOCAL_MACHINE, "Software\\Classes", KEY_NOTIFY);
+}
+
+const CRegistryKey& CRegistryKeyWatcher::NotifiedKey() const {
+    // A watch armed on the predefined root joins whichever watch of the process was armed on it
+    // first, with that watch's filter (a guard's: subkeys only). The user's classes have their
+    // own places in the category.
+    return m_machineClasses.IsOpen() ? m_machineClasses : CRegistrySource::NotifiedKey();
 }
 
 void CRegistryKeyWatcher::Rearm() {
@@ -43,6 +56,24 @@ void CRegistryKeyWatcher::Rearm() {
     for (HANDLE changed : watching)
         if (::WaitForSingleObject(changed, 0) == WAIT_OBJECT_0)
             return Signal();
+}
+
+bool CRegistryKeyWatcher::WatchWhileReading(HANDLE event) {
+    // The predefined root cannot carry a second watch (see the header); a test's root can.
+    bool watching = Settings().hive == HKEY_CLASSES_ROOT || CRegistrySource::WatchWhileReading(event);
+    for (CParentWatch& parent : m_parents) {
+        ::ResetEvent(parent.changed.Get());
+        watching =
+            watching && parent.key.IsOpen() && ArmParent(parent.key, parent.changed.Get()) == ERROR_SUCCESS;
+    }
+    return watching;
+}
+
+bool CRegistryKeyWatcher::ChangedWhileReading(HANDLE event) {
+    for (CParentWatch& parent : m_parents)
+        if (::WaitForSingleObject(parent.changed.Get(), 0) == WAIT_OBJECT_0)
+            return true;
+    return CRegistrySource::ChangedWhileReading(event);
 }
 
 LONG CRegistryKeyWatcher::OpenItemKey(const std::string& path, CRegistryKey& key) {
@@ -124,7 +155,9 @@ UINT RunFileAssociationMonitor(IMonitorHost& host, HKEY root, CSnapshotStore* st
         auto source = std::make_unique<CFileAssociationWatcher>(root);
         CFileAssociationWatcher* watcher = source.get();
         std::vector<std::unique_ptr<CWatch>> watches;
-        watches.push_back(std::make_unique<CWatch>(std::move(source), CATEGORY_FILEASSOC, NameAsLocation));
+        // Reading every extension takes long on a full machine: it is read during the settle.
+        watches.push_back(
+            std::make_unique<CWatch>(std::move(source), CATEGORY_FILEASSOC, NameAsLocation, true));
         // The rows name the real classes; a test's root is watched alone.
         bool rows = root == HKEY_CLASSES_ROOT;
         for (const RegistryWatchSettings& settings : RegistryPlacesOf(rows ? CATEGORY_FILEASSOC : ""))

@@ -5,7 +5,11 @@
 // the same loop.
 //
 // One change event serves the root and every recorded extension's ProgID key, so the wait
-// list stays at one handle however many extensions there are. Pitfall: arming a key with
+// list stays at one handle however many extensions there are. The root is watched over its
+// whole tree: an extension pointed at another ProgID writes only the extension's own key. The
+// classes root is a predefined key, whose one handle all watches of the process share, each
+// with the filter of the first armed on it (a guard's, for subkeys only): its watch is armed on
+// a handle of the machine's classes instead. Pitfall: arming a key with
 // RegNotifyChangeKeyValue resets the event it is given (Wine does; nothing promises that
 // Windows does not), so arming one key can swallow the signal that another key has just
 // given. Hence the cycle re-arms every known key before it reads anything, and a reading that
@@ -37,6 +41,10 @@ public:
     CRegistryKeyWatcher(const RegistryWatchSettings& settings,
                         const std::vector<std::pair<HKEY, const char*>>& parents);
     void Rearm() override;
+    const CRegistryKey& NotifiedKey() const override;
+    // A reading during the settle is watched through the parents, on their own events.
+    bool WatchWhileReading(HANDLE event) override;
+    bool ChangedWhileReading(HANDLE event) override;
     // Arming the place fails: nothing is said (the root has its own words); see ArmFailed.
     void OnArmFailed(IMonitorHost& host, LONG error) override { m_armFailed = true; }
     bool ArmFailed() const { return m_armFailed; }
@@ -64,6 +72,7 @@ private:
         CHandle changed = MakeEvent(true);
     };
     std::vector<CParentWatch> m_parents;
+    CRegistryKey m_machineClasses; // the classes root's own notification; see NotifiedKey
 };
 
 class CFileAssociationWatcher : public CRegistryKeyWatcher {

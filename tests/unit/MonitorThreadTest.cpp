@@ -265,6 +265,8 @@ TEST(MonitorThread, FileAssociationsAreWatchedAgain) {
     };
     run.Expect([] { RegPutAll({"HKCR\\KT.P|KTgo|"}); }, {"C|.KT1|KT.P=6", "C|.KT2|KT.P=6"});
     run.Expect(put("7"), {"C|.KT1|KT.P=7", "C|.KT1|KT.P=8", "C|.KT2|KT.P=7", "C|.KT2|KT.P=8"});
+    // An extension pointed at another identifier signals through nothing but its own key.
+    run.Expect([] { RegPutAll({"HKCR\\.KT1||KT.None"}); }, {"D|.KT1|KT.P=8"});
     RegPutAll(keys, true);
 }
 
