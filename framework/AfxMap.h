@@ -17,6 +17,12 @@ public:
         auto it = m_map.find(key);
         return it == m_map.end() ? nullptr : &it->second;
     }
+    // The stored entry, key and value; it stays where it is until removed.
+    typename Map::value_type* FindEntry(const std::string& key) {
+        auto it = m_map.find(key);
+        return it == m_map.end() ? nullptr : &*it;
+    }
+    size_t GetCount() const { return m_map.size(); }
     void SetAt(const std::string& key, V value) { m_map[key] = std::move(value); }
     bool RemoveKey(const std::string& key) { return m_map.erase(key) != 0; }
     void RemoveAll() { m_map.clear(); }

@@ -57,12 +57,15 @@ public:
     void Forget(const std::string& name);
 
 private:
-    bool Item(const std::string& name, const std::string& text, const SnapshotReport& report);
+    // The names of the current items a reading saw, as the snapshot stores them.
+    using Seen = std::vector<const std::string*>;
+    bool Item(const std::string& name, const std::string& text, const SnapshotReport& report, Seen& seen);
+    // Reports Deleted every item the reading did not see; true when there was one.
+    bool ReportUnseen(Seen& seen, const SnapshotReport& report);
 
     TextCompare m_compare;
     CSnapshotStore* m_store = nullptr;
     std::string m_id;
     bool m_read = false;
     CMapStringToString m_current;
-    CMapStringToString m_unseen; // while a reading runs: what it has not seen yet of current
 };
