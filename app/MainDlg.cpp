@@ -160,13 +160,10 @@ void CMainDlg::OnReport(const ReportRequest& r) {
     EventRecord rec;
     FillEventRecord(rec, m_clock.Now(), r.category, r.kind, r.location, r.details, r.previous);
     // The newest event is row 0, whatever order the list was sorted into.
-    m_list.InsertItem(0, rec.date);
-    const char* texts[] = {rec.category, rec.event, rec.location, rec.details, rec.previous};
-    for (int column = 1; column <= 5; ++column)
-        m_list.SetItemText(0, column, texts[column - 1]);
+    const char* texts[] = {rec.date, rec.category, rec.event, rec.location, rec.details, rec.previous};
     // A trusted change is listed, grey, and logged, but starts no alert.
     bool trusted = m_trust.Matches(rec);
-    LPARAM serial = m_list.MarkNewRow(0, trusted);
+    LPARAM serial = m_list.AddRow(texts, 6, trusted);
     m_log.Queue(FormatCsvLine(rec));
     m_eventLog.Report(rec);
     if (!trusted)

@@ -1,8 +1,53 @@
 #include "EventList.h"
+#include <cstring>
 
-LPARAM CEventList::MarkNewRow(int row, bool grey) {
-    SetRowData(row, ++m_lastSerial * 2 + (grey ? 1 : 0));
-    return m_lastSerial;
+LPARAM CEventList::AddRow(const char* const* texts, int count, bool grey) {
+    size_t size = 0;
+    for (int column = 0; column < count; ++column)
+        size += (texts[column] ? std::strlen(texts[column]) : 0) + 1;
+    std::string packed;
+    packed.reserve(size);
+    for (int column = 0; column < count; ++column)
+        packed.append(texts[column] ? texts[column] : "").push_back('\0');
+    LVITEMA item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.pszText = LPSTR_TEXTCALLBACKA;
+    item.lParam = (m_lastSerial + 1) * 2 + (grey ? 1 : 0);
+    // Held before the row is there: inserting it may draw it.
+    m_rowTexts.push_back(std::move(packed));
+    int row = InsertItem(&item);
+    if (row < 0) {
+        m_rowTexts.pop_back();
+        return 0;
+    }
+    for (int column = 1; column < count; ++column)
+        SetItemText(row, column, LPSTR_TEXTCALLBACKA);
+    return ++m_lastSerial;
+}
+
+void CEventList::OnGetDispInfo(NMHDR* hdr) const {
+    // The text part of the item is the same in both forms, but for the text's type.
+    LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(hdr)->item;
+    if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0)
+        return;
+    size_t serial = static_cast<size_t>(RowData(item.iItem) / 2);
+    const char* text = "";
+    if (serial >= 1 && serial <= m_rowTexts.size()) {
+        const std::string& texts = m_rowTexts[serial - 1];
+        size_t at = 0;
+        for (int column = 0; column < item.iSubItem && at < texts.size(); ++column)
+            at = texts.find('\0', at) + 1;
+        if (at < texts.size())
+            text = texts.c_str() + at;
+    }
+    if (hdr->code == LVN_GETDISPINFOA) {
+        ::lstrcpynA(item.pszText, text, item.cchTextMax);
+        return;
+    }
+    auto* wide = reinterpret_cast<wchar_t*>(item.pszText);
+    std::wstring converted(std::strlen(text) + 1, L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text, -1, &converted[0], static_cast<int>(converted.size()));
+    ::lstrcpynW(wide, converted.c_str(), item.cchTextMax);
 }
 
 void CEventList::SetRowGrey(int row, bool grey) {
@@ -74,6 +119,11 @@ bool CEventList::OnChildNotify(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) 
     auto* hdr = reinterpret_cast<NMHDR*>(lp);
     if (msg == WM_NOTIFY && hdr && hdr->code == NM_CUSTOMDRAW) {
         *result = OnCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(lp));
+        return true;
+    }
+    if (msg == WM_NOTIFY && hdr && (hdr->code == LVN_GETDISPINFOA || hdr->code == LVN_GETDISPINFOW)) {
+        OnGetDispInfo(hdr);
+        *result = 0;
         return true;
     }
     if (msg == WM_NOTIFY && hdr && hdr->code == LVN_KEYDOWN) {

@@ -4,13 +4,19 @@
 // and Delete to undo it.
 #pragma once
 #include "stListCtrl.h"
+#include <deque>
 #include <functional>
+#include <string>
 #include <vector>
 
 class CEventList : public stListCtrl {
 public:
-    // Gives the row just inserted the next serial number and its mark; returns that number.
-    LPARAM MarkNewRow(int row, bool grey);
+    CEventList() { m_ownerTexts = true; }
+    // A new top row of `count` texts, one per column (null: empty), with the next serial number
+    // and its mark; returns that number (0: the row could not be inserted). The list keeps the
+    // texts in one block per row and the list-view asks for them: a cell of the list-view's own
+    // costs it two allocations and a copy in UTF-16, and rows are many after a burst.
+    LPARAM AddRow(const char* const* texts, int count, bool grey);
     void SetRowGrey(int row, bool grey);
     bool IsRowGrey(int row) const { return RowData(row) & 1; }
     // Selects the row with that serial number alone, focused and scrolled into view; false when
@@ -37,6 +43,9 @@ private:
     int ColumnCount() const;
     void OnKeyDown(WORD key);
     static LRESULT OnCustomDraw(NMLVCUSTOMDRAW* draw);
+    void OnGetDispInfo(NMHDR* hdr) const;
 
     LPARAM m_lastSerial = 0;
+    // By serial number, from 1: the row's texts, each ended by '\0'.
+    std::deque<std::string> m_rowTexts;
 };

@@ -82,7 +82,7 @@ public:
     bool CopyRow(int source, int target) {
         CStringArray texts;
         texts.SetSize(m_nColumns);
-        for (int c = 0; c < m_nColumns; ++c)
+        for (int c = 0; c < m_nColumns && !m_pList->OwnerTexts(); ++c)
             texts[c] = m_pList->GetItemText(source, c);
         for (int c = 0; c < m_nColumns; ++c) {
             LVITEMA item{};
@@ -99,7 +99,9 @@ public:
             } else {
                 m_pList->SetItem(&item);
             }
-            m_pList->SetItemText(target, c, texts[c]);
+            const char* text =
+                m_pList->OwnerTexts() ? LPSTR_TEXTCALLBACKA : static_cast<const char*>(texts[c]);
+            m_pList->SetItemText(target, c, text);
         }
         return true;
     }

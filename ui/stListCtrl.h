@@ -24,6 +24,13 @@ public:
     // Header clicks reach the list reflected from its dialog.
     bool OnChildNotify(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
 
+    // The rows' texts are the owner's, asked for by the list-view (LPSTR_TEXTCALLBACK): a sort
+    // moves only the item data they are found by.
+    bool OwnerTexts() const { return m_ownerTexts; }
+
+protected:
+    bool m_ownerTexts = false;
+
 private:
     void OnColumnClick(NMHDR* pNMHDR, LRESULT* pResult);
     void AllocSortFlags(int count);
