@@ -159,7 +159,8 @@ void CMainDlg::ReportError(const char* text) {
 void CMainDlg::OnReport(const ReportRequest& r) {
     EventRecord rec;
     FillEventRecord(rec, m_clock.Now(), r.category, r.kind, r.location, r.details, r.previous);
-    // The newest event is row 0, whatever order the list was sorted into.
+    // The batch's events go on top once it is taken, newest first, whatever order the list was
+    // sorted into.
     const char* texts[] = {rec.date, rec.category, rec.event, rec.location, rec.details, rec.previous};
     // A trusted change is listed, grey, and logged, but starts no alert.
     bool trusted = m_trust.Matches(rec);
@@ -171,6 +172,7 @@ void CMainDlg::OnReport(const ReportRequest& r) {
 }
 
 void CMainDlg::OnReportsTaken() {
+    m_list.ShowNewRows();
     WriteLog();
     if (std::exchange(m_alertDue, false))
         m_alert.Start();

@@ -1,4 +1,5 @@
 #include "EventList.h"
+#include <algorithm>
 #include <cstring>
 
 LPARAM CEventList::AddRow(const char* const* texts, int count, bool grey) {
@@ -9,84 +10,93 @@ LPARAM CEventList::AddRow(const char* const* texts, int count, bool grey) {
     packed.reserve(size);
     for (int column = 0; column < count; ++column)
         packed.append(texts[column] ? texts[column] : "").push_back('\0');
-    LVITEMA item{};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.pszText = LPSTR_TEXTCALLBACKA;
-    item.lParam = (m_lastSerial + 1) * 2 + (grey ? 1 : 0);
-    // Held before the row is there: inserting it may draw it.
-    m_rowTexts.push_back(std::move(packed));
-    int row = InsertItem(&item);
-    if (row < 0) {
-        m_rowTexts.pop_back();
-        return 0;
-    }
-    for (int column = 1; column < count; ++column)
-        SetItemText(row, column, LPSTR_TEXTCALLBACKA);
-    return ++m_lastSerial;
+    m_newRows.push_back({std::move(packed), ++m_lastSerial, grey});
+    return m_lastSerial;
 }
 
-void CEventList::OnGetDispInfo(NMHDR* hdr) const {
-    // The text part of the item is the same in both forms, but for the text's type.
-    LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(hdr)->item;
-    if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0)
+void CEventList::ShowNewRows() {
+    int added = static_cast<int>(m_newRows.size()), shown = static_cast<int>(m_rows.size());
+    if (added == 0)
         return;
-    size_t serial = static_cast<size_t>(RowData(item.iItem) / 2);
-    const char* text = "";
-    if (serial >= 1 && serial <= m_rowTexts.size()) {
-        const std::string& texts = m_rowTexts[serial - 1];
-        size_t at = 0;
-        for (int column = 0; column < item.iSubItem && at < texts.size(); ++column)
-            at = texts.find('\0', at) + 1;
-        if (at < texts.size())
-            text = texts.c_str() + at;
+    // A virtual list-view keeps its selection by row number: it moves down with the rows.
+    std::vector<int> selected = SelectedRows();
+    int focused = GetNextItem(-1, LVNI_FOCUSED);
+    int mark = static_cast<int>(SendMessage(LVM_GETSELECTIONMARK));
+    for (Row& row : m_newRows)
+        m_rows.push_front(std::move(row));
+    m_newRows.clear();
+    if (!selected.empty())
+        SetItemState(-1, 0, LVIS_SELECTED);
+    SendMessage(LVM_SETITEMCOUNT, m_rows.size(), LVSICF_NOSCROLL);
+    if (shown > 0 && static_cast<int>(selected.size()) == shown) {
+        SelectAll();
+        for (int row = 0; row < added; ++row)
+            SetItemState(row, 0, LVIS_SELECTED);
+    } else {
+        for (int row : selected)
+            SetItemState(row + added, LVIS_SELECTED, LVIS_SELECTED);
     }
-    if (hdr->code == LVN_GETDISPINFOA) {
-        ::lstrcpynA(item.pszText, text, item.cchTextMax);
-        return;
-    }
-    auto* wide = reinterpret_cast<wchar_t*>(item.pszText);
-    std::wstring converted(std::strlen(text) + 1, L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text, -1, &converted[0], static_cast<int>(converted.size()));
-    ::lstrcpynW(wide, converted.c_str(), item.cchTextMax);
+    if (focused >= 0)
+        SetItemState(focused + added, LVIS_FOCUSED, LVIS_FOCUSED);
+    if (mark >= 0)
+        SendMessage(LVM_SETSELECTIONMARK, 0, mark + added);
+}
+
+const CEventList::Row* CEventList::RowAt(int row) const {
+    return row >= 0 && row < static_cast<int>(m_rows.size()) ? &m_rows[row] : nullptr;
+}
+
+const char* CEventList::Text(const Row& row, int column) {
+    size_t at = 0;
+    for (int c = 0; c < column && at < row.texts.size(); ++c)
+        at = row.texts.find('\0', at) + 1;
+    return at < row.texts.size() ? row.texts.c_str() + at : "";
 }
 
 void CEventList::SetRowGrey(int row, bool grey) {
-    LPARAM data = RowData(row);
-    if (grey != IsRowGrey(row))
-        SetRowData(row, (data & ~LPARAM(1)) | (grey ? 1 : 0));
+    if (row < 0 || row >= static_cast<int>(m_rows.size()) || m_rows[row].grey == grey)
+        return;
+    m_rows[row].grey = grey;
+    SendMessage(LVM_REDRAWITEMS, row, row);
 }
 
-LPARAM CEventList::RowData(int row) const {
-    LVITEMA item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    return GetItem(&item) ? item.lParam : 0;
-}
-
-void CEventList::SetRowData(int row, LPARAM data) {
-    LVITEMA item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    item.lParam = data;
-    SetItem(&item);
-    ::InvalidateRect(m_hWnd, nullptr, FALSE);
+bool CEventList::IsRowGrey(int row) const {
+    const Row* r = RowAt(row);
+    return r && r->grey;
 }
 
 bool CEventList::ShowRow(LPARAM serial) {
-    int row = -1;
-    for (LPARAM grey = 0; grey < 2 && row < 0; ++grey) {
-        LVFINDINFOA find{};
-        find.flags = LVFI_PARAM;
-        find.lParam = serial * 2 + grey;
-        row = static_cast<int>(SendMessage(LVM_FINDITEMA, static_cast<WPARAM>(-1), (LPARAM)&find));
-    }
-    if (serial <= 0 || row < 0)
+    ShowNewRows();
+    auto found =
+        std::find_if(m_rows.begin(), m_rows.end(), [serial](const Row& r) { return r.serial == serial; });
+    if (serial <= 0 || found == m_rows.end())
         return false;
+    int row = static_cast<int>(found - m_rows.begin());
     SetItemState(-1, 0, LVIS_SELECTED);
     SetItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     SendMessage(LVM_ENSUREVISIBLE, row, FALSE);
     ::SetFocus(m_hWnd);
     return true;
+}
+
+BOOL CEventList::SortColumn(int column, BOOL ascending) {
+    if (column < 0 || column >= ColumnCount())
+        return FALSE;
+    ShowNewRows();
+    int n = static_cast<int>(m_rows.size());
+    CStringArray texts;
+    texts.SetSize(n);
+    for (int row = 0; row < n; ++row)
+        texts[row] = Text(m_rows[row], column);
+    std::vector<int> order = AscendingOrder(texts, n);
+    if (!ascending)
+        std::reverse(order.begin(), order.end());
+    std::deque<Row> sorted;
+    for (int row : order)
+        sorted.push_back(std::move(m_rows[row]));
+    m_rows.swap(sorted);
+    ::InvalidateRect(m_hWnd, nullptr, FALSE);
+    return TRUE;
 }
 
 std::vector<int> CEventList::SelectedRows() const {
@@ -146,10 +156,26 @@ void CEventList::OnKeyDown(WORD key) {
         m_onCopy();
 }
 
-LRESULT CEventList::OnCustomDraw(NMLVCUSTOMDRAW* draw) {
+LRESULT CEventList::OnCustomDraw(NMLVCUSTOMDRAW* draw) const {
     if (draw->nmcd.dwDrawStage == CDDS_PREPAINT)
         return CDRF_NOTIFYITEMDRAW;
-    if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT && (draw->nmcd.lItemlParam & 1))
+    if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT && IsRowGrey(static_cast<int>(draw->nmcd.dwItemSpec)))
         draw->clrText = ::GetSysColor(COLOR_GRAYTEXT);
     return CDRF_DODEFAULT;
+}
+
+void CEventList::OnGetDispInfo(NMHDR* hdr) const {
+    // The text part of the item is the same in both forms, but for the text's type.
+    LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(hdr)->item;
+    const Row* row = RowAt(item.iItem);
+    if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0)
+        return;
+    const char* text = row ? Text(*row, item.iSubItem) : "";
+    if (hdr->code == LVN_GETDISPINFOA) {
+        ::lstrcpynA(item.pszText, text, item.cchTextMax);
+        return;
+    }
+    std::wstring wide(std::strlen(text) + 1, L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], static_cast<int>(wide.size()));
+    ::lstrcpynW(reinterpret_cast<wchar_t*>(item.pszText), wide.c_str(), item.cchTextMax);
 }

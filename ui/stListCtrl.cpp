@@ -82,7 +82,7 @@ public:
     bool CopyRow(int source, int target) {
         CStringArray texts;
         texts.SetSize(m_nColumns);
-        for (int c = 0; c < m_nColumns && !m_pList->OwnerTexts(); ++c)
+        for (int c = 0; c < m_nColumns; ++c)
             texts[c] = m_pList->GetItemText(source, c);
         for (int c = 0; c < m_nColumns; ++c) {
             LVITEMA item{};
@@ -99,9 +99,7 @@ public:
             } else {
                 m_pList->SetItem(&item);
             }
-            const char* text =
-                m_pList->OwnerTexts() ? LPSTR_TEXTCALLBACKA : static_cast<const char*>(texts[c]);
-            m_pList->SetItemText(target, c, text);
+            m_pList->SetItemText(target, c, texts[c]);
         }
         return true;
     }
@@ -178,6 +176,21 @@ BOOL stListCtrl::SortColumn(int column, BOOL ascending) {
     sorter.CollectTexts();
     sorter.QuickSort(0, n - 1);
     return sorter.RebuildRows() ? TRUE : FALSE;
+}
+
+std::vector<int> stListCtrl::AscendingOrder(CStringArray& texts, int count) {
+    CListSorter sorter(nullptr, 0, TRUE, 0);
+    std::vector<int> order(count > 0 ? count : 1);
+    for (int k = 0; k < count; ++k)
+        order[k] = k;
+    // The texts are sorted in place along with their indices.
+    std::swap(sorter.m_texts, texts);
+    sorter.m_nRows = count;
+    sorter.m_pOrder = order.data();
+    sorter.QuickSort(0, count - 1);
+    std::swap(sorter.m_texts, texts);
+    order.resize(count > 0 ? count : 0);
+    return order;
 }
 
 int stListCtrl::CompareItemText(const CString* a, const CString* b) {

@@ -3,6 +3,7 @@
 // first one sorts it descending.
 #pragma once
 #include "../framework/AfxCmn.h"
+#include <vector>
 
 class stListCtrl : public CListCtrl {
 public:
@@ -14,7 +15,7 @@ public:
 
     // Sorts the rows by the texts of `column`, moving whole rows; FALSE, with nothing changed,
     // when there is no such column or the rows could not be rebuilt.
-    BOOL SortColumn(int column, BOOL ascending);
+    virtual BOOL SortColumn(int column, BOOL ascending);
 
     // Two cell texts: numbers when the first text starts with a digit or "-" (or is empty),
     // compared in hundredths below 1000 and in units above; otherwise text without regard to
@@ -24,12 +25,10 @@ public:
     // Header clicks reach the list reflected from its dialog.
     bool OnChildNotify(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
 
-    // The rows' texts are the owner's, asked for by the list-view (LPSTR_TEXTCALLBACK): a sort
-    // moves only the item data they are found by.
-    bool OwnerTexts() const { return m_ownerTexts; }
-
 protected:
-    bool m_ownerTexts = false;
+    // The indices of the first `count` texts in ascending order (see CompareItemText), as a
+    // sort moves rows; the texts end in that order.
+    static std::vector<int> AscendingOrder(CStringArray& texts, int count);
 
 private:
     void OnColumnClick(NMHDR* pNMHDR, LRESULT* pResult);

@@ -338,6 +338,23 @@ TEST(MainWindow, TheRowsMenuTrustsOneChangeAndUndoesAnotherAndRowsCopyAsTheLogsL
         kept.push_back(entry.path().filename().string());
     ASSERT_EQ(1u, kept.size());
     EXPECT_EQ(" Auto Run.reg", kept[0].substr(kStampChars));
+
+    // New rows on top leave the selection on the rows it was on: one of them, then every one.
+    const int rows = ListView_GetItemCount(list);
+    char picked[64] = "", still[64] = "";
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(list, 1, LVIS_SELECTED, LVIS_SELECTED);
+    ListView_GetItemText(list, 1, 3, picked, sizeof picked);
+    w.dlg.ReportEvent("Service", EVENT_NEW, "KTs", "s");
+    ASSERT_EQ(rows + 1, ListView_GetItemCount(list));
+    EXPECT_EQ(2, ListView_GetNextItem(list, -1, LVNI_SELECTED));
+    EXPECT_EQ(-1, ListView_GetNextItem(list, 2, LVNI_SELECTED));
+    ListView_GetItemText(list, 2, 3, still, sizeof still);
+    EXPECT_STREQ(picked, still);
+    ListView_SetItemState(list, -1, LVIS_SELECTED, LVIS_SELECTED);
+    w.dlg.ReportEvent("Service", EVENT_NEW, "KTt", "t");
+    EXPECT_EQ(UINT(rows + 1), ListView_GetSelectedCount(list));
+    EXPECT_EQ(0u, ListView_GetItemState(list, 0, LVIS_SELECTED)) << "the new row joined the selection";
     SetAppMessageBoxSink(nullptr);
     RegDeleteTreeA(HKEY_CURRENT_USER, kTrustedKeyPath);
     RegDeleteKeyValueA(HKEY_CURRENT_USER, run, "MainWindowUndo");
