@@ -136,6 +136,10 @@ bool CEventList::OnChildNotify(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) 
         *result = 0;
         return true;
     }
+    if (msg == WM_NOTIFY && hdr && (hdr->code == LVN_ODFINDITEMA || hdr->code == LVN_ODFINDITEMW)) {
+        *result = OnFindItem(hdr);
+        return true;
+    }
     if (msg == WM_NOTIFY && hdr && hdr->code == LVN_KEYDOWN) {
         OnKeyDown(reinterpret_cast<NMLVKEYDOWN*>(lp)->wVKey);
         *result = 0;
@@ -178,4 +182,33 @@ void CEventList::OnGetDispInfo(NMHDR* hdr) const {
     std::wstring wide(std::strlen(text) + 1, L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], static_cast<int>(wide.size()));
     ::lstrcpynW(reinterpret_cast<wchar_t*>(item.pszText), wide.c_str(), item.cchTextMax);
+}
+
+LRESULT CEventList::OnFindItem(NMHDR* hdr) const {
+    // Typing in the list goes to the next row whose first column begins with what was typed.
+    const LVFINDINFOA& find = reinterpret_cast<NMLVFINDITEMA*>(hdr)->lvfi;
+    if (!(find.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.psz)
+        return -1;
+    std::string typed;
+    if (hdr->code == LVN_ODFINDITEMA) {
+        typed = find.psz;
+    } else {
+        auto* wide = reinterpret_cast<const wchar_t*>(find.psz);
+        int size = ::WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+        typed.assign(size > 0 ? size : 1, '\0');
+        ::WideCharToMultiByte(CP_ACP, 0, wide, -1, &typed[0], size, nullptr, nullptr);
+        typed.resize(std::strlen(typed.c_str()));
+    }
+    int n = static_cast<int>(m_rows.size()), start = reinterpret_cast<NMLVFINDITEMA*>(hdr)->iStart;
+    start = start < 0 || start >= n ? 0 : start;
+    for (int k = 0; k < n; ++k) {
+        int row = start + k;
+        if (row >= n && !(find.flags & LVFI_WRAP))
+            break;
+        const char* text = Text(m_rows[row % n], 0);
+        if (find.flags & LVFI_PARTIAL ? _strnicmp(text, typed.c_str(), typed.size()) == 0
+                                      : _stricmp(text, typed.c_str()) == 0)
+            return row % n;
+    }
+    return -1;
 }

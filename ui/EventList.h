@@ -54,6 +54,7 @@ private:
     void OnKeyDown(WORD key);
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW* draw) const;
     void OnGetDispInfo(NMHDR* hdr) const;
+    LRESULT OnFindItem(NMHDR* hdr) const;
 
     LPARAM m_lastSerial = 0;
     std::deque<Row> m_rows;     // as shown, top first

@@ -1,4 +1,5 @@
 #include "WatchCycle.h"
+#include <algorithm>
 #include "KeyMemo.h"
 #include "../../framework/AfxHandle.h"
 #include "../../framework/AfxString.h"
@@ -33,7 +34,9 @@ void CWatch::TakeFirstSnapshot(IMonitorHost& host) {
     m_id = Id();
     m_snapshot.KeepIn(m_store, m_id);
     m_snapshot.Restart();
+    DWORD start = ::GetTickCount();
     CompareWith(host, [this](const ItemVisitor& visit) { m_source->ReadItems(visit); });
+    m_readMs = ::GetTickCount() - start;
 }
 
 void CWatch::KeepUnderName() {
@@ -61,14 +64,19 @@ void SleepUntil(DWORD since, DWORD ms) {
 } // namespace
 
 bool CWatch::ReadDuringSettle(DWORD settle, DWORD noticed, ItemReading& items) {
-    // Late enough for most installers' writes to be over, early enough for a slow reading to
-    // end in time; a write after the start only costs a second reading after the settle.
-    SleepUntil(noticed, settle / 5);
+    // As late as the last reading's length allows (twice it, and a quarter of a second), and
+    // no earlier than a fifth of the settle: most installers' writes are over by then, and a
+    // short reading does not join a long one of another place (COM's) at its start. A write
+    // after the start only costs a second reading after the settle.
+    DWORD lead = std::min<DWORD>(settle - settle / 5, 2 * m_readMs + 250);
+    SleepUntil(noticed, settle - lead);
     CHandle quiet = MakeEvent(true);
     bool watching = quiet && m_source->WatchWhileReading(quiet.Get());
+    DWORD start = ::GetTickCount();
     if (watching)
         m_source->ReadItems(
             [&items](const std::string& name, const std::string& text) { items.emplace_back(name, text); });
+    m_readMs = ::GetTickCount() - start;
     SleepUntil(noticed, settle);
     bool unchanged = watching && !m_source->ChangedWhileReading(quiet.Get());
     if (watching)

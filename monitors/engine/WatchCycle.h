@@ -103,6 +103,7 @@ private:
     const char* m_category;
     ItemFormat m_format;
     bool m_readAhead;
+    DWORD m_readMs = 0; // how long the last reading took, for the next reading ahead
     CPlaceSnapshot m_snapshot;
     CSnapshotStore* m_store = nullptr;
     std::string m_id;

@@ -355,6 +355,11 @@ TEST(MainWindow, TheRowsMenuTrustsOneChangeAndUndoesAnotherAndRowsCopyAsTheLogsL
     w.dlg.ReportEvent("Service", EVENT_NEW, "KTt", "t");
     EXPECT_EQ(UINT(rows + 1), ListView_GetSelectedCount(list));
     EXPECT_EQ(0u, ListView_GetItemState(list, 0, LVIS_SELECTED)) << "the new row joined the selection";
+    LVFINDINFOA typed{}, other{}; // as typing in the list asks
+    typed.flags = other.flags = LVFI_STRING | LVFI_PARTIAL | LVFI_WRAP;
+    typed.psz = "05/03", other.psz = "06";
+    EXPECT_EQ(0, SendMessageA(list, LVM_FINDITEMA, -1, reinterpret_cast<LPARAM>(&typed)));
+    EXPECT_EQ(-1, SendMessageA(list, LVM_FINDITEMA, -1, reinterpret_cast<LPARAM>(&other)));
     SetAppMessageBoxSink(nullptr);
     RegDeleteTreeA(HKEY_CURRENT_USER, kTrustedKeyPath);
     RegDeleteKeyValueA(HKEY_CURRENT_USER, run, "MainWindowUndo");
