@@ -290,6 +290,9 @@ def latency(k, folders):
             print("  %-20s median %.2f s, worst %.2f s  (%s)%s" % (
                 cat, statistics.median(v), max(v), " ".join("%.2f" % x for x in sorted(v)[-5:]),
                 ", %d never logged" % missing if missing else ""))
+            # Which rounds were slow: the first one follows the first snapshots, the others do not.
+            if max(v) > (TASK_POLL if cat == "Task Scheduler" else SETTLE) + 0.5:
+                print("  %-20s round by round: %s" % ("", " ".join("%.2f" % x for x in v)))
     for cat in sorted(unwatched):
         print("  %-20s no line in the first round: not watched" % cat)
     return figures
