@@ -93,6 +93,10 @@ public:
     void Reconnect() override;
     void ReadItems(const ItemVisitor& visit) override;
     bool WatchWhileReading(HANDLE event) override;
+    void DropSignalBeforeReading() override {
+        ::ResetEvent(m_event.Get());
+        CRegistrySource::Rearm();
+    }
     void EndWatchWhileReading() override { m_quiet.Close(); }
 
 protected:

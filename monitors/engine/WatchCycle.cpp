@@ -73,6 +73,10 @@ bool CWatch::ReadDuringSettle(DWORD settle, DWORD noticed, ItemReading& items) {
     SleepUntil(noticed, settle - lead);
     CHandle quiet = MakeEvent(true);
     bool watching = quiet && m_source->WatchWhileReading(quiet.Get());
+    // An installer's writes signal again after the re-arming: without this, a second turn would
+    // read the whole place once more and run into the next change's settle.
+    if (watching)
+        m_source->DropSignalBeforeReading();
     DWORD start = ::GetTickCount();
     if (watching)
         m_source->ReadItems(

@@ -49,6 +49,9 @@ public:
     // For a reading during the settle: arms `event` (manual-reset) for any change below the
     // place, on a handle of its own; false when it cannot.
     virtual bool WatchWhileReading(HANDLE event) { return false; }
+    // That reading is about to begin: a change signal left by writes before it is dropped (the
+    // reading sees them) and the place armed again, so that it costs no second turn.
+    virtual void DropSignalBeforeReading() {}
     // Whether that watch saw a change since it was armed.
     virtual bool ChangedWhileReading(HANDLE event) { return ::WaitForSingleObject(event, 0) != WAIT_TIMEOUT; }
     // Ends that watch.

@@ -45,6 +45,8 @@ public:
     // A reading during the settle is watched through the parents, on their own events.
     bool WatchWhileReading(HANDLE event) override;
     bool ChangedWhileReading(HANDLE event) override;
+    // Kept: the signal may come from an item key, which only the full re-arming arms again.
+    void DropSignalBeforeReading() override {}
     // Arming the place fails: nothing is said (the root has its own words); see ArmFailed.
     void OnArmFailed(IMonitorHost& host, LONG error) override { m_armFailed = true; }
     bool ArmFailed() const { return m_armFailed; }
