@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <mbstring.h>
-#include <memory>
 #include <utility>
 
 namespace {
@@ -15,13 +14,6 @@ class CListSorter {
 public:
     CListSorter(stListCtrl* list, int column, BOOL ascending, int columns)
         : m_nColumns(columns), m_pList(list), m_nColumn(column), m_bAscending(ascending) {}
-
-    void CollectTexts() {
-        for (int k = 0; k < m_nRows; ++k) {
-            m_texts[k] = m_pList->GetItemText(k, m_nColumn);
-            m_pOrder[k] = k;
-        }
-    }
 
     // Ascending in the sense of CompareItemText; not stable. The shorter part is sorted by a
     // nested call and the longer one by the loop, so that the depth stays logarithmic however
@@ -167,14 +159,15 @@ BOOL stListCtrl::SortColumn(int column, BOOL ascending) {
     int columns = static_cast<int>(::SendMessageA(GetHeaderCtrl(), HDM_GETITEMCOUNT, 0, 0));
     if (column < 0 || column >= columns)
         return FALSE;
-    CListSorter sorter(this, column, ascending, columns);
     int n = GetItemCount();
+    CStringArray texts;
+    texts.SetSize(n);
+    for (int k = 0; k < n; ++k)
+        texts[k] = GetItemText(k, column);
+    std::vector<int> order = AscendingOrder(texts, n);
+    CListSorter sorter(this, column, ascending, columns);
     sorter.m_nRows = n;
-    sorter.m_texts.SetSize(n);
-    std::unique_ptr<int[]> order(new int[n > 0 ? n : 1]);
-    sorter.m_pOrder = order.get();
-    sorter.CollectTexts();
-    sorter.QuickSort(0, n - 1);
+    sorter.m_pOrder = order.data();
     return sorter.RebuildRows() ? TRUE : FALSE;
 }
 

@@ -41,39 +41,41 @@ const CRegistryKey& CRegistryKeyWatcher::NotifiedKey() const {
     return m_machineClasses.IsOpen() ? m_machineClasses : CRegistrySource::NotifiedKey();
 }
 
-void CRegistryKeyWatcher::Rearm() {
-    std::vector<HANDLE> watching;
+bool CRegistryKeyWatcher::ArmParents() {
+    bool all = true;
     for (CParentWatch& parent : m_parents) {
         ::ResetEvent(parent.changed.Get());
-        if (parent.key.IsOpen() && ArmParent(parent.key, parent.changed.Get()) == ERROR_SUCCESS)
-            watching.push_back(parent.changed.Get());
+        all = parent.key.IsOpen() && ArmParent(parent.key, parent.changed.Get()) == ERROR_SUCCESS && all;
     }
+    return all;
+}
+
+bool CRegistryKeyWatcher::ParentChanged() const {
+    for (const CParentWatch& parent : m_parents)
+        if (::WaitForSingleObject(parent.changed.Get(), 0) == WAIT_OBJECT_0)
+            return true;
+    return false;
+}
+
+void CRegistryKeyWatcher::Rearm() {
+    ArmParents();
     CRegistrySource::Rearm();
     for (const auto& pair : m_keys)
         if (pair.second.m_key.IsOpen())
             ArmItemKey(pair.second.m_key);
     // See the header: a change during the arming may have left its key unarmed.
-    for (HANDLE changed : watching)
-        if (::WaitForSingleObject(changed, 0) == WAIT_OBJECT_0)
-            return Signal();
+    if (ParentChanged())
+        Signal();
 }
 
 bool CRegistryKeyWatcher::WatchWhileReading(HANDLE event) {
     // The predefined root cannot carry a second watch (see the header); a test's root can.
     bool watching = Settings().hive == HKEY_CLASSES_ROOT || CRegistrySource::WatchWhileReading(event);
-    for (CParentWatch& parent : m_parents) {
-        ::ResetEvent(parent.changed.Get());
-        watching =
-            watching && parent.key.IsOpen() && ArmParent(parent.key, parent.changed.Get()) == ERROR_SUCCESS;
-    }
-    return watching;
+    return ArmParents() && watching;
 }
 
 bool CRegistryKeyWatcher::ChangedWhileReading(HANDLE event) {
-    for (CParentWatch& parent : m_parents)
-        if (::WaitForSingleObject(parent.changed.Get(), 0) == WAIT_OBJECT_0)
-            return true;
-    return CRegistrySource::ChangedWhileReading(event);
+    return ParentChanged() || CRegistrySource::ChangedWhileReading(event);
 }
 
 LONG CRegistryKeyWatcher::OpenItemKey(const std::string& path, CRegistryKey& key) {

@@ -65,6 +65,11 @@ protected:
     virtual LONG ArmParent(const CRegistryKey& parent, HANDLE changed);
 
 private:
+    // Arms each parent's watch on its own event, reset first; false when one could not be armed.
+    bool ArmParents();
+    // Whether a parent's watch saw a change since it was armed.
+    bool ParentChanged() const;
+
     std::unordered_map<std::string, CWatchedKey> m_keys;
     std::unordered_map<std::string, bool> m_seen;
     bool m_armed = false;
