@@ -1,7 +1,9 @@
 // The COM monitor's reading and the file association watcher against a large registry:
 // 10,000 classes under CLSID (each with an InprocServer32) and 2,000 extensions with their
 // ProgIDs and open commands. Each figure is compared with a bare loop that makes the same
-// registry calls and nothing else; the goal is a ratio of at most 1.3.
+// registry calls as a first reading and nothing else; the goal is a ratio of at most 1.3. The
+// COM monitor asks a class's own key again only when it was written since, so from its second
+// reading on it makes under half the bare loop's calls.
 //
 // It builds its classes under HKEY_CLASSES_ROOT and removes them again at the end, so it
 // runs only under Wine, in a prefix of its own:

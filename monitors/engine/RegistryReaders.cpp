@@ -31,10 +31,6 @@ bool SegmentMatches(const std::string& segment, const std::string& name) {
     return name.size() >= star && _strnicmp(segment.c_str(), name.c_str(), star) == 0;
 }
 
-namespace {
-using KeyRead = std::function<bool(const ItemVisitor& visit)>;
-
-// The key's items through the memo, where the source keeps one.
 void Remembered(const RegistryWatchSettings& settings, const std::string& path, ULONGLONG written,
                 const KeyRead& read, const ItemVisitor& visit) {
     if (settings.memo)
@@ -42,6 +38,8 @@ void Remembered(const RegistryWatchSettings& settings, const std::string& path, 
     else
         read(visit);
 }
+
+namespace {
 
 // The subkeys of the place's own key with their times, listed once in a turn of the loop for
 // every place of that key (see CReadingTurn).

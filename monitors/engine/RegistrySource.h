@@ -72,6 +72,11 @@ void ReadSubkeyTexts(const CRegistryKey& key, const RegistryWatchSettings& setti
 using SubkeyText = std::function<std::string(const CRegistryKey& subkey)>;
 void ReadSubkeyItems(const CRegistryKey& key, const RegistryWatchSettings& settings, const SubkeyText& text,
                      const ItemVisitor& visit);
+// The items `read` gives of the key `path` below the place, last written at `written`: through
+// the source's memo where it keeps one (those of the last reading while the time stands).
+using KeyRead = std::function<bool(const ItemVisitor& visit)>;
+void Remembered(const RegistryWatchSettings& settings, const std::string& path, ULONGLONG written,
+                const KeyRead& read, const ItemVisitor& visit);
 // Whether value `name` counts for the place.
 bool ValueCounts(const RegistryWatchSettings& settings, const std::string& name);
 // Whether subkey `name` is one that a "*" segment of a place's key stands for: "*" matches every

@@ -1,4 +1,5 @@
 #include "COMMonitor.h"
+#include <iterator>
 
 std::string COMDetails(const std::string& className, const std::string& inproc, const std::string& local,
                        const std::string& treatAs, const std::string& verbs) {
@@ -16,12 +17,8 @@ std::string COMDetails(const std::string& className, const std::string& inproc, 
     return text + verbs;
 }
 
-std::string ShellVerbs(const CRegistryKey& parent, REGSAM view) {
-    CRegistryKey shell;
+std::string ShellVerbs(const CRegistryKey& shell) {
     std::string verbs;
-    // Read-only: a class without verbs has no shell key, and none is made.
-    if (shell.Open(parent.Get(), "shell", KEY_READ | view) != ERROR_SUCCESS)
-        return verbs;
     ForEachSubkey(shell.Get(), [&](const std::string& verb) {
         std::string command = shell.ReadDefaultText(verb + "\\command");
         if (!command.empty())
@@ -30,16 +27,55 @@ std::string ShellVerbs(const CRegistryKey& parent, REGSAM view) {
     return verbs;
 }
 
+namespace {
+// The keys below a class that make it an item, in the order of COMDetails' parts.
+const char* const kClassKeys[] = {"InprocServer32", "LocalServer32", "TreatAs", "shell"};
+const unsigned kShell = 3, kAllClassKeys = 15;
+
+// Of each key of kClassKeys that the bit `wanted` names, below the class `name`: its default
+// text (the verbs for shell) in `parts`. Returns the bits of those that could be opened.
+unsigned ReadClassKeys(HKEY clsid, const std::string& name, REGSAM view, unsigned wanted,
+                       std::string* parts) {
+    unsigned found = 0;
+    for (unsigned i = 0; i < std::size(kClassKeys); ++i) {
+        CRegistryKey key;
+        // Read-only: a class without verbs has no shell key, and none is made.
+        if (!(wanted & 1u << i) ||
+            key.Open(clsid, name + "\\" + kClassKeys[i], (i == kShell ? KEY_READ : KEY_QUERY_VALUE) | view) !=
+                ERROR_SUCCESS)
+            continue;
+        found |= 1u << i;
+        parts[i] = i == kShell ? ShellVerbs(key) : key.ReadText(std::string());
+    }
+    return found;
+}
+} // namespace
+
 void ReadCOMClasses(const CRegistryKey& clsid, const RegistryWatchSettings& settings,
                     const ItemVisitor& visit) {
-    ForEachSubkey(clsid.Get(), [&](const std::string& name) {
-        // Read-only, so that a class removed meanwhile is simply no item.
-        CRegistryKey cls;
-        if (cls.Open(clsid.Get(), name, KEY_READ | settings.view) != ERROR_SUCCESS)
-            return;
-        std::string details = COMDetails(cls.ReadDefaultText(), cls.ReadDefaultText("InprocServer32"),
-                                         cls.ReadDefaultText("LocalServer32"), cls.ReadDefaultText("TreatAs"),
-                                         ShellVerbs(cls, settings.view));
+    ForEachSubkeyStamped(clsid.Get(), [&](const std::string& name, ULONGLONG written) {
+        std::string parts[std::size(kClassKeys)], className;
+        unsigned has = 0;
+        bool read = false;
+        // A class's own time moves when its name is written or a key below it comes or goes, not
+        // when a server's path is rewritten: while it stands, its name and the keys it lacked are
+        // taken from the last reading (a third of the registry calls), the keys it has read anew.
+        Remembered(
+            settings, name, written,
+            [&](const ItemVisitor& keep) {
+                // Read-only, so that a class removed meanwhile is simply no item.
+                CRegistryKey cls;
+                if (cls.Open(clsid.Get(), name, KEY_QUERY_VALUE | settings.view) != ERROR_SUCCESS)
+                    return false;
+                read = true;
+                unsigned found = ReadClassKeys(clsid.Get(), name, settings.view, kAllClassKeys, parts);
+                keep(std::string(1, static_cast<char>('a' + found)), cls.ReadDefaultText());
+                return true;
+            },
+            [&](const std::string& keys, const std::string& text) { has = keys[0] - 'a', className = text; });
+        if (!read)
+            ReadClassKeys(clsid.Get(), name, settings.view, has, parts);
+        std::string details = COMDetails(className, parts[0], parts[1], parts[2], parts[3]);
         if (!details.empty())
             visit(name, details);
     });

@@ -16,9 +16,9 @@
 std::string COMDetails(const std::string& className, const std::string& inproc, const std::string& local,
                        const std::string& treatAs = std::string(), const std::string& verbs = std::string());
 
-// The commands of the key's shell verbs ("shell\open\command"), "open=command;" each, in the
+// The commands of the shell key's verbs ("open\command"), "open=command;" each, in the
 // registry's order; a verb without a command is left out.
-std::string ShellVerbs(const CRegistryKey& parent, REGSAM view);
+std::string ShellVerbs(const CRegistryKey& shell);
 
 // Item reader: every class of the open CLSID key that has a server, name -> details.
 void ReadCOMClasses(const CRegistryKey& clsid, const RegistryWatchSettings& settings,

@@ -1,6 +1,7 @@
 // Saved snapshots, what cannot be watched and the Startup folders' paths, without threads.
 #include "TestSupport.h"
 #include "monitors/places/Places.h"
+#include "monitors/places/COMMonitor.h"
 #include "monitors/places/FileAssociationMonitor.h"
 #include "monitors/engine/SnapshotStore.h"
 #include "monitors/places/StartupMonitor.h"
@@ -55,21 +56,27 @@ TEST(MonitorReading, ASaveKeepsThePlacesThisRunDidNotRead) {
     EXPECT_EQ(CSnapshotStore::Format(places), CSnapshotStore::Format(saved));
 }
 
-// A reading keeps each key's items while its last-write time stands: a service's Parameters
-// written after a reading that kept its service key (whose own time a grandchild's value
-// leaves alone) is still read.
+// A reading keeps each key's items while its last-write time stands, which a grandchild's value
+// leaves alone: a service's Parameters, and a class's server path, written after a reading that
+// kept their keys are still read; a server key added to a kept class is found.
 TEST(MonitorReading, AValueBelowAKeptKeyIsStillRead) {
-    const std::string parameters = "HKCU\\Software\\KTMemo\\Svc\\Parameters|ServiceDll|";
-    RegPutAll({parameters}, true), RegPutAll({parameters + "1"});
+    const std::string memo = "HKCU\\Software\\KTMemo\\", parameters = memo + "Svc\\Parameters|ServiceDll|",
+                      cls = memo + "CLSID\\KT";
+    const Texts keys = {parameters + "1", cls + "a||A", cls + "a\\InprocServer32||1.dll", cls + "b||B"};
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KTMemo"), RegPutAll(keys);
     CRecordingHost host;
-    auto watch = MakeRegistryWatch(
-        PlaceViews({"KT", "HKCU\\Software\\KTMemo\\*\\Parameters", ReadValues, "ServiceDll"})[0]);
-    ASSERT_TRUE(watch->Source().Arm(host));
-    watch->TakeFirstSnapshot(host);
+    std::vector<std::unique_ptr<CWatch>> watches;
+    for (const RegistryPlace& place :
+         {RegistryPlace{"KT", "HKCU\\Software\\KTMemo\\*\\Parameters", ReadValues, "ServiceDll"},
+          RegistryPlace{"KT", "HKCU\\Software\\KTMemo\\CLSID", ReadCOMClasses, nullptr, kItemNamed}}) {
+        watches.push_back(MakeRegistryWatch(PlaceViews(place)[0]));
+        ASSERT_TRUE(watches.back()->Source().Arm(host));
+        watches.back()->TakeFirstSnapshot(host);
+    }
     // Times this close to a reading are never trusted: the next reading keeps the keys once settled.
-    CRegistryKey key;
-    ASSERT_EQ(ERROR_SUCCESS, key.Open(HKEY_CURRENT_USER, "Software\\KTMemo\\Svc\\Parameters"));
-    ULONGLONG written = KeyLastWrite(key.Get());
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const ULONGLONG written = static_cast<ULONGLONG>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
     ASSERT_TRUE(WaitUntil(
         [written] {
             FILETIME now;
@@ -78,10 +85,15 @@ TEST(MonitorReading, AValueBelowAKeptKeyIsStillRead) {
                    written + CKeyMemo::kUnsettled;
         },
         30000));
-    watch->Compare(host);
-    RegPutAll({parameters + "2"}), watch->Compare(host);
-    EXPECT_EQ(Texts{"C|HKCU/Software\\KTMemo\\Svc\\Parameters|ServiceDll=2"}, Ours(host.Events()));
-    RegPutAll({parameters}, true);
+    for (auto& watch : watches)
+        watch->Compare(host);
+    RegPutAll({parameters + "2", cls + "a\\InprocServer32||2.dll", cls + "b\\LocalServer32||b.exe"});
+    for (auto& watch : watches)
+        watch->Compare(host);
+    EXPECT_EQ((Texts{"C|HKCU/Software\\KTMemo\\Svc\\Parameters|ServiceDll=2", "C|KTa|COM=A;Inproc=2.dll;",
+                     "N|KTb|COM=B;Local=b.exe "}),
+              Ours(host.Events()));
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KTMemo");
 }
 
 // A place that cannot be watched says the code its notification request gave, not the last
