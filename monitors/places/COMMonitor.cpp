@@ -33,16 +33,16 @@ const char* const kClassKeys[] = {"InprocServer32", "LocalServer32", "TreatAs", 
 const unsigned kShell = 3, kAllClassKeys = 15;
 
 // Of each key of kClassKeys that the bit `wanted` names, below the class `name`: its default
-// text (the verbs for shell) in `parts`. Returns the bits of those that could be opened.
-unsigned ReadClassKeys(HKEY clsid, const std::string& name, REGSAM view, unsigned wanted,
-                       std::string* parts) {
+// text (the verbs for shell) in `parts`. Returns the bits of those that could be opened. Opened
+// without naming the view, which the CLSID key's handle already is: below it nothing is
+// redirected, and under Wine a path opened with a view flag costs a round trip per key in it.
+unsigned ReadClassKeys(HKEY clsid, const std::string& name, unsigned wanted, std::string* parts) {
     unsigned found = 0;
     for (unsigned i = 0; i < std::size(kClassKeys); ++i) {
         CRegistryKey key;
         // Read-only: a class without verbs has no shell key, and none is made.
-        if (!(wanted & 1u << i) ||
-            key.Open(clsid, name + "\\" + kClassKeys[i], (i == kShell ? KEY_READ : KEY_QUERY_VALUE) | view) !=
-                ERROR_SUCCESS)
+        if (!(wanted & 1u << i) || key.Open(clsid, name + "\\" + kClassKeys[i],
+                                            i == kShell ? KEY_READ : KEY_QUERY_VALUE) != ERROR_SUCCESS)
             continue;
         found |= 1u << i;
         parts[i] = i == kShell ? ShellVerbs(key) : key.ReadText(std::string());
@@ -68,13 +68,13 @@ void ReadCOMClasses(const CRegistryKey& clsid, const RegistryWatchSettings& sett
                 if (cls.Open(clsid.Get(), name, KEY_QUERY_VALUE | settings.view) != ERROR_SUCCESS)
                     return false;
                 read = true;
-                unsigned found = ReadClassKeys(clsid.Get(), name, settings.view, kAllClassKeys, parts);
+                unsigned found = ReadClassKeys(clsid.Get(), name, kAllClassKeys, parts);
                 keep(std::string(1, static_cast<char>('a' + found)), cls.ReadDefaultText());
                 return true;
             },
             [&](const std::string& keys, const std::string& text) { has = keys[0] - 'a', className = text; });
         if (!read)
-            ReadClassKeys(clsid.Get(), name, settings.view, has, parts);
+            ReadClassKeys(clsid.Get(), name, has, parts);
         std::string details = COMDetails(className, parts[0], parts[1], parts[2], parts[3]);
         if (!details.empty())
             visit(name, details);
