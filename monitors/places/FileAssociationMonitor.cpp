@@ -47,7 +47,7 @@ bool CRegistryKeyWatcher::ArmParents() {
         ::ResetEvent(parent.changed.Get());
         all = parent.key.IsOpen() && ArmParent(parent.key, parent.changed.Get()) == ERROR_SUCCESS && all;
     }
-    return all;
+    return m_parentsArmed = all;
 }
 
 bool CRegistryKeyWatcher::ParentChanged() const {
@@ -57,8 +57,13 @@ bool CRegistryKeyWatcher::ParentChanged() const {
     return false;
 }
 
-void CRegistryKeyWatcher::Rearm() {
+bool CRegistryKeyWatcher::Arm(IMonitorHost& host) {
+    // Before the first reading, which arms every item key: see EndKeys.
     ArmParents();
+    return CRegistrySource::Arm(host);
+}
+
+void CRegistryKeyWatcher::ArmKeys() {
     CRegistrySource::Rearm();
     for (const auto& pair : m_keys)
         if (pair.second.m_key.IsOpen())
@@ -66,6 +71,18 @@ void CRegistryKeyWatcher::Rearm() {
     // See the header: a change during the arming may have left its key unarmed.
     if (ParentChanged())
         Signal();
+}
+
+void CRegistryKeyWatcher::Rearm() {
+    ArmParents();
+    ArmKeys();
+}
+
+void CRegistryKeyWatcher::DropSignalBeforeReading() {
+    // The parents' watches, armed for the reading, see every write from here on; every key is
+    // armed again, since the one that signalled is spent.
+    ::ResetEvent(ChangeEvent());
+    ArmKeys();
 }
 
 bool CRegistryKeyWatcher::WatchWhileReading(HANDLE event) {
@@ -101,8 +118,9 @@ void CRegistryKeyWatcher::EndKeys() {
     for (auto it = m_keys.begin(); it != m_keys.end();)
         it = m_seen.count(it->first) ? std::next(it) : m_keys.erase(it);
     m_seen.clear();
-    if (m_armed)
-        Signal(); // see the header: an arming may have swallowed a signal
+    // See the header: an arming may have swallowed a signal, which the parents' watches saw.
+    if (m_armed && (!m_parentsArmed || ParentChanged()))
+        Signal();
     m_armed = false;
 }
 

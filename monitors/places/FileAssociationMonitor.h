@@ -12,12 +12,12 @@
 // a handle of the machine's classes instead. Pitfall: arming a key with
 // RegNotifyChangeKeyValue resets the event it is given (Wine does; nothing promises that
 // Windows does not), so arming one key can swallow the signal that another key has just
-// given. Hence the cycle re-arms every known key before it reads anything, and a reading that
-// arms new keys raises the event once more itself, so that one more comparison picks up
-// whatever a swallowed signal would have announced. A key that signals during the re-arming,
-// after its own arming and before a later one, would be left unarmed with its signal gone:
-// a watch of the keys' parents on handles and events of their own sees any change during the
-// re-arming, and the event is raised again, so that the next turn arms every key once more.
+// given. Hence the cycle re-arms every known key before it reads anything. A key that signals
+// during the re-arming, after its own arming and before a later one, would be left unarmed with
+// its signal gone: a watch of the keys' parents on handles and events of their own sees any
+// change during the re-arming, and the event is raised again, so that the next turn arms every
+// key once more. So does a reading that arms new keys, when the parents saw a change meanwhile
+// (or could not be armed): one more comparison picks up what a swallowed signal announced.
 // Each parent has its own event: were they to share one, arming the second would swallow a
 // change below the first made in between, and that watch, used up, would miss the rest.
 // Those parents are real keys, not the predefined root: opened by an empty path, a predefined key
@@ -40,13 +40,14 @@ public:
     // `parents`: hive and path of the keys below which every item key lies.
     CRegistryKeyWatcher(const RegistryWatchSettings& settings,
                         const std::vector<std::pair<HKEY, const char*>>& parents);
+    bool Arm(IMonitorHost& host) override;
     void Rearm() override;
     const CRegistryKey& NotifiedKey() const override;
     // A reading during the settle is watched through the parents, on their own events.
     bool WatchWhileReading(HANDLE event) override;
     bool ChangedWhileReading(HANDLE event) override;
-    // Kept: the signal may come from an item key, which only the full re-arming arms again.
-    void DropSignalBeforeReading() override {}
+    // With every key armed again: the signal may come from an item key, whose watch it spent.
+    void DropSignalBeforeReading() override;
     // Arming the place fails: nothing is said (the root has its own words); see ArmFailed.
     void OnArmFailed(IMonitorHost& host, LONG error) override { m_armFailed = true; }
     bool ArmFailed() const { return m_armFailed; }
@@ -69,10 +70,13 @@ private:
     bool ArmParents();
     // Whether a parent's watch saw a change since it was armed.
     bool ParentChanged() const;
+    // Arms the place's key and every item key; raises the event when a parent saw a change.
+    void ArmKeys();
 
     std::unordered_map<std::string, CWatchedKey> m_keys;
     std::unordered_map<std::string, bool> m_seen;
     bool m_armed = false;
+    bool m_parentsArmed = false; // each parent's watch armed at the last ArmParents
     bool m_armFailed = false;
     struct CParentWatch {
         CRegistryKey key;

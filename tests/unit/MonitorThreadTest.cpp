@@ -274,15 +274,19 @@ TEST(MonitorThread, FileAssociationsAreWatchedAgain) {
 // later one, which clears the shared event under Wine: seen, and so is the next rewrite. In the
 // same turn, before that, a change below the first of the parents whose watch catches such a
 // rewrite, made before the second parent is armed (each parent's watch keeps its own signal).
+// Last, a rewrite just before a reading arms a new extension's key: seen in the next turn.
 TEST(MonitorThread, AFileAssociationRewrittenWhileItsKeysAreArmedStaysWatched) {
     const std::string command = "HKCR\\KT.A\\shell\\open\\command||";
     const Texts keys = {"HKCR\\.KTa||KT.A", command + "1", "HKCR\\.KTb||KT.B",
                         "HKCR\\KT.B\\shell\\open\\command||b", "HKLM\\Software\\Classes\\KT.C||c"};
     RegPutAll(keys, true), RegPutAll(keys);
-    static std::atomic<int> meddle{0}; // 1: below the first parent, 2: the rewrite, 3: done
+    // 1: below the first parent, 2: the rewrite, 3: before a new key, 4: done
+    static std::atomic<int> meddle{0};
     struct CMeddlingWatcher : CFileAssociationWatcher {
         LONG OpenItemKey(const std::string& path, CRegistryKey& key) override {
             LONG r = CFileAssociationWatcher::OpenItemKey(path, key);
+            if (int before = 3; path == "KT.N" && meddle.compare_exchange_strong(before, 4))
+                RegPutAll({"HKCR\\KT.A\\shell\\open\\command||4"});
             return path == "KT.A" ? (m_kta = key.Get(), r) : r;
         }
         LONG ArmParent(const CRegistryKey& parent, HANDLE changed) override {
@@ -311,7 +315,9 @@ TEST(MonitorThread, AFileAssociationRewrittenWhileItsKeysAreArmedStaysWatched) {
     meddle = 1;
     run.Expect([] { RegPutAll({"HKCR\\KT.A|KTgo|x"}); }, {"C|.KTa|KT.A=2"});
     run.Expect([&] { RegPutAll({command + "3"}); }, {"C|.KTa|KT.A=3"});
-    RegPutAll(keys, true);
+    const Texts added = {"HKCR\\.KTn||KT.N", "HKCR\\KT.N\\shell\\open\\command||n"};
+    run.Expect([&] { RegPutAll(added); }, {"C|.KTa|KT.A=4", "N|.KTn|KT.N=n"});
+    RegPutAll(keys, true), RegPutAll(added, true);
 }
 
 // Writes within one settle are one comparison, with their last data; a Changed event carries
