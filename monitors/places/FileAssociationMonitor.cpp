@@ -29,7 +29,7 @@ CRegistryKeyWatcher::CRegistryKeyWatcher(const RegistryWatchSettings& settings,
                                          const std::vector<std::pair<HKEY, const char*>>& parents)
     : CRegistrySource(settings), m_parents(parents.size()) {
     for (size_t i = 0; i < parents.size(); ++i)
-        (void)m_parents[i].key.Open(parents[i].first, parents[i].second, KEY_NOTIFY);
+        m_parents[i].hive = parents[i].first, m_parents[i].path = parents[i].second;
     if (settings.hive == HKEY_CLASSES_ROOT)
         (void)m_machineClasses.Open(HKEY_LOCAL_MACHINE, "Software\\Classes", KEY_NOTIFY);
 }
@@ -45,7 +45,12 @@ bool CRegistryKeyWatcher::ArmParents() {
     bool all = true;
     for (CParentWatch& parent : m_parents) {
         ::ResetEvent(parent.changed.Get());
-        all = parent.key.IsOpen() && ArmParent(parent.key, parent.changed.Get()) == ERROR_SUCCESS && all;
+        LONG opened =
+            parent.key.IsOpen() ? ERROR_SUCCESS : parent.key.Open(parent.hive, parent.path, KEY_NOTIFY);
+        // A parent that does not exist (a fresh profile's classes) holds no item key to watch.
+        if (opened != ERROR_FILE_NOT_FOUND)
+            all = opened == ERROR_SUCCESS && ArmParent(parent.key, parent.changed.Get()) == ERROR_SUCCESS &&
+                  all;
     }
     return m_parentsArmed = all;
 }

@@ -37,7 +37,7 @@ struct CWatchedKey {
 // A watched registry place whose items keep keys of their own open, armed on its own event.
 class CRegistryKeyWatcher : public CRegistrySource {
 public:
-    // `parents`: hive and path of the keys below which every item key lies.
+    // `parents`: hive and path (kept as given) of the keys below which every item key lies.
     CRegistryKeyWatcher(const RegistryWatchSettings& settings,
                         const std::vector<std::pair<HKEY, const char*>>& parents);
     bool Arm(IMonitorHost& host) override;
@@ -79,7 +79,9 @@ private:
     bool m_parentsArmed = false; // each parent's watch armed at the last ArmParents
     bool m_armFailed = false;
     struct CParentWatch {
-        CRegistryKey key;
+        HKEY hive = nullptr;
+        const char* path = nullptr;
+        CRegistryKey key; // opened as it is first armed while it exists
         CHandle changed = MakeEvent(true);
     };
     std::vector<CParentWatch> m_parents;

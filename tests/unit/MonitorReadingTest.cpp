@@ -96,6 +96,24 @@ TEST(MonitorReading, AValueBelowAKeptKeyIsStillRead) {
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KTMemo");
 }
 
+// A parent of the item keys that does not exist (a fresh profile has no classes of its own) holds
+// none: the reading during the settle still goes on, and the parent is watched once it exists.
+TEST(MonitorReading, AMissingParentOfItemKeysIsWatchedOnceItExists) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KTParent");
+    CRecordingHost host;
+    CRegistryKeyWatcher watcher(UserRunKey(), {{HKEY_CURRENT_USER, "Software\\KTParent"}});
+    CHandle quiet = MakeEvent(true);
+    ASSERT_TRUE(watcher.Arm(host));
+    EXPECT_TRUE(watcher.WatchWhileReading(quiet.Get()));
+    RegPutAll({"HKCU\\Software\\KTParent\\P|v|1"});
+    EXPECT_TRUE(watcher.WatchWhileReading(quiet.Get()));
+    EXPECT_FALSE(watcher.ChangedWhileReading(quiet.Get()));
+    RegPutAll({"HKCU\\Software\\KTParent\\P|v|2"});
+    EXPECT_TRUE(WaitUntil([&] { return watcher.ChangedWhileReading(quiet.Get()); }, 30000));
+    watcher.EndWatchWhileReading();
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KTParent");
+}
+
 // A place that cannot be watched says the code its notification request gave, not the last
 // error; the file associations say a root that cannot be opened, then the wait that fails, and
 // nothing of a root that cannot be armed. A Startup row the shell leaves out is composed from HOMEDRIVE and
