@@ -1,6 +1,8 @@
 #include "EventList.h"
+#include "../framework/AfxString.h"
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 
 LPARAM CEventList::AddRow(const char* const* texts, int count, bool grey) {
     size_t size = 0;
@@ -189,16 +191,9 @@ LRESULT CEventList::OnFindItem(NMHDR* hdr) const {
     const LVFINDINFOA& find = reinterpret_cast<NMLVFINDITEMA*>(hdr)->lvfi;
     if (!(find.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.psz)
         return -1;
-    std::string typed;
-    if (hdr->code == LVN_ODFINDITEMA) {
-        typed = find.psz;
-    } else {
-        auto* wide = reinterpret_cast<const wchar_t*>(find.psz);
-        int size = ::WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-        typed.assign(size > 0 ? size : 1, '\0');
-        ::WideCharToMultiByte(CP_ACP, 0, wide, -1, &typed[0], size, nullptr, nullptr);
-        typed.resize(std::strlen(typed.c_str()));
-    }
+    auto* wide = reinterpret_cast<const wchar_t*>(find.psz);
+    std::string typed = hdr->code == LVN_ODFINDITEMA ? std::string(find.psz)
+                                                     : Utf8ToAnsi(WideToUtf8(wide, std::wcslen(wide)));
     int n = static_cast<int>(m_rows.size()), start = reinterpret_cast<NMLVFINDITEMA*>(hdr)->iStart;
     start = start < 0 || start >= n ? 0 : start;
     for (int k = 0; k < n; ++k) {
